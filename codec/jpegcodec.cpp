@@ -1,0 +1,339 @@
+#include "jpegcodec.h"
+
+#include "apperror.h"
+
+#include <QBuffer>
+#include <QIODevice>
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace Jpeg {
+
+namespace {
+
+constexpr int BandRows = 256;
+constexpr size_t OutputBufferSize = 64 * 1024;
+
+QString codecError(int code)
+{
+    return QStringLiteral("JPEG error #%1").arg(code);
+}
+
+// libjpeg's error manager, extended with the jump target of the running step.
+struct ErrorManager
+{
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void errorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
+
+// A truncated stream must fail instead of decoding as a picture padded with grey.
+void emitMessage(j_common_ptr cinfo, int level)
+{
+    if (level != -1)
+        return;
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+        cinfo->err->error_exit(cinfo);
+    ++cinfo->err->num_warnings;
+}
+
+void outputMessage(j_common_ptr) {}
+
+void initErrors(ErrorManager &err)
+{
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = errorExit;
+    err.pub.emit_message = emitMessage;
+    err.pub.output_message = outputMessage;
+}
+
+// Runs one libjpeg step under a fresh jump target; false when libjpeg failed.
+// Steps keep only trivially destructible locals, so the jump skips no destructor.
+template<typename T>
+bool guarded(ErrorManager &err, T *state, void (*step)(T *))
+{
+    if (setjmp(err.jump))
+        return false;
+    step(state);
+    return true;
+}
+
+ColorSpace colorSpaceOf(J_COLOR_SPACE space)
+{
+    switch (space) {
+    case JCS_GRAYSCALE: return ColorSpace::Grayscale;
+    case JCS_RGB: return ColorSpace::RGB;
+    case JCS_YCbCr: return ColorSpace::YCbCr;
+    case JCS_CMYK: return ColorSpace::CMYK;
+    case JCS_YCCK: return ColorSpace::YCCK;
+    default: return ColorSpace::Unknown;
+    }
+}
+
+// Decompression over an in-memory stream; destroyed on every path by its owner's scope.
+struct Decoder
+{
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    const uchar *input = nullptr;
+    unsigned long inputSize = 0;
+    uchar *bits = nullptr;
+    qsizetype bytesPerLine = 0;
+
+    explicit Decoder(const QByteArray &data)
+        : input(reinterpret_cast<const uchar *>(data.constData())), inputSize(data.size())
+    {
+        initErrors(err);
+        cinfo.err = &err.pub;
+    }
+    ~Decoder() { jpeg_destroy_decompress(&cinfo); }
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    void run(void (*step)(Decoder *))
+    {
+        if (!guarded(err, this, step))
+            throw AppError(codecError(err.pub.msg_code));
+    }
+
+    void readHeader()
+    {
+        run([](Decoder *p) {
+            jpeg_create_decompress(&p->cinfo);
+            jpeg_mem_src(&p->cinfo, p->input, p->inputSize);
+            jpeg_read_header(&p->cinfo, TRUE);
+        });
+    }
+};
+
+} // namespace
+
+struct Encoder::Private
+{
+    jpeg_compress_struct cinfo{};
+    ErrorManager err{};
+    jpeg_destination_mgr dest{};
+    QIODevice *out = nullptr;
+    int width = 0;
+    int height = 0;
+    int quality = 0;
+    int row = 0;
+    bool open = false;
+    QString writeError;
+    const uchar *band = nullptr;
+    int bandRows = 0;
+    qsizetype bandBytesPerLine = 0;
+    std::array<JOCTET, OutputBufferSize> buffer;
+
+    Private()
+    {
+        initErrors(err);
+        cinfo.err = &err.pub;
+        cinfo.client_data = this;
+        dest.init_destination = initDestination;
+        dest.empty_output_buffer = emptyOutputBuffer;
+        dest.term_destination = termDestination;
+    }
+    ~Private() { jpeg_destroy_compress(&cinfo); } // idempotent, also on a never-created object
+    Private(const Private &) = delete;
+    Private &operator=(const Private &) = delete;
+
+    static Private *of(j_compress_ptr cinfo) { return static_cast<Private *>(cinfo->client_data); }
+
+    static void initDestination(j_compress_ptr cinfo)
+    {
+        Private *d = of(cinfo);
+        d->dest.next_output_byte = d->buffer.data();
+        d->dest.free_in_buffer = d->buffer.size();
+    }
+
+    static boolean emptyOutputBuffer(j_compress_ptr cinfo)
+    {
+        Private *d = of(cinfo);
+        if (!d->flush(d->buffer.size()))
+            ERREXIT(cinfo, JERR_FILE_WRITE);
+        initDestination(cinfo);
+        return TRUE;
+    }
+
+    static void termDestination(j_compress_ptr cinfo)
+    {
+        Private *d = of(cinfo);
+        if (!d->flush(d->buffer.size() - d->dest.free_in_buffer))
+            ERREXIT(cinfo, JERR_FILE_WRITE);
+    }
+
+    // Returns before any jump, so the message's temporaries are gone when libjpeg bails out.
+    bool flush(size_t size)
+    {
+        const auto n = qint64(size);
+        if (out->write(reinterpret_cast<const char *>(buffer.data()), n) == n)
+            return true;
+        writeError = QStringLiteral("Erro ao gravar imagem JPEG: ") + out->errorString();
+        return false;
+    }
+
+    void run(void (*step)(Private *))
+    {
+        if (guarded(err, this, step))
+            return;
+        open = false;
+        jpeg_destroy_compress(&cinfo);
+        throw AppError(writeError.isEmpty() ? codecError(err.pub.msg_code) : writeError);
+    }
+
+    void checkOpen() const
+    {
+        if (!open)
+            throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: a gravação já foi encerrada"));
+    }
+};
+
+Encoder::Encoder(QIODevice *out, int width, int height, int quality)
+    : d(std::make_unique<Private>())
+{
+    if (width <= 0 || height <= 0)
+        throw AppError(QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG")
+                           .arg(width)
+                           .arg(height));
+    if (!out || !out->isWritable())
+        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: o destino não está aberto para escrita"));
+    d->out = out;
+    d->width = width;
+    d->height = height;
+    d->quality = quality;
+    d->open = true;
+    d->run([](Private *p) {
+        jpeg_create_compress(&p->cinfo);
+        p->cinfo.dest = &p->dest;
+        p->cinfo.image_width = JDIMENSION(p->width);
+        p->cinfo.image_height = JDIMENSION(p->height);
+        p->cinfo.input_components = 3;
+        p->cinfo.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&p->cinfo);
+        jpeg_set_quality(&p->cinfo, p->quality, TRUE);
+        jpeg_start_compress(&p->cinfo, TRUE);
+    });
+}
+
+Encoder::~Encoder() = default;
+
+void Encoder::writeRows(const uchar *rgb, int rowCount, qsizetype bytesPerLine)
+{
+    d->checkOpen();
+    if (rowCount < 0 || rowCount > d->height - d->row)
+        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: %1 linhas a mais do que as %2 restantes")
+                           .arg(rowCount)
+                           .arg(d->height - d->row));
+    d->band = rgb;
+    d->bandRows = rowCount;
+    d->bandBytesPerLine = bytesPerLine;
+    d->run([](Private *p) {
+        for (int i = 0; i < p->bandRows; ++i) {
+            JSAMPROW row = const_cast<JSAMPROW>(p->band + i * p->bandBytesPerLine);
+            jpeg_write_scanlines(&p->cinfo, &row, 1);
+            ++p->row;
+        }
+    });
+}
+
+void Encoder::writeImageRows(const QImage &image, int firstRow, int rowCount)
+{
+    const int end = firstRow + rowCount;
+    if (image.width() != d->width || firstRow < 0 || rowCount < 0 || end > image.height())
+        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: as linhas %1 a %2 de uma imagem %3x%4 "
+                                      "não servem para um quadro de largura %5")
+                           .arg(firstRow)
+                           .arg(end - 1)
+                           .arg(image.width())
+                           .arg(image.height())
+                           .arg(d->width));
+    for (int y = firstRow; y < end; y += BandRows) {
+        const int n = std::min(BandRows, end - y);
+        if (image.format() == QImage::Format_RGB888) {
+            writeRows(image.constScanLine(y), n, image.bytesPerLine());
+        } else {
+            const QImage band = image.copy(0, y, image.width(), n).convertToFormat(QImage::Format_RGB888);
+            writeRows(band.constBits(), n, band.bytesPerLine());
+        }
+    }
+}
+
+int Encoder::nextRow() const
+{
+    return d->row;
+}
+
+void Encoder::finish()
+{
+    d->checkOpen();
+    if (d->row < d->height)
+        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: só %1 de %2 linhas foram escritas")
+                           .arg(d->row)
+                           .arg(d->height));
+    d->run([](Private *p) { jpeg_finish_compress(&p->cinfo); });
+    d->open = false;
+    jpeg_destroy_compress(&d->cinfo);
+}
+
+void encode(const QImage &image, int quality, QIODevice *out)
+{
+    Encoder encoder(out, image.width(), image.height(), quality);
+    encoder.writeImageRows(image, 0, image.height());
+    encoder.finish();
+}
+
+QByteArray encode(const QImage &image, int quality)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    encode(image, quality, &buffer);
+    return data;
+}
+
+Header readHeader(const QByteArray &data)
+{
+    Decoder decoder(data);
+    decoder.readHeader();
+    const jpeg_decompress_struct &c = decoder.cinfo;
+    return {int(c.image_width), int(c.image_height), c.num_components, colorSpaceOf(c.jpeg_color_space),
+            bool(c.progressive_mode)};
+}
+
+QImage decode(const QByteArray &data)
+{
+    Decoder decoder(data);
+    decoder.readHeader();
+    decoder.run([](Decoder *p) {
+        p->cinfo.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&p->cinfo);
+    });
+    QImage image(int(decoder.cinfo.output_width), int(decoder.cinfo.output_height), QImage::Format_RGB888);
+    if (image.isNull())
+        throw AppError(QStringLiteral("Memória insuficiente para decodificar imagem JPEG de %1x%2")
+                           .arg(decoder.cinfo.output_width)
+                           .arg(decoder.cinfo.output_height));
+    decoder.bits = image.bits();
+    decoder.bytesPerLine = image.bytesPerLine();
+    decoder.run([](Decoder *p) {
+        while (p->cinfo.output_scanline < p->cinfo.output_height) {
+            JSAMPROW row = p->bits + qsizetype(p->cinfo.output_scanline) * p->bytesPerLine;
+            jpeg_read_scanlines(&p->cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&p->cinfo);
+    });
+    return image;
+}
+
+} // namespace Jpeg

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QtGlobal>
+
+#include <memory>
+
+class QIODevice;
+
+// JPEG encoding and decoding over libjpeg (jpeglib.h). Every codec failure is
+// thrown as AppError with the text "JPEG error #<n>", n being libjpeg's own
+// message code; libjpeg's default error exit never runs.
+namespace Jpeg {
+
+enum class ColorSpace { Unknown, Grayscale, RGB, YCbCr, CMYK, YCCK };
+
+struct Header
+{
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    ColorSpace colorSpace = ColorSpace::Unknown;
+    bool progressive = false;
+};
+
+// Streams one image into a device band by band, so that a very tall picture
+// need not be held twice: rows go in top to bottom, as packed 24-bit RGB.
+class Encoder
+{
+public:
+    Encoder(QIODevice *out, int width, int height, int quality);
+    ~Encoder(); // abandons an unfinished stream
+    Encoder(const Encoder &) = delete;
+    Encoder &operator=(const Encoder &) = delete;
+
+    // rgb points at rowCount rows of width*3 bytes, bytesPerLine apart.
+    void writeRows(const uchar *rgb, int rowCount, qsizetype bytesPerLine);
+    // Any QImage format; converted to RGB888 a band of rows at a time.
+    void writeImageRows(const QImage &image, int firstRow, int rowCount);
+    int nextRow() const;
+    void finish(); // throws if not every row was written
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// Baseline, colour, non-progressive stream at the given quality.
+void encode(const QImage &image, int quality, QIODevice *out);
+QByteArray encode(const QImage &image, int quality);
+
+Header readHeader(const QByteArray &data);
+// Decoded pixels as QImage::Format_RGB888 (greyscale sources come out grey RGB).
+QImage decode(const QByteArray &data);
+
+} // namespace Jpeg

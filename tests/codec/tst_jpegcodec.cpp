@@ -1,0 +1,434 @@
+#include "apperror.h"
+#include "jpegcodec.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+
+// Fails every write once more than `limit` bytes would have been written.
+class FailingDevice : public QIODevice
+{
+public:
+    explicit FailingDevice(qint64 limit) : m_limit(limit) { open(QIODevice::WriteOnly); }
+    qint64 written = 0;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 len) override
+    {
+        if (written + len > m_limit) {
+            setErrorString(QStringLiteral("dispositivo cheio"));
+            return -1;
+        }
+        written += len;
+        return len;
+    }
+
+private:
+    qint64 m_limit;
+};
+
+QImage noise(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        uchar *line = image.scanLine(y);
+        for (int i = 0; i < width * 3; ++i)
+            line[i] = uchar(random.generate());
+    }
+    return image;
+}
+
+QString errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const AppError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QString codecError(int code)
+{
+    return QStringLiteral("JPEG error #%1").arg(code);
+}
+
+// Marker codes of the segments before the scan, in stream order, with their payloads.
+QList<QPair<int, QByteArray>> segments(const QByteArray &jpeg)
+{
+    QList<QPair<int, QByteArray>> result;
+    int pos = 2;
+    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xFF) {
+        const int marker = 0xFF00 | uchar(jpeg[pos + 1]);
+        const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
+        result.append({marker, jpeg.mid(pos + 4, length - 2)});
+        if (marker == 0xFFDA)
+            break;
+        pos += 2 + length;
+    }
+    return result;
+}
+
+// A stream written straight through libjpeg, for inputs the encoder never produces.
+QByteArray libjpegStream(const QImage &grey, bool progressive)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = grey.width();
+    cinfo.image_height = grey.height();
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    if (progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    for (int y = 0; y < grey.height(); ++y) {
+        JSAMPROW row = const_cast<JSAMPROW>(grey.constScanLine(y));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const QByteArray data(reinterpret_cast<const char *>(out), qsizetype(size));
+    std::free(out);
+    return data;
+}
+
+} // namespace
+
+class TestJpegCodec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTripKeepsSize_data();
+    void roundTripKeepsSize();
+    void roundTripKeepsColours_data();
+    void roundTripKeepsColours();
+    void greyInputStaysColour();
+    void streamIsBaseline();
+    void quality30UsesScaledStandardTable();
+    void unevenBandsGiveSameBytes();
+    void finishBeforeAllRowsFails();
+    void tooManyRowsFail();
+    void emptyImageIsRejected();
+    void oversizeImageGivesCodecError_data();
+    void oversizeImageGivesCodecError();
+    void badStreamsFail_data();
+    void badStreamsFail();
+    void deviceFailureIsReported_data();
+    void deviceFailureIsReported();
+    void readHeaderDescribesStream();
+    void greyscaleAndProgressiveSources();
+};
+
+void TestJpegCodec::roundTripKeepsSize_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1x1") << QSize(1, 1);
+    QTest::newRow("17x9 odd") << QSize(17, 9);
+    QTest::newRow("16x16 one MCU") << QSize(16, 16);
+    QTest::newRow("800x3000 tall") << QSize(800, 3000);
+}
+
+void TestJpegCodec::roundTripKeepsSize()
+{
+    QFETCH(QSize, size);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(30, 140, 220));
+    const QImage decoded = Jpeg::decode(Jpeg::encode(image, 85));
+    QCOMPARE(decoded.size(), size);
+    QCOMPARE(decoded.format(), QImage::Format_RGB888);
+    const QColor corner = decoded.pixelColor(size.width() - 1, size.height() - 1);
+    QVERIFY2(qAbs(corner.red() - 30) <= 8 && qAbs(corner.green() - 140) <= 8 && qAbs(corner.blue() - 220) <= 8,
+             qPrintable(corner.name()));
+}
+
+void TestJpegCodec::roundTripKeepsColours_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("RGB32") << QImage::Format_RGB32;
+    QTest::newRow("ARGB32") << QImage::Format_ARGB32;
+    QTest::newRow("RGB888") << QImage::Format_RGB888;
+    QTest::newRow("RGBA8888") << QImage::Format_RGBA8888;
+}
+
+void TestJpegCodec::roundTripKeepsColours()
+{
+    QFETCH(QImage::Format, format);
+    const QList<QColor> colours{QColor(220, 20, 30), QColor(20, 200, 40), QColor(10, 30, 230),
+                                QColor(128, 64, 200)};
+    QImage image(128, 32, format);
+    for (int i = 0; i < colours.size(); ++i)
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                image.setPixelColor(i * 32 + x, y, colours[i]);
+
+    const QImage decoded = Jpeg::decode(Jpeg::encode(image, 90));
+    for (int i = 0; i < colours.size(); ++i) {
+        for (const QPoint p : {QPoint(i * 32 + 16, 16), QPoint(i * 32 + 4, 4), QPoint(i * 32 + 27, 27)}) {
+            const QColor got = decoded.pixelColor(p);
+            const QColor want = colours[i];
+            QVERIFY2(qAbs(got.red() - want.red()) <= 8 && qAbs(got.green() - want.green()) <= 8
+                         && qAbs(got.blue() - want.blue()) <= 8,
+                     qPrintable(QStringLiteral("block %1: %2 instead of %3").arg(i).arg(got.name(), want.name())));
+        }
+    }
+}
+
+void TestJpegCodec::greyInputStaysColour()
+{
+    QImage image(40, 24, QImage::Format_Grayscale8);
+    image.fill(100);
+    const QByteArray jpeg = Jpeg::encode(image, 80);
+    const Jpeg::Header header = Jpeg::readHeader(jpeg);
+    QCOMPARE(header.components, 3);
+    QCOMPARE(header.colorSpace, Jpeg::ColorSpace::YCbCr);
+    const QColor got = Jpeg::decode(jpeg).pixelColor(20, 12);
+    QVERIFY2(qAbs(got.red() - 100) <= 4 && qAbs(got.green() - 100) <= 4 && qAbs(got.blue() - 100) <= 4,
+             qPrintable(got.name()));
+}
+
+void TestJpegCodec::streamIsBaseline()
+{
+    const QByteArray jpeg = Jpeg::encode(noise(64, 48, 7), 100);
+    QVERIFY(jpeg.startsWith("\xFF\xD8"));
+    QVERIFY(jpeg.endsWith("\xFF\xD9"));
+    QList<int> markers;
+    for (const auto &segment : segments(jpeg))
+        markers.append(segment.first);
+    QVERIFY2(markers.contains(0xFFC0), "no SOF0 frame");
+    QVERIFY(!markers.contains(0xFFC1));
+    QVERIFY(!markers.contains(0xFFC2));
+    QCOMPARE(markers.last(), 0xFFDA);
+}
+
+void TestJpegCodec::quality30UsesScaledStandardTable()
+{
+    static const int standard[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+                                     14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+                                     18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+                                     49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    static const int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    const int scale = 5000 / 30;
+
+    QByteArray luminance;
+    for (const auto &[marker, payload] : segments(Jpeg::encode(noise(32, 32, 3), 30))) {
+        for (int pos = 0; marker == 0xFFDB && pos < payload.size(); pos += 65) {
+            QCOMPARE(uchar(payload[pos]) >> 4, 0); // 8-bit entries
+            if ((uchar(payload[pos]) & 0x0F) == 0)
+                luminance = payload.mid(pos + 1, 64);
+        }
+    }
+    QCOMPARE(luminance.size(), 64);
+    for (int k = 0; k < 64; ++k) {
+        const int expected = qBound(1, (standard[zigzag[k]] * scale + 50) / 100, 255);
+        QVERIFY2(uchar(luminance[k]) == expected,
+                 qPrintable(QStringLiteral("entry %1: %2 instead of %3").arg(k).arg(uchar(luminance[k])).arg(expected)));
+    }
+}
+
+void TestJpegCodec::unevenBandsGiveSameBytes()
+{
+    const QImage image = noise(37, 308, 11).convertToFormat(QImage::Format_RGB32);
+    const QByteArray whole = Jpeg::encode(image, 75);
+
+    QByteArray banded;
+    {
+        QBuffer buffer(&banded);
+        buffer.open(QIODevice::WriteOnly);
+        Jpeg::Encoder encoder(&buffer, 37, 308, 75);
+        int row = 0;
+        for (int n : {1, 7, 300}) {
+            encoder.writeImageRows(image, row, n);
+            row += n;
+            QCOMPARE(encoder.nextRow(), row);
+        }
+        encoder.finish();
+    }
+    QCOMPARE(banded, whole);
+
+    // Raw rows with padding between them.
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const qsizetype stride = 37 * 3 + 5;
+    QByteArray padded(stride * 308, '\x7F');
+    for (int y = 0; y < 308; ++y)
+        memcpy(padded.data() + y * stride, rgb.constScanLine(y), 37 * 3);
+    QByteArray raw;
+    {
+        QBuffer buffer(&raw);
+        buffer.open(QIODevice::WriteOnly);
+        Jpeg::Encoder encoder(&buffer, 37, 308, 75);
+        encoder.writeRows(reinterpret_cast<const uchar *>(padded.constData()), 100, stride);
+        encoder.writeRows(reinterpret_cast<const uchar *>(padded.constData()) + 100 * stride, 208, stride);
+        encoder.finish();
+    }
+    QCOMPARE(raw, whole);
+}
+
+void TestJpegCodec::finishBeforeAllRowsFails()
+{
+    const QImage image = noise(20, 30, 5);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    Jpeg::Encoder encoder(&buffer, 20, 30, 75);
+    encoder.writeImageRows(image, 0, 8);
+    QCOMPARE(errorOf([&] { encoder.finish(); }),
+             QStringLiteral("Erro ao gravar imagem JPEG: só 8 de 30 linhas foram escritas"));
+    // The encoder is still usable after the refusal.
+    encoder.writeImageRows(image, 8, 22);
+    encoder.finish();
+    QCOMPARE(buffer.data(), Jpeg::encode(image, 75));
+}
+
+void TestJpegCodec::tooManyRowsFail()
+{
+    const QImage image = noise(20, 30, 5);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    Jpeg::Encoder encoder(&buffer, 20, 10, 75);
+    QCOMPARE(errorOf([&] { encoder.writeImageRows(image, 0, 11); }),
+             QStringLiteral("Erro ao gravar imagem JPEG: 11 linhas a mais do que as 10 restantes"));
+    QCOMPARE(errorOf([&] { encoder.writeImageRows(noise(21, 10, 1), 0, 10); }),
+             QStringLiteral("Erro ao gravar imagem JPEG: as linhas 0 a 9 de uma imagem 21x10 "
+                            "não servem para um quadro de largura 20"));
+    QCOMPARE(encoder.nextRow(), 0);
+}
+
+void TestJpegCodec::emptyImageIsRejected()
+{
+    QCOMPARE(errorOf([] { Jpeg::encode(QImage(), 80); }),
+             QStringLiteral("Imagem vazia (0x0): não há o que gravar em JPEG"));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QCOMPARE(errorOf([&] { Jpeg::Encoder(&buffer, 10, 0, 80); }),
+             QStringLiteral("Imagem vazia (10x0): não há o que gravar em JPEG"));
+    QCOMPARE(buffer.size(), 0);
+}
+
+void TestJpegCodec::oversizeImageGivesCodecError_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("too wide") << QSize(65501, 1);
+    QTest::newRow("too tall") << QSize(1, 70000);
+}
+
+void TestJpegCodec::oversizeImageGivesCodecError()
+{
+    QFETCH(QSize, size);
+    QImage image(size, QImage::Format_RGB888);
+    image.fill(Qt::white);
+    QCOMPARE(errorOf([&] { Jpeg::encode(image, 80); }), codecError(JERR_IMAGE_TOO_BIG));
+}
+
+void TestJpegCodec::badStreamsFail_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("code"); // -1: any libjpeg code
+
+    const QByteArray jpeg = Jpeg::encode(noise(64, 64, 9), 90);
+    const QList<QPair<int, QByteArray>> parts = segments(jpeg);
+    const qsizetype scanStart = jpeg.indexOf(parts.last().second) + parts.last().second.size();
+
+    QByteArray garbage(300, Qt::Uninitialized);
+    QRandomGenerator(42).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+
+    QTest::newRow("empty") << QByteArray() << int(JERR_INPUT_EMPTY);
+    QTest::newRow("text") << QByteArray("this is not a picture") << int(JERR_NO_SOI);
+    QTest::newRow("random bytes") << garbage << -1;
+    QTest::newRow("SOI then garbage") << QByteArray("\xFF\xD8") + garbage << -1;
+    QTest::newRow("SOI only") << jpeg.left(2) << int(JWRN_JPEG_EOF);
+    QTest::newRow("mid header") << jpeg.left(25) << int(JWRN_JPEG_EOF);
+    QTest::newRow("header only") << jpeg.left(scanStart) << int(JWRN_JPEG_EOF);
+    QTest::newRow("mid scan") << jpeg.left((scanStart + jpeg.size()) / 2) << int(JWRN_JPEG_EOF);
+    QTest::newRow("EOI missing") << jpeg.chopped(2) << int(JWRN_JPEG_EOF);
+}
+
+void TestJpegCodec::badStreamsFail()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, code);
+    const QString message = errorOf([&] { Jpeg::decode(data); });
+    QVERIFY2(QRegularExpression(QStringLiteral("^JPEG error #\\d+$")).match(message).hasMatch(), qPrintable(message));
+    if (code >= 0)
+        QCOMPARE(message, codecError(code));
+}
+
+void TestJpegCodec::deviceFailureIsReported_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("first flush") << QSize(512, 512) << qint64(0);
+    QTest::newRow("at finish") << QSize(16, 16) << qint64(100);
+    QTest::newRow("third flush") << QSize(512, 512) << qint64(150'000);
+}
+
+void TestJpegCodec::deviceFailureIsReported()
+{
+    QFETCH(QSize, size);
+    QFETCH(qint64, limit);
+    const QImage image = noise(size.width(), size.height(), 13);
+    FailingDevice device(limit);
+    Jpeg::Encoder encoder(&device, size.width(), size.height(), 95);
+    const QString message = errorOf([&] {
+        encoder.writeImageRows(image, 0, image.height());
+        encoder.finish();
+    });
+    QCOMPARE(message, QStringLiteral("Erro ao gravar imagem JPEG: dispositivo cheio"));
+    QVERIFY(device.written <= limit);
+    QCOMPARE(device.written % (64 * 1024), 0); // only whole buffers reach the device before the failure
+    QCOMPARE(errorOf([&] { encoder.finish(); }),
+             QStringLiteral("Erro ao gravar imagem JPEG: a gravação já foi encerrada"));
+}
+
+void TestJpegCodec::readHeaderDescribesStream()
+{
+    const Jpeg::Header header = Jpeg::readHeader(Jpeg::encode(noise(123, 45, 2), 60));
+    QCOMPARE(header.width, 123);
+    QCOMPARE(header.height, 45);
+    QCOMPARE(header.components, 3);
+    QCOMPARE(header.colorSpace, Jpeg::ColorSpace::YCbCr);
+    QCOMPARE(header.progressive, false);
+}
+
+void TestJpegCodec::greyscaleAndProgressiveSources()
+{
+    QImage grey(24, 18, QImage::Format_Grayscale8);
+    grey.fill(180);
+    for (bool progressive : {false, true}) {
+        const QByteArray jpeg = libjpegStream(grey, progressive);
+        const Jpeg::Header header = Jpeg::readHeader(jpeg);
+        QCOMPARE(header.components, 1);
+        QCOMPARE(header.colorSpace, Jpeg::ColorSpace::Grayscale);
+        QCOMPARE(header.progressive, progressive);
+        const QImage decoded = Jpeg::decode(jpeg);
+        QCOMPARE(decoded.format(), QImage::Format_RGB888);
+        QCOMPARE(decoded.size(), grey.size());
+        const QColor got = decoded.pixelColor(12, 9);
+        QVERIFY2(got.red() == got.green() && got.green() == got.blue() && qAbs(got.red() - 180) <= 2,
+                 qPrintable(got.name()));
+        QCOMPARE(errorOf([&] { Jpeg::decode(jpeg.left(jpeg.size() * 2 / 3)); }), codecError(JWRN_JPEG_EOF));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestJpegCodec)
+#include "tst_jpegcodec.moc"
