@@ -1,0 +1,291 @@
+#include "samplesite.h"
+
+#include <QHostAddress>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
+#include <QRandomGenerator>
+
+namespace {
+
+using Status = QHttpServerResponder::StatusCode;
+
+const QByteArray sessionCookie = QByteArrayLiteral("sessao");
+
+QHttpServerResponse htmlResponse(const QByteArray &body, Status status = Status::Ok)
+{
+    return QHttpServerResponse(QByteArrayLiteral("text/html; charset=utf-8"), body, status);
+}
+
+QHttpServerResponse redirect(const QByteArray &location)
+{
+    QHttpServerResponse response = htmlResponse(
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><a href=\"" + location
+            + "\">" + location + "</a></body></html>",
+        Status::Found);
+    response.setHeader(QByteArrayLiteral("Location"), location);
+    return response;
+}
+
+QByteArray simplePage(const QString &title, const QString &text)
+{
+    return QStringLiteral("<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
+                          "<title>%1</title></head>\n<body><h1>%1</h1><p>%2</p></body></html>\n")
+        .arg(title.toHtmlEscaped(), text.toHtmlEscaped())
+        .toUtf8();
+}
+
+QString attr(const QString &value)
+{
+    return value.toHtmlEscaped();
+}
+
+} // namespace
+
+SampleSite::SampleSite(QObject *parent)
+    : QObject(parent)
+    , m_server(std::make_unique<QHttpServer>())
+{
+    // No routes: every request lands here, so query strings and unknown paths are handled alike.
+    m_server->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        handle(request).write(std::move(responder));
+    });
+}
+
+SampleSite::~SampleSite() = default;
+
+bool SampleSite::listen(quint16 port)
+{
+    m_port = m_server->listen(QHostAddress::LocalHost, port);
+    return m_port != 0;
+}
+
+quint16 SampleSite::port() const
+{
+    return m_port;
+}
+
+QUrl SampleSite::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+}
+
+void SampleSite::setCredentials(const QString &user, const QString &password)
+{
+    m_user = user;
+    m_password = password;
+}
+
+void SampleSite::setUserElementName(const QString &name)
+{
+    m_userElement = name;
+}
+
+void SampleSite::setPasswordElementName(const QString &name)
+{
+    m_passwordElement = name;
+}
+
+void SampleSite::setQueryButtonName(const QString &name)
+{
+    m_queryButton = name;
+}
+
+void SampleSite::setOmitPasswordField(bool omit)
+{
+    m_omitPassword = omit;
+}
+
+void SampleSite::setReportHeight(int px)
+{
+    m_reportHeight = qMax(1, px);
+}
+
+void SampleSite::setPage(const QString &path, const QByteArray &html)
+{
+    m_pages.insert(path, html);
+}
+
+void SampleSite::dropSessions()
+{
+    m_sessions.clear();
+}
+
+int SampleSite::hits(const QString &path) const
+{
+    return m_hits.value(path);
+}
+
+QColor SampleSite::rowColor(int index)
+{
+    static const QRgb colors[] = {0xc00000, 0x00a000, 0x0000c0, 0xc0c000, 0x00c0c0, 0xc000c0};
+    constexpr int count = int(std::size(colors));
+    return QColor::fromRgb(colors[((index % count) + count) % count]);
+}
+
+QMap<QString, QString> SampleSite::parseForm(const QByteArray &body)
+{
+    QMap<QString, QString> fields;
+    for (const QByteArray &pair : body.split('&')) {
+        if (pair.isEmpty())
+            continue;
+        const qsizetype eq = pair.indexOf('=');
+        QByteArray name = eq < 0 ? pair : pair.left(eq);
+        QByteArray value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
+        name.replace('+', ' ');
+        value.replace('+', ' ');
+        fields.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(name)),
+                      QString::fromUtf8(QByteArray::fromPercentEncoding(value)));
+    }
+    return fields;
+}
+
+QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
+{
+    const QString path = request.url().path();
+    const bool post = request.method() == QHttpServerRequest::Method::Post;
+    ++m_hits[path];
+    if (post)
+        m_lastPost = parseForm(request.body());
+
+    QHttpServerResponse response = [&] {
+        if (m_pages.contains(path))
+            return htmlResponse(m_pages.value(path));
+        if (path == u"/")
+            return redirect("/login");
+        if (path == u"/login")
+            return post ? handleLogin() : htmlResponse(loginPage(QString()));
+        if (path == u"/cnpj")
+            return hasSession(request) ? htmlResponse(cnpjPage()) : redirect("/login");
+        if (path == u"/resultado")
+            return hasSession(request) ? handleResult(request) : redirect("/login");
+        if (path == u"/pagina") {
+            bool ok = false;
+            const int height = request.query().queryItemValue(QStringLiteral("altura")).toInt(&ok);
+            if (!ok || height < 1 || height > 1000000)
+                return htmlResponse(simplePage(QStringLiteral("Altura inválida"),
+                                               QStringLiteral("Informe altura entre 1 e 1000000.")),
+                                    Status::BadRequest);
+            return htmlResponse(rowsPage(QStringLiteral("Página de %1 px").arg(height),
+                                         QStringLiteral("Página de teste, %1 px").arg(height), height));
+        }
+        return htmlResponse(simplePage(QStringLiteral("Página não encontrada"), path), Status::NotFound);
+    }();
+    response.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
+    return response;
+}
+
+QHttpServerResponse SampleSite::handleLogin()
+{
+    ++m_loginPosts;
+    m_lastLogin = m_lastPost;
+    emit loginPosted(m_lastLogin);
+
+    const bool valid = m_lastLogin.contains(m_userElement) && m_lastLogin.contains(m_passwordElement)
+        && m_lastLogin.value(m_userElement) == m_user && m_lastLogin.value(m_passwordElement) == m_password;
+    if (!valid)
+        return htmlResponse(loginPage(QStringLiteral("Usuário ou senha inválidos")));
+
+    QRandomGenerator *random = QRandomGenerator::system();
+    const QByteArray id = QByteArray::number(random->generate64(), 16) + QByteArray::number(random->generate64(), 16);
+    m_sessions.insert(id);
+    QHttpServerResponse response = redirect("/cnpj");
+    response.setHeader(QByteArrayLiteral("Set-Cookie"), sessionCookie + '=' + id + "; Path=/; HttpOnly");
+    return response;
+}
+
+QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
+{
+    m_lastQuery = parseForm(request.body());
+    emit queryPosted(m_lastQuery);
+
+    if (m_lastQuery.value(QStringLiteral("acao")) != u"consultar")
+        return htmlResponse(simplePage(QStringLiteral("Consulta não solicitada"),
+                                       QStringLiteral("O botão Consultar não foi acionado.")));
+    const QString cnpj = m_lastQuery.value(QStringLiteral("cnpj0"));
+    const QString header = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>")
+                               .arg(cnpj.toHtmlEscaped());
+    return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight));
+}
+
+bool SampleSite::hasSession(const QHttpServerRequest &request) const
+{
+    const auto headers = request.headers();
+    for (const auto &[name, value] : headers) {
+        if (name.compare("cookie", Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QByteArray &cookie : value.split(';')) {
+            const QByteArray trimmed = cookie.trimmed();
+            const qsizetype eq = trimmed.indexOf('=');
+            if (eq > 0 && trimmed.left(eq) == sessionCookie && m_sessions.contains(trimmed.mid(eq + 1)))
+                return true;
+        }
+    }
+    return false;
+}
+
+QByteArray SampleSite::loginPage(const QString &error) const
+{
+    QString html = QStringLiteral(
+        "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
+        "<title>Bureau de Crédito - Acesso</title>\n"
+        "<style>body{font-family:sans-serif;margin:40px} .erro{color:#b00000;font-weight:bold}"
+        " label{display:inline-block;width:80px}</style></head>\n<body>\n<h1>Acesso restrito</h1>\n");
+    if (!error.isEmpty())
+        html += QStringLiteral("<p class=\"erro\" id=\"erro\">%1</p>\n").arg(error.toHtmlEscaped());
+    html += QStringLiteral("<form method=\"post\" action=\"/login\" name=\"acesso\">\n"
+                           "<p><label for=\"%1\">Usuário</label> <input type=\"text\" name=\"%1\" id=\"%1\"></p>\n")
+                .arg(attr(m_userElement));
+    if (!m_omitPassword)
+        html += QStringLiteral("<p><label for=\"%1\">Senha</label> "
+                               "<input type=\"password\" name=\"%1\" id=\"%1\"></p>\n")
+                    .arg(attr(m_passwordElement));
+    html += QStringLiteral("<input type=\"hidden\" name=\"type\" id=\"type\" value=\"\">\n"
+                           "<p><input type=\"submit\" value=\"Entrar\"></p>\n</form>\n</body></html>\n");
+    return html.toUtf8();
+}
+
+QByteArray SampleSite::cnpjPage() const
+{
+    return QStringLiteral(
+               "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
+               "<title>Bureau de Crédito - Consulta por CNPJ</title>\n"
+               "<style>body{font-family:sans-serif;margin:40px}</style></head>\n<body>\n"
+               "<form method=\"get\" action=\"/busca\" name=\"noticias\">\n"
+               "<input type=\"text\" name=\"q\" id=\"q\"> <input type=\"submit\" value=\"Buscar notícias\">\n"
+               "</form>\n<h1>Consulta por CNPJ</h1>\n"
+               "<form method=\"post\" action=\"/resultado\" name=\"consulta\">\n"
+               "<p><label for=\"cnpj0\">CNPJ</label> <input type=\"text\" name=\"cnpj0\" id=\"cnpj0\"></p>\n"
+               "<input type=\"hidden\" name=\"acao\" id=\"acao\" value=\"\">\n"
+               "<p><input type=\"button\" name=\"%1\" id=\"%1\" value=\"Consultar\" "
+               "onclick=\"document.getElementById('acao').value='consultar'\"></p>\n"
+               "</form>\n</body></html>\n")
+        .arg(attr(m_queryButton))
+        .toUtf8();
+}
+
+QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int height)
+{
+    QString html = QStringLiteral(
+                       "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\"><title>%1</title>\n"
+                       "<style>html,body{margin:0;padding:0;background:#ffffff}"
+                       " body{font-family:sans-serif}"
+                       " .linha{box-sizing:border-box;max-width:%2px;height:%3px;overflow:hidden;"
+                       "padding:6px 0 0 %4px;font-size:12px;line-height:16px;color:#ffffff}"
+                       " .linha h1{margin:0;font-size:18px;line-height:22px}</style></head>\n<body>\n")
+                       .arg(title.toHtmlEscaped())
+                       .arg(ReportWidth)
+                       .arg(RowHeight)
+                       .arg(TextIndent);
+    const int rows = (height + RowHeight - 1) / RowHeight;
+    for (int i = 0; i < rows; ++i) {
+        const int rowHeight = qMin(RowHeight, height - i * RowHeight);
+        QString style = QStringLiteral("background:%1").arg(rowColor(i).name());
+        if (rowHeight != RowHeight)
+            style += QStringLiteral(";height:%1px").arg(rowHeight);
+        const QString text = i == 0 ? header : QStringLiteral("Linha %1 - nada consta").arg(i);
+        html += QStringLiteral("<div class=\"linha\" style=\"%1\">%2</div>\n").arg(style, text);
+    }
+    html += QStringLiteral("</body></html>\n");
+    return html.toUtf8();
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QColor>
+#include <QHash>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponse;
+
+// A stand-in for the credit bureau's web site, served on 127.0.0.1 only.
+//
+// Pages:
+//   GET  /            302 to /login
+//   GET  /login       form 0 (POST /login): text "usuario", password "senha", hidden "type", submit
+//   POST /login       right credentials: 302 to /cnpj with "Set-Cookie: sessao=<id>; Path=/; HttpOnly";
+//                     wrong ones: 200, the login page again with "Usuário ou senha inválidos"
+//   GET  /cnpj        session needed (else 302 to /login); form 0 is a news search (GET /busca),
+//                     form 1 (POST /resultado): text "cnpj0", hidden "acao" (empty), and a type=button
+//                     "consultar" whose onclick sets acao to "consultar" without submitting
+//   POST /resultado   session needed; acao == "consultar" gives the report, otherwise
+//                     "Consulta não solicitada"
+//   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed
+//   anything else     404 "Página não encontrada", unless set with setPage()
+//
+// Report geometry (report and /pagina): html and body have no margin; the content is at most
+// ReportWidth px wide and exactly reportHeight() (or N) CSS px tall. It is a stack of rows of
+// RowHeight px, the last one shortened to fit; row i has the solid background rowColor(i).
+// On the report, row 0 is the header carrying "Relatório de crédito" and the CNPJ in white.
+// Text starts TextIndent px from the left, so the pixel at x = 5, y in
+// [i*RowHeight + 10, i*RowHeight + 90] always has rowColor(i).
+class SampleSite : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RowHeight = 100;
+    static constexpr int ReportWidth = 760;
+    static constexpr int TextIndent = 40;
+
+    explicit SampleSite(QObject *parent = nullptr);
+    ~SampleSite() override;
+
+    // Binds 127.0.0.1 on the port (0 picks a free one); false when the port is taken.
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+    // "http://127.0.0.1:PORT" + path
+    QUrl url(const QString &path) const;
+
+    void setCredentials(const QString &user, const QString &password);
+    QString user() const { return m_user; }
+    QString password() const { return m_password; }
+
+    void setUserElementName(const QString &name);
+    void setPasswordElementName(const QString &name);
+    void setQueryButtonName(const QString &name);
+    void setOmitPasswordField(bool omit);
+    void setReportHeight(int px);
+    int reportHeight() const { return m_reportHeight; }
+
+    // Serves html at path for any method, ahead of the built-in pages.
+    void setPage(const QString &path, const QByteArray &html);
+    // Forgets every session, as if they had expired on the server.
+    void dropSessions();
+
+    int hits(const QString &path) const;
+    int loginPosts() const { return m_loginPosts; }
+    QMap<QString, QString> lastLogin() const { return m_lastLogin; }
+    QMap<QString, QString> lastQuery() const { return m_lastQuery; }
+    // Fields of the latest POST to any path, set pages included.
+    QMap<QString, QString> lastPost() const { return m_lastPost; }
+
+    static QColor rowColor(int index);
+    // Decodes an application/x-www-form-urlencoded body ('+' is a space, UTF-8 percent escapes).
+    static QMap<QString, QString> parseForm(const QByteArray &body);
+
+signals:
+    void loginPosted(const QMap<QString, QString> &fields);
+    void queryPosted(const QMap<QString, QString> &fields);
+
+private:
+    QHttpServerResponse handle(const QHttpServerRequest &request);
+    QHttpServerResponse handleLogin();
+    QHttpServerResponse handleResult(const QHttpServerRequest &request);
+    bool hasSession(const QHttpServerRequest &request) const;
+    QByteArray loginPage(const QString &error) const;
+    QByteArray cnpjPage() const;
+    static QByteArray rowsPage(const QString &title, const QString &header, int height);
+
+    std::unique_ptr<QHttpServer> m_server;
+    quint16 m_port = 0;
+    QString m_user = QStringLiteral("demo");
+    QString m_password = QStringLiteral("demo123");
+    QString m_userElement = QStringLiteral("usuario");
+    QString m_passwordElement = QStringLiteral("senha");
+    QString m_queryButton = QStringLiteral("consultar");
+    bool m_omitPassword = false;
+    int m_reportHeight = 6000;
+    QHash<QString, QByteArray> m_pages;
+    QHash<QString, int> m_hits;
+    QSet<QByteArray> m_sessions;
+    int m_loginPosts = 0;
+    QMap<QString, QString> m_lastLogin;
+    QMap<QString, QString> m_lastQuery;
+    QMap<QString, QString> m_lastPost;
+};
