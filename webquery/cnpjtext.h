@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The two forms of a client's CNPJ, both made from the text the client panel
+// shows. The business database holds single-byte text, so both work byte-wise.
+
+// Only the ASCII digits 0-9, in their order; every other byte is dropped.
+QString ExtraiDigitos(const QString &text);
+
+// The text cut by position into NN.NNN.NNN/NNNN-NN; pieces past the end are
+// empty or short, characters from the 15th on are dropped, separators always present.
+QString FormataCnpj(const QString &text);

@@ -1,0 +1,41 @@
+#include "pageaccess.h"
+
+#include "apperror.h"
+#include "pagescripts.h"
+#include "scriptrunner.h"
+
+#include <QUrl>
+#include <QWebEngineView>
+
+PageAccess::PageAccess(QWebEngineView *view)
+    : m_view(view)
+{
+}
+
+void PageAccess::navigate(const QString &url)
+{
+    const QUrl target = QUrl::fromUserInput(url);
+    if (url.trimmed().isEmpty() || !target.isValid())
+        throw AppError(QStringLiteral("Endereço do site inválido: \"%1\"").arg(url));
+    m_view->load(target);
+}
+
+bool PageAccess::EstaNaPagina(const QString &url) const
+{
+    return m_view->url().toString() == url;
+}
+
+void PageAccess::PreencheElemento(const QString &elementName, const QString &value)
+{
+    ScriptRunner::runChecked(m_view->page(), PageScripts::fillElement(elementName, value));
+}
+
+void PageAccess::ClicaElemento(const QString &elementName)
+{
+    ScriptRunner::runChecked(m_view->page(), PageScripts::clickElement(elementName));
+}
+
+void PageAccess::submitForm(int index)
+{
+    ScriptRunner::runChecked(m_view->page(), PageScripts::submitForm(index));
+}

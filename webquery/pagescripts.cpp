@@ -1,0 +1,127 @@
+#include "pagescripts.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace PageScripts {
+
+namespace {
+
+// Finds the first element in document order whose name attribute or id equals
+// the name; the lookup uses the prototypes so page content cannot shadow them.
+const char findElementJs[] = R"JS(
+function findElement(wanted) {
+    const all = Document.prototype.querySelectorAll.call(document, '*');
+    for (const el of all) {
+        if (Element.prototype.getAttribute.call(el, 'name') === wanted || el.id === wanted)
+            return el;
+    }
+    return null;
+}
+)JS";
+
+QString wrap(const QString &body)
+{
+    return QStringLiteral("(function() { try { %1 } catch (e) { return {erro: 'Erro no navegador: ' + String(e)}; } })()")
+        .arg(body);
+}
+
+} // namespace
+
+QString literal(const QString &text)
+{
+    // A one-element JSON array gives a correctly escaped JSON string; the two
+    // line separators are escaped too, for engines that predate JSON superset.
+    QString json = QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact));
+    json = json.mid(1, json.size() - 2);
+    json.replace(QChar(0x2028), QLatin1String("\\u2028"));
+    json.replace(QChar(0x2029), QLatin1String("\\u2029"));
+    return json;
+}
+
+QString fillElement(const QString &elementName, const QString &value)
+{
+    return wrap(QLatin1String(findElementJs) + QStringLiteral(R"JS(
+        const name = %1;
+        const el = findElement(name);
+        if (!el)
+            return {erro: 'Elemento "' + name + '" não encontrado na página.'};
+        el.value = %2;
+        return {ok: true};
+    )JS").arg(literal(elementName), literal(value)));
+}
+
+QString clickElement(const QString &elementName)
+{
+    return wrap(QLatin1String(findElementJs) + QStringLiteral(R"JS(
+        const name = %1;
+        const el = findElement(name);
+        if (!el)
+            return {erro: 'Elemento "' + name + '" não encontrado na página.'};
+        HTMLElement.prototype.click.call(el);
+        return {ok: true};
+    )JS").arg(literal(elementName)));
+}
+
+QString submitForm(int index)
+{
+    return wrap(QStringLiteral(R"JS(
+        const forms = Object.getOwnPropertyDescriptor(Document.prototype, 'forms').get.call(document);
+        const index = %1;
+        if (index < 0 || index >= forms.length)
+            return {erro: 'Formulário ' + (index + 1) + ' não encontrado na página (a página tem ' + forms.length + ').'};
+        HTMLFormElement.prototype.submit.call(forms[index]);
+        return {ok: true};
+    )JS").arg(index));
+}
+
+QString formCount()
+{
+    return wrap(QStringLiteral(
+        "return {ok: Object.getOwnPropertyDescriptor(Document.prototype, 'forms').get.call(document).length};"));
+}
+
+QString contentSize()
+{
+    return wrap(QStringLiteral(R"JS(
+        const root = document.documentElement;
+        const body = document.body;
+        if (!root || !body)
+            return {erro: 'A página não tem documento ou corpo para capturar.'};
+        return {ok: {width: Math.max(root.scrollWidth, body.scrollWidth),
+                     height: Math.max(root.scrollHeight, body.scrollHeight)}};
+    )JS"));
+}
+
+QString viewportSize()
+{
+    return wrap(QStringLiteral("return {ok: {width: window.innerWidth, height: window.innerHeight}};"));
+}
+
+QString showFrameMarker(const QString &cssColor)
+{
+    return wrap(QStringLiteral(R"JS(
+        let mark = document.getElementById('__devezozuvor_frame_marker');
+        if (!mark) {
+            mark = document.createElement('div');
+            mark.id = '__devezozuvor_frame_marker';
+            mark.style.cssText = 'position:fixed;right:0;bottom:0;width:2px;height:2px;'
+                + 'margin:0;padding:0;border:0;z-index:2147483647;pointer-events:none';
+            document.documentElement.appendChild(mark);
+        }
+        mark.style.background = %1;
+        return {ok: true};
+    )JS").arg(literal(cssColor)));
+}
+
+QString removeFrameMarker()
+{
+    return wrap(QStringLiteral(R"JS(
+        const mark = document.getElementById('__devezozuvor_frame_marker');
+        if (mark)
+            mark.remove();
+        return {ok: true};
+    )JS"));
+}
+
+} // namespace PageScripts

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Every script the tool runs in a page. Texts from outside (element names,
+// values, the CNPJ) enter only as JSON string literals. Each script answers
+// {"ok": value} or {"erro": "<Portuguese message>"} for ScriptRunner::runChecked.
+namespace PageScripts {
+
+QString literal(const QString &text);
+
+QString fillElement(const QString &elementName, const QString &value);
+QString clickElement(const QString &elementName);
+QString submitForm(int index);
+QString formCount();
+
+// {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's scroll sizes.
+QString contentSize();
+// {"ok": {"width": innerWidth, "height": innerHeight}}
+QString viewportSize();
+// A 2x2 marker of the given colour pinned to the viewport's bottom-right corner, or its removal.
+QString showFrameMarker(const QString &cssColor);
+QString removeFrameMarker();
+
+} // namespace PageScripts
