@@ -1,0 +1,219 @@
+#include "dbengine.h"
+
+#include "apperror.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace {
+
+QMutex configMutex;
+QString configOverride;
+QStringList openConnections;
+
+const QString connectionPrefix = QStringLiteral("devezozuvor:");
+
+QString programDir()
+{
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+}
+
+QString defaultConfigFile()
+{
+    return QDir(programDir()).filePath(QStringLiteral("dbengine.ini"));
+}
+
+QString connectionName(const QString &alias)
+{
+    return connectionPrefix + alias.toLower();
+}
+
+QString unquote(QString value)
+{
+    value = value.trimmed();
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+// Reads the keys of one section (names folded to lower case); found tells
+// whether the section exists at all.
+QHash<QString, QString> readSection(const QString &file, const QString &alias, bool *found)
+{
+    QHash<QString, QString> keys;
+    *found = false;
+    QFile f(file);
+    if (!f.exists())
+        return keys;
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw AppError(QStringLiteral("Não foi possível ler a configuração de bancos de dados '%1': %2")
+                           .arg(QDir::toNativeSeparators(file), f.errorString()));
+    bool inSection = false;
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            inSection = line.mid(1, line.size() - 2).trimmed().compare(alias, Qt::CaseInsensitive) == 0;
+            *found = *found || inSection;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        keys.insert(line.left(eq).trimmed().toLower(), unquote(line.mid(eq + 1)));
+    }
+    return keys;
+}
+
+} // namespace
+
+void DbEngine::setConfigFile(const QString &path)
+{
+    QMutexLocker lock(&configMutex);
+    configOverride = path;
+}
+
+QString DbEngine::configFile()
+{
+    QMutexLocker lock(&configMutex);
+    return configOverride.isEmpty() ? defaultConfigFile() : configOverride;
+}
+
+void DbEngine::reset()
+{
+    QMutexLocker lock(&configMutex);
+    for (const QString &name : std::as_const(openConnections)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    openConnections.clear();
+}
+
+DbEngine::Settings DbEngine::settings(const QString &alias)
+{
+    const QString file = configFile();
+    bool found = false;
+    const QHash<QString, QString> keys = readSection(file, alias, &found);
+
+    Settings s;
+    if (!found) {
+        s.path = QDir(programDir()).filePath(QStringLiteral("tervik.sqlite"));
+        return s;
+    }
+    const QString driver = keys.value(QStringLiteral("driver"), QStringLiteral("sqlite")).toLower();
+    if (driver == QLatin1String("sqlite") || driver == QLatin1String("sqlite3")) {
+        s.driver = Driver::SQLite;
+        const QString path = keys.value(QStringLiteral("path"), QStringLiteral("tervik.sqlite"));
+        s.path = QDir::cleanPath(QDir(programDir()).absoluteFilePath(path));
+    } else if (driver == QLatin1String("postgresql") || driver == QLatin1String("postgres")) {
+        s.driver = Driver::PostgreSQL;
+        s.host = keys.value(QStringLiteral("host"));
+        s.dbname = keys.value(QStringLiteral("dbname"), alias);
+        s.user = keys.value(QStringLiteral("user"));
+        const QString port = keys.value(QStringLiteral("port"));
+        if (!port.isEmpty()) {
+            bool ok = false;
+            s.port = port.toInt(&ok);
+            if (!ok || s.port <= 0 || s.port > 65535)
+                throw AppError(QStringLiteral("Porta '%1' inválida para o banco de dados '%2' em '%3'")
+                                   .arg(port, alias, QDir::toNativeSeparators(file)));
+        }
+    } else {
+        throw AppError(QStringLiteral("Driver '%1' desconhecido para o banco de dados '%2' em '%3'")
+                           .arg(keys.value(QStringLiteral("driver")), alias, QDir::toNativeSeparators(file)));
+    }
+    return s;
+}
+
+DbEngine::Driver DbEngine::driverOf(const QString &alias)
+{
+    {
+        QMutexLocker lock(&configMutex);
+        const QString name = connectionName(alias);
+        if (openConnections.contains(name)) {
+            const QSqlDatabase db = QSqlDatabase::database(name, false);
+            return db.driverName() == QLatin1String("QPSQL") ? Driver::PostgreSQL : Driver::SQLite;
+        }
+    }
+    return settings(alias).driver;
+}
+
+QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
+{
+    const QString name = connectionName(alias);
+    {
+        QMutexLocker lock(&configMutex);
+        if (openConnections.contains(name))
+            return QSqlDatabase::database(name, false);
+    }
+
+    const Settings s = settings(alias);
+    const auto fail = [&alias](const QString &reason) {
+        return AppError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(alias, reason));
+    };
+
+    QMutexLocker lock(&configMutex);
+    if (openConnections.contains(name))
+        return QSqlDatabase::database(name, false);
+
+    QSqlDatabase db;
+    if (s.driver == Driver::SQLite) {
+        // The SQLite driver would create a missing file as an empty database.
+        if (mode == OpenMode::MustExist && !QFileInfo(s.path).isFile())
+            throw fail(QStringLiteral("o arquivo '%1' não existe").arg(QDir::toNativeSeparators(s.path)));
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(s.path);
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(s.host);
+        if (s.port > 0)
+            db.setPort(s.port);
+        db.setDatabaseName(s.dbname);
+        db.setUserName(s.user);
+    }
+
+    const auto discard = [&db, &name]() {
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    };
+
+    if (!db.isValid()) {
+        discard();
+        throw fail(QStringLiteral("driver de banco de dados indisponível"));
+    }
+    if (!db.open()) {
+        const QString reason = db.lastError().text();
+        discard();
+        throw fail(reason);
+    }
+    if (s.driver == Driver::SQLite) {
+        const QStringList pragmas = {QStringLiteral("PRAGMA busy_timeout = 10000"),
+                                     QStringLiteral("PRAGMA synchronous = FULL")};
+        for (const QString &pragma : pragmas) {
+            QSqlQuery q(db);
+            if (!q.exec(pragma)) {
+                const QString reason = q.lastError().text();
+                q = QSqlQuery();
+                db.close();
+                discard();
+                throw fail(reason);
+            }
+        }
+    }
+    openConnections.append(name);
+    return db;
+}
