@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+#include <QWidget>
+
+#include <memory>
+
+// A browser placed as the tool places it: a view at 88,22, 761 x 465 on a
+// page-sized parent, with an off-the-record profile of its own.
+class BrowserFixture
+{
+public:
+    BrowserFixture()
+        : profile(std::make_unique<QWebEngineProfile>())
+        , page(std::make_unique<QWebEnginePage>(profile.get()))
+    {
+        parent.resize(925, 517);
+        view = new QWebEngineView(&parent);
+        view->setPage(page.get());
+        view->setGeometry(88, 22, 761, 465);
+        parent.show();
+    }
+
+    ~BrowserFixture() { delete view; }
+
+    bool load(const QUrl &url)
+    {
+        QSignalSpy finished(page.get(), &QWebEnginePage::loadFinished);
+        view->load(url);
+        return finished.wait(20000) && finished.first().first().toBool();
+    }
+
+    std::unique_ptr<QWebEngineProfile> profile;
+    std::unique_ptr<QWebEnginePage> page;
+    QWidget parent;
+    QWebEngineView *view = nullptr;
+};
