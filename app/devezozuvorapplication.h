@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: the last stop for a failure that leaves an event
+// handler, so that no exception crosses Qt's event loop.
+class DevezozuvorApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    DevezozuvorApplication(int &argc, char **argv);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+};

@@ -1,0 +1,87 @@
+#include "launcharguments.h"
+
+#include "apperror.h"
+
+#include <QStringList>
+
+QString trimControl(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+qint32 StrToInt(const QString &text)
+{
+    const auto invalid = [&text] {
+        return AppError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    };
+
+    qsizetype pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text.at(pos) == u'+' || text.at(pos) == u'-')) {
+        negative = text.at(pos) == u'-';
+        ++pos;
+    }
+
+    int base = 10;
+    if (text.mid(pos, 1) == u"$") {
+        base = 16;
+        pos += 1;
+    } else if (text.mid(pos, 2).compare(u"0x", Qt::CaseInsensitive) == 0) {
+        base = 16;
+        pos += 2;
+    }
+
+    const QString digits = text.mid(pos);
+    if (digits.isEmpty())
+        throw invalid();
+    quint64 magnitude = 0;
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        int digit = -1;
+        if (u >= u'0' && u <= u'9')
+            digit = u - u'0';
+        else if (base == 16 && u >= u'a' && u <= u'f')
+            digit = u - u'a' + 10;
+        else if (base == 16 && u >= u'A' && u <= u'F')
+            digit = u - u'A' + 10;
+        if (digit < 0)
+            throw invalid();
+        magnitude = magnitude * base + digit;
+        if (magnitude > 0xFFFFFFFFull)
+            throw invalid();
+    }
+
+    if (base == 16) {
+        // Hexadecimal digits give the 32-bit pattern, so $FFFFFFFF is -1.
+        const auto value = static_cast<qint32>(static_cast<quint32>(magnitude));
+        return negative ? -value : value;
+    }
+    if (negative) {
+        if (magnitude > 0x80000000ull)
+            throw invalid();
+        return static_cast<qint32>(-static_cast<qint64>(magnitude));
+    }
+    if (magnitude > 0x7FFFFFFFull)
+        throw invalid();
+    return static_cast<qint32>(magnitude);
+}
+
+void readLaunchArguments(const QStringList &arguments, LaunchArguments &target)
+{
+    for (int number = 1; number <= 3; ++number) {
+        const QString text = trimControl(arguments.value(number));
+        if (text.isEmpty())
+            continue;
+        const qint32 value = StrToInt(text);
+        if (number == 2)
+            target.FilialAtual = value;
+        else if (number == 3)
+            target.CodCliforAtual = value;
+    }
+}

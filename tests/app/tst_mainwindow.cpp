@@ -1,0 +1,385 @@
+#include "boxrecorder.h"
+#include "jpegcodec.h"
+#include "jvxpprogressbar.h"
+#include "pictureview.h"
+#include "tervikfixture.h"
+#include "udevezozuvor.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QWebEngineView>
+
+namespace {
+
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+const QString clientMissing = QStringLiteral("Erro ao localizar cliente para pesquisar...");
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layoutMatchesTheDesign_data();
+    void layoutMatchesTheDesign();
+    void windowTexts();
+    void startupWithoutArguments();
+    void badFirstArgumentReportsThenLooksUpZero();
+    void branchOutOfRange();
+    void clientWithoutArchive();
+    void clientWithSeveralQueries();
+    void onlyOwnBranchIsShown();
+    void missingParameterTable();
+    void parametersAreTrimmed();
+    void brokenImageKeepsThePicture();
+    void emptyBlobShowsNoPicture();
+    void buttonsOnClosedArchive();
+    void statusAndProgressPaintAtOnce();
+    void sairEndsTheWindow();
+
+private:
+    TfoDeveZozuvor *startWindow(const QStringList &arguments);
+    template<typename T>
+    T *child(const char *name)
+    {
+        T *widget = m_window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+
+    std::unique_ptr<TervikFixture> m_db;
+    std::unique_ptr<BoxRecorder> m_boxes;
+    std::unique_ptr<TfoDeveZozuvor> m_window;
+};
+
+void MainWindowTest::init()
+{
+    m_db = std::make_unique<TervikFixture>();
+    QVERIFY(m_db->isValid());
+    m_boxes = std::make_unique<BoxRecorder>();
+}
+
+void MainWindowTest::cleanup()
+{
+    m_window.reset();
+    m_boxes.reset();
+    m_db.reset();
+}
+
+TfoDeveZozuvor *MainWindowTest::startWindow(const QStringList &arguments)
+{
+    m_window = std::make_unique<TfoDeveZozuvor>(QStringList{QStringLiteral("DeveZozuvor")} + arguments);
+    m_window->setProgramDirectory(m_db->directory());
+    m_boxes->watched = m_window.get();
+    m_window->show();
+    return m_window.get();
+}
+
+void MainWindowTest::layoutMatchesTheDesign_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+
+    QTest::newRow("Label1") << "Label1" << QRect(16, 8, 0, 0);
+    QTest::newRow("Label2") << "Label2" << QRect(80, 8, 0, 0);
+    QTest::newRow("Label3") << "Label3" << QRect(352, 8, 0, 0);
+    QTest::newRow("DBEdit1") << "DBEdit1" << QRect(16, 24, 57, 21);
+    QTest::newRow("DBEdit2") << "DBEdit2" << QRect(80, 24, 265, 21);
+    QTest::newRow("DbeCnpj") << "DbeCnpj" << QRect(352, 24, 137, 21);
+    QTest::newRow("BotaoConsultar") << "BotaoConsultar" << QRect(508, 8, 121, 33);
+    QTest::newRow("JvXPButton2") << "JvXPButton2" << QRect(636, 8, 89, 33);
+    QTest::newRow("Button1") << "Button1" << QRect(8, 8, 137, 25);
+    QTest::newRow("Button2") << "Button2" << QRect(152, 8, 137, 25);
+    QTest::newRow("Label4") << "Label4" << QRect(302, 14, 0, 0);
+    QTest::newRow("DBEdit3") << "DBEdit3" << QRect(424, 10, 134, 21);
+    QTest::newRow("DBEdit4") << "DBEdit4" << QRect(560, 10, 134, 21);
+    QTest::newRow("Image1") << "Image1" << QRect(40, 16, 824, 2192);
+    QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(88, 22, 761, 465);
+    QTest::newRow("Panel1") << "Panel1" << QRect(0, 0, 925, 50);
+    QTest::newRow("LStatus") << "LStatus" << QRect(0, 567, 925, 13);
+    QTest::newRow("JvXPProgressBar1") << "JvXPProgressBar1" << QRect(0, 580, 925, 16);
+    QTest::newRow("PageControl1") << "PageControl1" << QRect(0, 50, 925, 517);
+}
+
+void MainWindowTest::layoutMatchesTheDesign()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+
+    startWindow({});
+    QCOMPARE(m_window->size(), QSize(925, 596));
+    auto *widget = m_window->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    if (geometry.width() == 0) // labels size themselves to their text
+        QCOMPARE(widget->pos(), geometry.topLeft());
+    else
+        QCOMPARE(widget->geometry(), geometry);
+}
+
+void MainWindowTest::windowTexts()
+{
+    startWindow({});
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tervik - Consulta Equifax:"));
+    QCOMPARE(child<QLabel>("LStatus")->text(), QStringLiteral("Clique em Consultar CNPJ para iniciar..."));
+    auto *tabs = child<QTabWidget>("PageControl1");
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Consultas Realizadas"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("Browser"));
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(child<QAbstractButton>("Button1")->text(), QStringLiteral("<< Consulta Anterior"));
+    QCOMPARE(child<QAbstractButton>("Button2")->text(), QString::fromUtf8("Próxima Consulta >>"));
+    QCOMPARE(child<QAbstractButton>("BotaoConsultar")->text(), QStringLiteral("Consultar CNPJ"));
+    QCOMPARE(child<QAbstractButton>("JvXPButton2")->text(), QStringLiteral("Sair"));
+    QCOMPARE(child<QLabel>("Label1")->text(), QString::fromUtf8("Código"));
+    for (const char *name : {"BotaoConsultar", "JvXPButton2", "Button1", "Button2"}) {
+        QVERIFY(child<QWidget>(name)->font().bold());
+        QCOMPARE(child<QWidget>(name)->cursor().shape(), Qt::PointingHandCursor);
+    }
+    for (const char *name : {"DBEdit1", "DBEdit2", "DbeCnpj", "DBEdit3", "DBEdit4"})
+        QVERIFY(!child<QWidget>(name)->isEnabled());
+    auto *bar = child<JvXPProgressBar>("JvXPProgressBar1");
+    QCOMPARE(bar->maximum(), 100);
+    QCOMPARE(bar->position(), 0);
+    // With no picture the view keeps its design size, so the scroll box scrolls.
+    QVERIFY(child<QScrollArea>("ScrollBox1")->verticalScrollBar()->maximum() > 0);
+}
+
+void MainWindowTest::startupWithoutArguments()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    startWindow({});
+
+    QCOMPARE(m_boxes->texts(), QStringList{clientMissing});
+    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Error);
+    QVERIFY(!m_boxes->boxes.first().windowVisible);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!child<QWidget>("BotaoConsultar")->isEnabled());
+    QVERIFY(child<QWidget>("Button1")->isEnabled());
+    QCOMPARE(child<QLineEdit>("DBEdit1")->text(), QString());
+    QCOMPARE(child<QLineEdit>("DbeCnpj")->text(), QString());
+    QCOMPARE(m_window->site().URLConsulta, QString()); // no parameter was read
+    QVERIFY(QFileInfo(m_db->captureFolder()).isDir());
+}
+
+void MainWindowTest::badFirstArgumentReportsThenLooksUpZero()
+{
+    m_db->addClient(2, 1500, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    startWindow({QStringLiteral("abc"), QStringLiteral("2"), QStringLiteral("1500")});
+
+    QCOMPARE(m_boxes->texts(), (QStringList{QStringLiteral("'abc' is not a valid integer value."), clientMissing}));
+    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Report);
+    QCOMPARE(m_window->FilialAtual(), 0);
+    QCOMPARE(m_window->CodCliforAtual(), 0);
+}
+
+void MainWindowTest::branchOutOfRange()
+{
+    startWindow({QStringLiteral("1"), QStringLiteral("40000"), QStringLiteral("1")});
+    QCOMPARE(m_boxes->texts(),
+             QStringList{QStringLiteral(
+                 "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767.")});
+    // Start-up stopped at the lookup: nothing after it was done or undone.
+    QVERIFY(child<QWidget>("BotaoConsultar")->isEnabled());
+}
+
+void MainWindowTest::clientWithoutArchive()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente Sem Consulta"), QStringLiteral("11.222.333/0001-81"));
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    QCOMPARE(m_boxes->texts(),
+             QStringList{QStringLiteral("Nenhuma consulta realizada para o cnpj 11.222.333/0001-81, clique em "
+                                        "CONSULTA CNPJ para prosseguir...")});
+    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Information);
+    QCOMPARE(child<QLineEdit>("DBEdit1")->text(), QStringLiteral("10"));
+    QCOMPARE(child<QLineEdit>("DBEdit2")->text(), QStringLiteral("Cliente Sem Consulta"));
+    QCOMPARE(child<QLineEdit>("DBEdit3")->text(), QString());
+    QVERIFY(child<PictureView>("Image1")->picture().isNull());
+    QVERIFY(child<QWidget>("BotaoConsultar")->isEnabled());
+}
+
+void MainWindowTest::clientWithSeveralQueries()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    const QDate day(2026, 3, 4);
+    m_db->addArchive(1, 10, day, QTime(9, 0), solidJpeg(300, 200, Qt::red));
+    m_db->addArchive(1, 10, day, QTime(15, 30, 5), solidJpeg(400, 900, Qt::blue));
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    QVERIFY(m_boxes->boxes.isEmpty());
+    auto *image = child<PictureView>("Image1");
+    QCOMPARE(image->size(), QSize(400, 900));
+    QCOMPARE(image->geometry().topLeft(), QPoint(40, 16));
+    QCOMPARE(image->parentWidget()->size(), QSize(440, 916));
+    QCOMPARE(child<QLineEdit>("DBEdit3")->text(), QLocale::system().toString(day, QLocale::ShortFormat));
+    QVERIFY(child<QLineEdit>("DBEdit4")->text().contains(QStringLiteral("30")));
+
+    QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(image->size(), QSize(300, 200));
+    QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton); // stays on the first
+    QCOMPARE(image->size(), QSize(300, 200));
+    QTest::mouseClick(child<QAbstractButton>("Button2"), Qt::LeftButton);
+    QCOMPARE(image->size(), QSize(400, 900));
+    QTest::mouseClick(child<QAbstractButton>("Button2"), Qt::LeftButton);
+    QCOMPARE(image->size(), QSize(400, 900));
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void MainWindowTest::onlyOwnBranchIsShown()
+{
+    m_db->addClient(1, 10, QStringLiteral("Filial 1"), QStringLiteral("11222333000181"));
+    m_db->addClient(2, 10, QStringLiteral("Filial 2"), QStringLiteral("99888777000166"));
+    m_db->addArchive(2, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green));
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    QVERIFY(m_boxes->texts().first().contains(QStringLiteral("11222333000181")));
+    QVERIFY(child<PictureView>("Image1")->picture().isNull());
+}
+
+void MainWindowTest::missingParameterTable()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    QCOMPARE(m_boxes->boxes.size(), 11); // ten failed reads, then the empty archive
+    for (int i = 0; i < 10; ++i) {
+        QCOMPARE(m_boxes->boxes.at(i).kind, MessageBox::Kind::Plain);
+        QVERIFY2(m_boxes->boxes.at(i).text.startsWith(QStringLiteral("Erro na leitura de parametro : ")),
+                 qPrintable(m_boxes->boxes.at(i).text));
+    }
+    QCOMPARE(m_boxes->boxes.at(0).title, QStringLiteral("Tst_mainwindow"));
+    QVERIFY(m_boxes->boxes.at(10).text.startsWith(QStringLiteral("Nenhuma consulta realizada")));
+    QCOMPARE(m_window->site().URLResultConsulta, QString());
+}
+
+void MainWindowTest::parametersAreTrimmed()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addParameter(1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral(" \thttp://a/\r\n"));
+    m_db->addParameter(2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("outra filial"));
+    m_db->addParameter(1, QStringLiteral("eEquifaxAutoTagTipoCons"), QStringLiteral("  CNPJ  "));
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    QCOMPARE(m_window->site().URLConsulta, QStringLiteral("http://a/"));
+    QCOMPARE(m_window->site().IdUsu, QString());
+    QCOMPARE(m_window->site().TagTipoCons, QStringLiteral("CNPJ"));
+}
+
+void MainWindowTest::brokenImageKeepsThePicture()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addArchive(1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArrayLiteral("isto não é JPEG"));
+    const QByteArray good = solidJpeg(120, 80, Qt::yellow);
+    m_db->addArchive(1, 10, QDate(2026, 1, 2), QTime(8, 0), good);
+    m_db->addArchive(1, 10, QDate(2026, 1, 3), QTime(8, 0), good.left(good.size() / 2));
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    // The last record is truncated: the box names the codec's error.
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Error);
+    QVERIFY(QRegularExpression(QStringLiteral("^Erro ao abrir ultima pesquisa\\.\\.\\. \r\rJPEG error #\\d+$"))
+                .match(m_boxes->boxes.first().text)
+                .hasMatch());
+
+    auto *image = child<PictureView>("Image1");
+    QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(image->size(), QSize(120, 80));
+    QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(m_boxes->boxes.size(), 2);
+    QCOMPARE(image->size(), QSize(120, 80)); // the view keeps the earlier picture
+    QVERIFY(!image->picture().isNull());
+}
+
+void MainWindowTest::emptyBlobShowsNoPicture()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addArchive(1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArray());
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    QVERIFY(m_boxes->boxes.isEmpty());
+    QVERIFY(child<PictureView>("Image1")->picture().isNull());
+    child<QWidget>("Image1")->repaint();
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void MainWindowTest::buttonsOnClosedArchive()
+{
+    startWindow({});
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
+    QTest::mouseClick(child<QAbstractButton>("Button2"), Qt::LeftButton);
+    QCOMPARE(m_boxes->boxes.size(), 3);
+    for (int i = 1; i < 3; ++i) {
+        QCOMPARE(m_boxes->boxes.at(i).kind, MessageBox::Kind::Report);
+        QCOMPARE(m_boxes->boxes.at(i).text,
+                 QStringLiteral("TDeveZozuvor: Cannot perform this operation on a closed dataset."));
+    }
+}
+
+void MainWindowTest::statusAndProgressPaintAtOnce()
+{
+    startWindow({});
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    auto *status = child<QLabel>("LStatus");
+    auto *bar = child<JvXPProgressBar>("JvXPProgressBar1");
+    PaintCounter statusPaints(status);
+    PaintCounter barPaints(bar);
+    QSignalSpy barChanged(bar, &JvXPProgressBar::changed);
+
+    m_window->SetaStatus(QStringLiteral("Conectando ao web site"));
+    QCOMPARE(status->text(), QStringLiteral("Conectando ao web site"));
+    QCOMPARE(statusPaints.count, 1); // painted before SetaStatus returned
+
+    m_window->SetaStatus(QStringLiteral("Conectando ao web site"));
+    QCOMPARE(statusPaints.count, 1); // same text: nothing invalidated, nothing painted
+
+    m_window->IncProgresso();
+    QCOMPARE(bar->position(), 1);
+    QCOMPARE(barPaints.count, 1);
+    QCOMPARE(barChanged.size(), 1);
+
+    bar->setMaximum(1);
+    m_window->IncProgresso(); // paints what the maximum invalidated
+    const int paintsAtFull = barPaints.count;
+    m_window->IncProgresso();
+    QCOMPARE(bar->position(), 1);
+    QCOMPARE(barChanged.size(), 2); // only the maximum's notification
+    QCOMPARE(barPaints.count, paintsAtFull); // nothing was invalidated
+}
+
+void MainWindowTest::sairEndsTheWindow()
+{
+    startWindow({});
+    QSignalSpy destroyedOnClose(m_window.get(), &QObject::destroyed);
+    QTest::mouseClick(child<QAbstractButton>("JvXPButton2"), Qt::LeftButton);
+    QVERIFY(!m_window->isVisible());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
