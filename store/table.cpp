@@ -306,6 +306,7 @@ void Table::resolve()
     }
 
     m_quoted.clear();
+    m_realColumns.clear();
     for (const FieldDef &def : std::as_const(m_fields)) {
         const auto it = columns.constFind(def.name.toLower());
         if (it == columns.constEnd())
@@ -313,6 +314,7 @@ void Table::resolve()
         if (!compatible(def.type, it->second, !m_pg))
             throw error(QStringLiteral("Type mismatch for field '%1', expecting: %2 actual: %3")
                             .arg(def.name, typeName(def.type), it->second));
+        m_realColumns.append(it->first);
         m_quoted.append(driver->escapeIdentifier(it->first, QSqlDriver::FieldName));
     }
 
@@ -345,12 +347,12 @@ void Table::checkIndex()
         return;
     QStringList wanted;
     for (int i : std::as_const(m_index))
-        wanted.append(m_quoted.at(i));
+        wanted.append(m_realColumns.at(i));
 
     QList<QStringList> indexes;
     if (m_pg) {
         QSqlQuery q = prepare(QStringLiteral(
-            "SELECT (SELECT string_agg(COALESCE(quote_ident(a.attname), ''), ';' ORDER BY k.ord)"
+            "SELECT (SELECT string_agg(COALESCE(a.attname, ''), ';' ORDER BY k.ord)"
             " FROM unnest(CAST(i.indkey AS int2[])) WITH ORDINALITY AS k(attnum, ord)"
             " LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum)"
             " FROM pg_index i WHERE i.indrelid = CAST(? AS regclass)"));
@@ -375,7 +377,7 @@ void Table::checkIndex()
                 throw engineError(q);
             QStringList cols;
             while (q.next())
-                cols.append(driver->escapeIdentifier(q.value(2).toString(), QSqlDriver::FieldName));
+                cols.append(q.value(2).toString());
             indexes.append(cols);
         }
         QSqlQuery q(m_db);
@@ -384,7 +386,7 @@ void Table::checkIndex()
         QMap<int, QString> pk;
         while (q.next()) {
             if (q.value(5).toInt() > 0)
-                pk.insert(q.value(5).toInt(), driver->escapeIdentifier(q.value(1).toString(), QSqlDriver::FieldName));
+                pk.insert(q.value(5).toInt(), q.value(1).toString());
         }
         indexes.append(pk.values());
     }

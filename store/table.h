@@ -154,7 +154,8 @@ private:
     bool m_pg = false;
     QString m_realTable;
     QString m_quotedTable;
-    QStringList m_quoted;      // quoted real column name of each field
+    QStringList m_realColumns; // real column name of each field
+    QStringList m_quoted;      // the same, quoted for SQL
     QString m_order;           // ORDER BY clause of the range
 
     State m_state = State::Inactive;
