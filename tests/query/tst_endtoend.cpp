@@ -1,0 +1,284 @@
+#include "boxrecorder.h"
+#include "jpegcodec.h"
+#include "jvxpprogressbar.h"
+#include "samplesite.h"
+#include "tervikfixture.h"
+#include "udevezozuvor.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+const QString success = QStringLiteral("Consulta realizada com sucesso para este cnpj!");
+
+// Remembers every text the status line paints, in order.
+class StatusTrail : public QObject
+{
+public:
+    explicit StatusTrail(QLabel *label) : m_label(label) { label->installEventFilter(this); }
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && (texts.isEmpty() || texts.last() != m_label->text()))
+            texts.append(m_label->text());
+        return false;
+    }
+
+private:
+    QLabel *m_label;
+};
+
+bool near(QRgb a, QColor b, int tolerance = 40)
+{
+    return qAbs(qRed(a) - b.red()) <= tolerance && qAbs(qGreen(a) - b.green()) <= tolerance
+        && qAbs(qBlue(a) - b.blue()) <= tolerance;
+}
+
+} // namespace
+
+class EndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void fullQueryArchivesTheWholePage();
+    void retentionAcrossThreeQueries();
+    void loginPageWithoutPassword();
+    void wrongPasswordIsNotRetried();
+    void unreachableSite();
+    void unknownPage();
+    void cnpjWithPunctuationOrLetters();
+    void loginAndCnpjOnOneAddress();
+    void hostileValuesReachTheSite();
+
+private:
+    void start(const QString &cgc = QStringLiteral("11222333000181"));
+    // Presses "Consultar CNPJ" and waits until a box ends the query.
+    bool runQuery();
+    template<typename T>
+    T *child(const char *name) { return m_window->findChild<T *>(QLatin1String(name)); }
+    int progress() { return child<JvXPProgressBar>("JvXPProgressBar1")->position(); }
+    QString status() { return child<QLabel>("LStatus")->text(); }
+
+    std::unique_ptr<SampleSite> m_site;
+    std::unique_ptr<TervikFixture> m_db;
+    std::unique_ptr<BoxRecorder> m_boxes;
+    std::unique_ptr<TfoDeveZozuvor> m_window;
+    bool m_siteParameters = true;
+};
+
+void EndToEndTest::init()
+{
+    m_site = std::make_unique<SampleSite>();
+    QVERIFY(m_site->listen());
+    m_site->setReportHeight(3000);
+    m_db = std::make_unique<TervikFixture>();
+    m_boxes = std::make_unique<BoxRecorder>();
+    m_siteParameters = true;
+}
+
+void EndToEndTest::cleanup()
+{
+    m_window.reset();
+    m_boxes.reset();
+    m_db.reset();
+    m_site.reset();
+}
+
+void EndToEndTest::start(const QString &cgc)
+{
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), cgc);
+    if (m_siteParameters)
+        m_db->addSiteParameters(1, *m_site);
+    m_window = std::make_unique<TfoDeveZozuvor>(QStringList{"DeveZozuvor", "0", "1", "1001"});
+    m_window->setProgramDirectory(m_db->directory());
+    m_boxes->watched = m_window.get();
+    m_window->show();
+    m_boxes->boxes.clear(); // the start-up's "no query yet" box
+}
+
+bool EndToEndTest::runQuery()
+{
+    const qsizetype before = m_boxes->boxes.size();
+    QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_boxes->boxes.size() > before, 60000);
+    return m_boxes->boxes.last().text == success;
+}
+
+void EndToEndTest::fullQueryArchivesTheWholePage()
+{
+    start();
+    StatusTrail trail(child<QLabel>("LStatus"));
+    QVERIFY(runQuery());
+
+    QCOMPARE(m_boxes->boxes.last().kind, MessageBox::Kind::Information);
+    QCOMPARE(trail.texts,
+             (QStringList{"Conectando ao web site",
+                          "Pagina de login carregada com sucesso", "Preenchendo usuario e senha",
+                          "Fazendo login na Equifax", "Login realizado com sucesso",
+                          "Pagina de login carregada com sucesso", "Consultando CNPJ 11.222.333/0001-81",
+                          "Carregando consulta", "Consulta carregada com sucesso",
+                          "Pagina de login carregada com sucesso", "Salvando consulta", "Consulta salva com sucesso"}));
+    QCOMPARE(progress(), 7);
+    QCOMPARE(child<JvXPProgressBar>("JvXPProgressBar1")->maximum(), 7);
+    QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
+
+    QCOMPARE(m_site->lastLogin().value("usuario"), m_site->user());
+    QCOMPARE(m_site->lastLogin().value("senha"), m_site->password());
+    QCOMPARE(m_site->lastLogin().value("type"), QStringLiteral("CNPJ"));
+    QCOMPARE(m_site->lastQuery().value("cnpj0"), QStringLiteral("11.222.333/0001-81"));
+
+    QFile capture(m_db->captureFolder() + QStringLiteral("11222333000181"));
+    QVERIFY(capture.open(QIODevice::ReadOnly));
+    const QByteArray bytes = capture.readAll();
+    const QList<QByteArray> archived = m_db->archiveImages(1, 1001);
+    QCOMPARE(archived.size(), 1);
+    QVERIFY(archived.first() == bytes);
+
+    const Jpeg::Header header = Jpeg::readHeader(bytes);
+    QCOMPARE(header.height, 3000);
+    QVERIFY(header.width >= SampleSite::ReportWidth);
+    QVERIFY(!header.progressive);
+    QCOMPARE(header.components, 3);
+    QVERIFY(bytes.contains(QByteArray("\xFF\xC0", 2)));
+
+    const QImage image = Jpeg::decode(bytes);
+    for (const int row : {0, 1, 14, 28, 29}) {
+        const QRgb pixel = image.pixel(5, row * SampleSite::RowHeight + 50);
+        QVERIFY2(near(pixel, SampleSite::rowColor(row)),
+                 qPrintable(QStringLiteral("row %1: %2").arg(row).arg(pixel, 8, 16)));
+    }
+    QCOMPARE(child<QWidget>("Image1")->size(), image.size());
+    QVERIFY(child<QWidget>("WebBrowser1")->isVisible() || child<QTabWidget>("PageControl1")->currentIndex() == 0);
+    QCOMPARE(child<QWidget>("WebBrowser1")->size(), QSize(761, 465));
+}
+
+void EndToEndTest::retentionAcrossThreeQueries()
+{
+    start();
+    for (int i = 0; i < 3; ++i) {
+        m_site->setReportHeight(1000 + 100 * i);
+        QVERIFY(runQuery());
+    }
+    const QList<QByteArray> archived = m_db->archiveImages(1, 1001);
+    QCOMPARE(archived.size(), 2);
+    QCOMPARE(Jpeg::readHeader(archived.at(0)).height, 1100);
+    QCOMPARE(Jpeg::readHeader(archived.at(1)).height, 1200);
+    QCOMPARE(child<QWidget>("Image1")->height(), 1200);
+}
+
+void EndToEndTest::loginPageWithoutPassword()
+{
+    m_site->setOmitPasswordField(true);
+    start();
+    QVERIFY(!runQuery());
+    QCOMPARE(m_boxes->boxes.last().kind, MessageBox::Kind::Report);
+    QCOMPARE(m_boxes->boxes.last().text, QStringLiteral("Elemento \"senha\" não encontrado na página."));
+    QCOMPARE(status(), QStringLiteral("Preenchendo usuario e senha"));
+    QCOMPARE(progress(), 2);
+    QCOMPARE(m_site->loginPosts(), 0);
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
+}
+
+void EndToEndTest::wrongPasswordIsNotRetried()
+{
+    m_siteParameters = false;
+    m_db->addSiteParameters(1, *m_site);
+    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = 'errada' "
+                              "WHERE NomeParametro = 'eEquifaxAutoSenhaUsu'"));
+    start();
+    QVERIFY(!runQuery());
+    QVERIFY2(m_boxes->boxes.last().text.contains(QStringLiteral("recusou o login")),
+             qPrintable(m_boxes->boxes.last().text));
+    QCOMPARE(m_site->loginPosts(), 1);
+    QCOMPARE(progress(), 4);
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
+}
+
+void EndToEndTest::unreachableSite()
+{
+    m_siteParameters = false;
+    m_db->addParameter(1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral("http://127.0.0.1:9/"));
+    start();
+    QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Não foi possível carregar a página")), 30000);
+    QCOMPARE(progress(), 1);
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void EndToEndTest::unknownPage()
+{
+    m_site->setPage(QStringLiteral("/manutencao"), "<html><body>Site em manutenção</body></html>");
+    m_siteParameters = false;
+    m_db->addSiteParameters(1, *m_site);
+    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' "
+                              "WHERE NomeParametro = 'eEquifaxAutoURLConsulta'")
+                   .arg(m_site->url(QStringLiteral("/manutencao")).toString()));
+    start();
+    QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_site->hits(QStringLiteral("/manutencao")), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Pagina de login carregada com sucesso"), 30000);
+    QCOMPARE(progress(), 1);
+    QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void EndToEndTest::cnpjWithPunctuationOrLetters()
+{
+    // The stored text is punctuated by position and stripped to digits for the file name.
+    start(QStringLiteral("1.2A3456789012"));
+    StatusTrail trail(child<QLabel>("LStatus"));
+    QVERIFY(runQuery());
+    QVERIFY(trail.texts.contains(QStringLiteral("Consultando CNPJ 1..2A3.456/7890-12")));
+    QCOMPARE(m_site->lastQuery().value("cnpj0"), QStringLiteral("1..2A3.456/7890-12"));
+    QCOMPARE(m_window->CnpjDigitos(), QStringLiteral("123456789012"));
+    QVERIFY(QFile::exists(m_db->captureFolder() + QStringLiteral("123456789012")));
+}
+
+void EndToEndTest::loginAndCnpjOnOneAddress()
+{
+    m_site->setPage(QStringLiteral("/tudo"), R"(<!doctype html><html><body>
+<form action="/entrar" method="post"><input name="usuario"><input name="senha" type="password"><input name="type"></form>
+<form action="/fim" method="post"><input name="cnpj0"><input type="hidden" name="acao" id="acao">
+<input type="button" name="consultar" onclick="document.getElementById('acao').value='ok'"></form>
+</body></html>)");
+    m_site->setPage(QStringLiteral("/fim"), "<html><body style='margin:0'><div style='height:1500px;background:#00a000'>"
+                                            "fim</div></body></html>");
+    m_siteParameters = false;
+    const QString all = m_site->url(QStringLiteral("/tudo")).toString();
+    m_db->addSiteParameters(1, *m_site);
+    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' WHERE NomeParametro IN "
+                              "('eEquifaxAutoURLConsulta', 'eEquifaxAutoURLPagLogin', 'eEquifaxAutoURLPagPreencheCnpj')")
+                   .arg(all));
+    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' WHERE NomeParametro = "
+                              "'eEquifaxAutoURLResultConsulta'")
+                   .arg(m_site->url(QStringLiteral("/fim")).toString()));
+    start();
+    QVERIFY(runQuery());
+    // Both pages' steps ran on the one event, the login first; the CNPJ form's submission won.
+    QCOMPARE(m_site->lastPost().value("cnpj0"), QStringLiteral("11.222.333/0001-81"));
+    QCOMPARE(m_site->lastPost().value("acao"), QStringLiteral("ok"));
+    QCOMPARE(progress(), 7);
+    QCOMPARE(m_db->archiveCount(1, 1001), 1);
+}
+
+void EndToEndTest::hostileValuesReachTheSite()
+{
+    const QString password = QString::fromUtf8("a'b\"c\\d</script>é%1");
+    m_site->setCredentials(QString::fromUtf8("usuário \"x\""), password);
+    start();
+    QVERIFY(runQuery());
+    QCOMPARE(m_site->lastLogin().value("senha"), password);
+    QCOMPARE(m_site->lastLogin().value("usuario"), QString::fromUtf8("usuário \"x\""));
+}
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_endtoend.moc"

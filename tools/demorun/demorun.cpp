@@ -1,0 +1,41 @@
+// The demo without hands: opens the tool's window for the client given on the
+// command line, presses "Consultar CNPJ", prints every message box instead of
+// waiting for OK, and saves a picture of the window when the query ends.
+
+#include "devezozuvorapplication.h"
+#include "messagebox.h"
+#include "udevezozuvor.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QTextStream>
+#include <QTimer>
+
+int main(int argc, char *argv[])
+{
+    DevezozuvorApplication app(argc, argv);
+    TfoDeveZozuvor window(QCoreApplication::arguments());
+    const QString picture = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../demo-archive.png"));
+
+    int exitCode = 1;
+    MessageBox::setPresenter([&](MessageBox::Kind kind, const QString &title, const QString &text) {
+        QTextStream(stdout) << "[" << title << "] " << text << Qt::endl;
+        const bool done = text == QStringLiteral("Consulta realizada com sucesso para este cnpj!");
+        if (kind == MessageBox::Kind::Report || done) {
+            exitCode = done ? 0 : 1;
+            QTimer::singleShot(0, &window, [&window, &picture] {
+                window.grab().save(picture);
+                QTextStream(stdout) << "Window saved to " << QDir::cleanPath(picture) << Qt::endl;
+                window.close();
+            });
+        }
+    });
+
+    window.show();
+    auto *button = window.findChild<QAbstractButton *>(QStringLiteral("BotaoConsultar"));
+    if (!button || !button->isEnabled())
+        return 1;
+    QTimer::singleShot(0, button, &QAbstractButton::click);
+    app.exec();
+    return exitCode;
+}

@@ -1,0 +1,154 @@
+// Seeds the demo database: one client with two archived queries and the ten
+// company parameters pointing at a running sample site. Run again, it keeps the
+// client and its archive and only points the parameters at the new site.
+
+#include "apperror.h"
+#include "dbengine.h"
+#include "jpegcodec.h"
+#include "tervikschema.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+constexpr int DemoFilial = 1;
+constexpr int DemoClient = 1001;
+
+void exec(QSqlQuery &query)
+{
+    if (!query.exec())
+        throw AppError(QStringLiteral("Falha ao preparar o banco de demonstração: ") + query.lastError().text());
+}
+
+QByteArray demoImage(const QString &title, const QColor &color)
+{
+    QImage image(760, 1200, QImage::Format_RGB888);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    for (int row = 0; row < 12; ++row)
+        painter.fillRect(0, row * 100, 760, 90, row % 2 ? color.lighter(150) : color);
+    painter.setPen(Qt::white);
+    painter.setFont(QFont(QStringLiteral("Sans"), 20, QFont::Bold));
+    painter.drawText(QRect(40, 0, 700, 90), Qt::AlignVCenter, title);
+    painter.end();
+    return Jpeg::encode(image, 30);
+}
+
+void seedClient(QSqlDatabase db)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO clifor (Filial, Cod_Clifor, Sistema, NOME, CGC) VALUES (?, ?, 'C', ?, ?)"));
+    query.addBindValue(DemoFilial);
+    query.addBindValue(DemoClient);
+    query.addBindValue(QStringLiteral("Comercial Exemplo Ltda"));
+    query.addBindValue(QStringLiteral("11222333000181"));
+    exec(query);
+
+    const QDate today = QDate::currentDate();
+    const struct
+    {
+        QDate date;
+        QTime time;
+        QString title;
+        QColor color;
+    } queries[] = {
+        {today.addDays(-30), QTime(9, 15, 0), QStringLiteral("Consulta de exemplo 1 (antiga)"), QColor(0x80, 0x20, 0x20)},
+        {today.addDays(-7), QTime(14, 40, 0), QStringLiteral("Consulta de exemplo 2 (recente)"), QColor(0x20, 0x40, 0x90)},
+    };
+    for (const auto &q : queries) {
+        query.prepare(QStringLiteral("INSERT INTO CliforDeveZozuvor (Filial, Cod_Clifor, DataCons, HoraCons, ResultCons) "
+                                     "VALUES (?, ?, ?, ?, ?)"));
+        query.addBindValue(DemoFilial);
+        query.addBindValue(DemoClient);
+        query.addBindValue(q.date.toString(Qt::ISODate));
+        query.addBindValue(q.time.toString(QStringLiteral("HH:mm:ss.zzz")));
+        query.addBindValue(demoImage(q.title, q.color));
+        exec(query);
+    }
+}
+
+void seedParameters(QSqlDatabase db, const QString &site)
+{
+    const QList<QPair<QString, QString>> parameters = {
+        {QStringLiteral("eEquifaxAutoURLConsulta"), site + QStringLiteral("/")},
+        {QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("demo")},
+        {QStringLiteral("eEquifaxAutoSenhaUsu"), QStringLiteral("demo123")},
+        {QStringLiteral("eEquifaxAutoTagUsu"), QStringLiteral("usuario")},
+        {QStringLiteral("eEquifaxAutoTagSenhaUsu"), QStringLiteral("senha")},
+        {QStringLiteral("eEquifaxAutoTagTipoCons"), QStringLiteral("CNPJ")},
+        {QStringLiteral("eEquifaxAutoURLPagLogin"), site + QStringLiteral("/login")},
+        {QStringLiteral("eEquifaxAutoURLPagPreencheCnpj"), site + QStringLiteral("/cnpj")},
+        {QStringLiteral("eEquifaxAutoTagBotaoCnsCnpj"), QStringLiteral("consultar")},
+        {QStringLiteral("eEquifaxAutoURLResultConsulta"), site + QStringLiteral("/resultado")},
+    };
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("DELETE FROM ParametrosEmpresa WHERE filial = ?"));
+    query.addBindValue(DemoFilial);
+    exec(query);
+    for (const auto &[key, value] : parameters) {
+        query.prepare(QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)"));
+        query.addBindValue(DemoFilial);
+        query.addBindValue(key);
+        query.addBindValue(value);
+        exec(query);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv); // fonts for the demo pictures
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Seeds the DeveZozuvor demo database."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("database"), QStringLiteral("SQLite file to seed."), QStringLiteral("file")});
+    parser.addOption({QStringLiteral("site"), QStringLiteral("Sample site address, e.g. http://127.0.0.1:8080."),
+                      QStringLiteral("url")});
+    parser.addOption({QStringLiteral("config"), QStringLiteral("dbengine.ini to write for the alias tervik."),
+                      QStringLiteral("file")});
+    parser.process(app);
+    if (!parser.isSet(QStringLiteral("database")) || !parser.isSet(QStringLiteral("site"))
+        || !parser.isSet(QStringLiteral("config"))) {
+        parser.showHelp(2);
+    }
+
+    const QString database = QFileInfo(parser.value(QStringLiteral("database"))).absoluteFilePath();
+    QString site = parser.value(QStringLiteral("site"));
+    while (site.endsWith(u'/'))
+        site.chop(1);
+
+    QFile config(parser.value(QStringLiteral("config")));
+    if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCritical("Cannot write %s: %s", qPrintable(config.fileName()), qPrintable(config.errorString()));
+        return 1;
+    }
+    config.write(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(database).toUtf8());
+    config.close();
+
+    try {
+        const bool fresh = !QFile::exists(database);
+        DbEngine::setConfigFile(config.fileName());
+        createSchema(QStringLiteral("tervik"));
+        QSqlDatabase db = DbEngine::database(QStringLiteral("tervik"));
+        if (fresh)
+            seedClient(db);
+        seedParameters(db, site);
+        DbEngine::reset();
+        QTextStream(stdout) << "Demo database " << database << (fresh ? " created" : " updated")
+                            << ": branch 1, client 1001, site " << site << "/\n";
+    } catch (const AppError &error) {
+        qCritical("%s", qPrintable(error.message()));
+        return 1;
+    }
+    return 0;
+}
