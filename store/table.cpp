@@ -231,15 +231,24 @@ QSqlQuery Table::prepare(const QString &sql) const
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        throw engineError(q);
+    if (!q.prepare(sql)) {
+        const AppError e = engineError(q);
+        rollback();
+        throw e;
+    }
     return q;
 }
 
+// A failed statement ends the write transaction at once, while the statement
+// still exists: PostgreSQL refuses everything else in an aborted transaction,
+// including freeing the statement.
 void Table::exec(QSqlQuery &query) const
 {
-    if (!query.exec())
-        throw engineError(query);
+    if (!query.exec()) {
+        const AppError e = engineError(query);
+        rollback();
+        throw e;
+    }
 }
 
 void Table::execPlain(const QString &sql) const
@@ -763,7 +772,7 @@ void Table::commit()
     m_inTransaction = false;
 }
 
-void Table::rollback() noexcept
+void Table::rollback() const noexcept
 {
     if (!m_inTransaction)
         return;
@@ -860,6 +869,8 @@ void Table::post()
     if (m_state != State::Insert && m_state != State::Edit)
         return;
     try {
+        if (!m_inTransaction)
+            throw error(QStringLiteral("A transação de gravação foi interrompida por um erro anterior"));
         QVariant address = m_current;
         if (m_state == State::Insert) {
             QStringList marks;

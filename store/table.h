@@ -131,7 +131,7 @@ private:
     void begin();
     void lockRange();
     void commit();
-    void rollback() noexcept;
+    void rollback() const noexcept;
     void restore() noexcept;
     void setState(State state);
 
@@ -159,7 +159,7 @@ private:
     QString m_order;           // ORDER BY clause of the range
 
     State m_state = State::Inactive;
-    bool m_inTransaction = false;
+    mutable bool m_inTransaction = false;
     std::optional<QVariantList> m_rows; // row addresses of the range, in order
     int m_pos = -1;                     // index into m_rows of the current row
     QVariant m_current;                 // address of the current row
