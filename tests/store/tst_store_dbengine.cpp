@@ -1,0 +1,184 @@
+#include "dbengine.h"
+#include "table.h"
+#include "tervikschema.h"
+#include "testdatabase.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+class DbEngineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void sectionsMatchWithoutCase_data();
+    void sectionsMatchWithoutCase();
+    void relativePathsStartAtTheProgram();
+    void noFileOrSectionMeansTervikSqliteBesideTheProgram();
+    void postgresqlSettings();
+    void unknownDriver();
+    void missingSqliteFileIsNotCreated();
+    void createSchemaMakesTheFile();
+    void oneConnectionPerAliasWithItsPragmas();
+    void unreachableServer();
+
+private:
+    void writeIni(const QString &text);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void DbEngineTest::init()
+{
+    DbEngine::reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    DbEngine::setConfigFile(m_dir->filePath(QStringLiteral("dbengine.ini")));
+}
+
+void DbEngineTest::cleanup()
+{
+    DbEngine::reset();
+    m_dir.reset();
+}
+
+void DbEngineTest::writeIni(const QString &text)
+{
+    QFile f(m_dir->filePath(QStringLiteral("dbengine.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.toUtf8());
+}
+
+void DbEngineTest::sectionsMatchWithoutCase_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("alias");
+    QTest::newRow("lower") << "tervik" << "TERVIK";
+    QTest::newRow("upper") << "TERVIK" << "tervik";
+    QTest::newRow("mixed, padded") << " TerVik " << "tERVIk";
+}
+
+void DbEngineTest::sectionsMatchWithoutCase()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, alias);
+    writeIni(QStringLiteral("[outro]\ndriver=sqlite\npath=/outro.sqlite\n\n[%1]\n; comment\nDriver = SQLite\nPATH = %2\n")
+                 .arg(section, m_dir->filePath(QStringLiteral("x.sqlite"))));
+    const DbEngine::Settings s = DbEngine::settings(alias);
+    QCOMPARE(s.driver, DbEngine::Driver::SQLite);
+    QCOMPARE(s.path, m_dir->filePath(QStringLiteral("x.sqlite")));
+}
+
+void DbEngineTest::relativePathsStartAtTheProgram()
+{
+    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=dados/tervik.db\n"));
+    QCOMPARE(DbEngine::settings(QStringLiteral("tervik")).path,
+             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("dados/tervik.db")));
+}
+
+void DbEngineTest::noFileOrSectionMeansTervikSqliteBesideTheProgram()
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tervik.sqlite"));
+    DbEngine::Settings s = DbEngine::settings(QStringLiteral("tervik"));
+    QCOMPARE(s.driver, DbEngine::Driver::SQLite);
+    QCOMPARE(s.path, beside);
+
+    writeIni(QStringLiteral("[outro]\ndriver=postgresql\nhost=h\n"));
+    s = DbEngine::settings(QStringLiteral("tervik"));
+    QCOMPARE(s.driver, DbEngine::Driver::SQLite);
+    QCOMPARE(s.path, beside);
+}
+
+void DbEngineTest::postgresqlSettings()
+{
+    writeIni(QStringLiteral("[tervik]\ndriver=postgresql\nhost=db.local\nport=6543\ndbname=central\nuser=tool\n"));
+    const DbEngine::Settings s = DbEngine::settings(QStringLiteral("Tervik"));
+    QCOMPARE(s.driver, DbEngine::Driver::PostgreSQL);
+    QCOMPARE(s.host, QStringLiteral("db.local"));
+    QCOMPARE(s.port, 6543);
+    QCOMPARE(s.dbname, QStringLiteral("central"));
+    QCOMPARE(s.user, QStringLiteral("tool"));
+    QCOMPARE(DbEngine::driverOf(QStringLiteral("tervik")), DbEngine::Driver::PostgreSQL);
+}
+
+void DbEngineTest::unknownDriver()
+{
+    writeIni(QStringLiteral("[tervik]\ndriver=paradox\n"));
+    QVERIFY_THROWS_MESSAGE(DbEngine::database(QStringLiteral("tervik")),
+                           QStringLiteral("Driver 'paradox' desconhecido para o banco de dados 'tervik' em '%1'")
+                               .arg(QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("dbengine.ini")))));
+}
+
+void DbEngineTest::missingSqliteFileIsNotCreated()
+{
+    const QString path = m_dir->filePath(QStringLiteral("nao-existe.sqlite"));
+    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
+    QVERIFY_THROWS_MESSAGE(DbEngine::database(QStringLiteral("tervik")),
+                           QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
+                               .arg(QDir::toNativeSeparators(path)));
+    QVERIFY(!QFile::exists(path));
+
+    QObject owner;
+    Table *clifor = makeCliforTable(&owner);
+    QVERIFY_THROWS_MESSAGE(clifor->open(),
+                           QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
+                               .arg(QDir::toNativeSeparators(path)));
+    QVERIFY(!clifor->isActive());
+    QVERIFY(!QFile::exists(path));
+}
+
+void DbEngineTest::createSchemaMakesTheFile()
+{
+    const QString path = m_dir->filePath(QStringLiteral("novo.sqlite"));
+    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
+    createSchema(QStringLiteral("tervik"));
+    createSchema(QStringLiteral("tervik")); // a second run finds everything in place
+    QVERIFY(QFile::exists(path));
+    QObject owner;
+    Table *clifor = makeCliforTable(&owner);
+    Table *archive = makeArchiveTable(clifor, &owner);
+    clifor->open();
+    archive->open();
+    QCOMPARE(clifor->recordCount(), 0);
+}
+
+void DbEngineTest::oneConnectionPerAliasWithItsPragmas()
+{
+    const QString path = m_dir->filePath(QStringLiteral("t.sqlite"));
+    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
+    createSchema(QStringLiteral("tervik"));
+    const QSqlDatabase a = DbEngine::database(QStringLiteral("tervik"));
+    const QSqlDatabase b = DbEngine::database(QStringLiteral("TERVIK"));
+    QCOMPARE(a.connectionName(), b.connectionName());
+    QVERIFY(a.isOpen());
+
+    QSqlQuery q(a);
+    QVERIFY(q.exec(QStringLiteral("PRAGMA busy_timeout")) && q.next());
+    QCOMPARE(q.value(0).toInt(), 10000);
+    QVERIFY(q.exec(QStringLiteral("PRAGMA synchronous")) && q.next());
+    QCOMPARE(q.value(0).toInt(), 2); // FULL
+}
+
+void DbEngineTest::unreachableServer()
+{
+    // Nothing listens on port 1 of the loopback.
+    writeIni(QStringLiteral("[tervik]\ndriver=postgresql\nhost=127.0.0.1\nport=1\ndbname=tervik\nuser=tool\n"));
+    QString message;
+    try {
+        DbEngine::database(QStringLiteral("tervik"));
+    } catch (const AppError &e) {
+        message = e.message();
+    }
+    const QString prefix = QStringLiteral("Não foi possível abrir o banco de dados 'tervik': ");
+    QVERIFY2(message.startsWith(prefix) && message.size() > prefix.size() + 10, qPrintable(message));
+    QVERIFY2(message.contains(QLatin1String("127.0.0.1")), qPrintable(message));
+}
+
+QTEST_GUILESS_MAIN(DbEngineTest)
+#include "tst_store_dbengine.moc"

@@ -1,0 +1,160 @@
+#include "companyparameters.h"
+#include "sqlquery.h"
+#include "testdatabase.h"
+
+#include <QTest>
+
+class ParametersTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data();
+    void init();
+    void cleanup();
+
+    void statementText_data();
+    void statementText();
+    void keysInReadingOrder();
+    void readsTheBranchValue_data();
+    void readsTheBranchValue();
+    void missingTableIsAnError();
+    void missingValueColumnIsAnError();
+    void unknownColumnOfAQuery();
+    void engineErrorOfAQuery();
+
+private:
+    std::unique_ptr<TestDatabase> m_db;
+};
+
+void ParametersTest::initTestCase_data()
+{
+    TestDatabase::addDriverRows();
+}
+
+void ParametersTest::init()
+{
+    QFETCH_GLOBAL(QString, driver);
+    m_db = std::make_unique<TestDatabase>();
+    const QString reason = m_db->create(driver);
+    if (!reason.isEmpty()) {
+        if (reason.startsWith(QLatin1String("no PostgreSQL")) && !TestDatabase::postgresRequired())
+            QSKIP(qPrintable(reason));
+        QFAIL(qPrintable(reason));
+    }
+    const QString insert = QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)");
+    EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("  operador01 ")});
+    EXEC(*m_db, insert, {2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("operador02")});
+    EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral("http://127.0.0.1:8080/")});
+    EXEC(*m_db, insert, {1, QStringLiteral("chave d'água"), QStringLiteral("com aspas")});
+    EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoTagUsu"), QVariant(QMetaType::fromType<QString>())});
+}
+
+void ParametersTest::cleanup()
+{
+    m_db.reset();
+}
+
+void ParametersTest::statementText_data()
+{
+    QTest::addColumn<QString>("branch");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("plain key")
+        << "1" << "eEquifaxAutoIdUsu"
+        << "Select *from ParametrosEmpresa where filial=1 and NomeParametro='eEquifaxAutoIdUsu'";
+    QTest::newRow("quote inside the key")
+        << "12" << "chave d'água" << "Select *from ParametrosEmpresa where filial=12 and NomeParametro='chave d''água'";
+    QTest::newRow("only quotes") << "3" << "''" << "Select *from ParametrosEmpresa where filial=3 and NomeParametro=''''''";
+    QTest::newRow("empty key") << "3" << "" << "Select *from ParametrosEmpresa where filial=3 and NomeParametro=''";
+}
+
+void ParametersTest::statementText()
+{
+    QFETCH(QString, branch);
+    QFETCH(QString, key);
+    QFETCH(QString, statement);
+    QCOMPARE(parameterStatement(branch, key), statement);
+}
+
+void ParametersTest::keysInReadingOrder()
+{
+    QCOMPARE(parameterKeys(), (QStringList{
+                                  "eEquifaxAutoURLConsulta", "eEquifaxAutoIdUsu", "eEquifaxAutoSenhaUsu",
+                                  "eEquifaxAutoTagUsu", "eEquifaxAutoTagSenhaUsu", "eEquifaxAutoTagTipoCons",
+                                  "eEquifaxAutoURLPagLogin", "eEquifaxAutoURLPagPreencheCnpj",
+                                  "eEquifaxAutoTagBotaoCnsCnpj", "eEquifaxAutoURLResultConsulta"}));
+}
+
+void ParametersTest::readsTheBranchValue_data()
+{
+    QTest::addColumn<QString>("branch");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("kept untrimmed") << "1" << "eEquifaxAutoIdUsu" << "  operador01 ";
+    QTest::newRow("other branch") << "2" << "eEquifaxAutoIdUsu" << "operador02";
+    QTest::newRow("key with a quote") << "1" << "chave d'água" << "com aspas";
+    QTest::newRow("null value") << "1" << "eEquifaxAutoTagUsu" << "";
+    QTest::newRow("no such key") << "1" << "eEquifaxAutoSenhaUsu" << "";
+    QTest::newRow("no such branch") << "9" << "eEquifaxAutoIdUsu" << "";
+}
+
+void ParametersTest::readsTheBranchValue()
+{
+    QFETCH(QString, branch);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QCOMPARE(readParameter(QStringLiteral("tervik"), branch, key), value);
+}
+
+void ParametersTest::missingTableIsAnError()
+{
+    EXEC(*m_db, QStringLiteral("DROP TABLE ParametrosEmpresa"));
+    QString message;
+    try {
+        readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu"));
+    } catch (const AppError &e) {
+        message = e.message();
+    }
+    QVERIFY2(message.contains(QLatin1String("parametrosempresa"), Qt::CaseInsensitive), qPrintable(message));
+}
+
+void ParametersTest::missingValueColumnIsAnError()
+{
+    EXEC(*m_db, QStringLiteral("DROP TABLE ParametrosEmpresa"));
+    EXEC(*m_db, QStringLiteral("CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"));
+    EXEC(*m_db, QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
+    QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu")),
+                           "Field 'ValorStr' not found");
+    QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("nenhuma")),
+                           "Field 'ValorStr' not found");
+}
+
+void ParametersTest::unknownColumnOfAQuery()
+{
+    SqlQuery query(QStringLiteral("tervik"));
+    query.setSql(QStringLiteral("SELECT NomeParametro, ValorStr FROM ParametrosEmpresa WHERE filial = 2"));
+    query.open();
+    QVERIFY(query.hasRow());
+    QCOMPARE(query.fieldAsString(QStringLiteral("nomeparametro")), QStringLiteral("eEquifaxAutoIdUsu"));
+    QVERIFY_THROWS_MESSAGE(query.fieldAsString(QStringLiteral("filial")), "Field 'filial' not found");
+    query.close();
+    QVERIFY(!query.isActive());
+}
+
+void ParametersTest::engineErrorOfAQuery()
+{
+    SqlQuery query(QStringLiteral("tervik"));
+    query.setSql(QStringLiteral("Selec *from ParametrosEmpresa"));
+    QString message;
+    try {
+        query.open();
+    } catch (const AppError &e) {
+        message = e.message();
+    }
+    QVERIFY2(message.contains(QLatin1String("syntax"), Qt::CaseInsensitive), qPrintable(message));
+    QVERIFY(!query.isActive());
+}
+
+QTEST_GUILESS_MAIN(ParametersTest)
+#include "tst_store_parameters.moc"
