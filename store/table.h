@@ -62,7 +62,8 @@ public:
 
     // Exact lookup on the leading index fields; false (cursor unmoved) if absent.
     bool findKey(const QVariantList &values);
-    // Records in the range; -1 when the engine cannot count.
+    // Records in the range (-1 would mean the engine cannot count; the range's
+    // row addresses are read, so the count is always known here).
     int recordCount();
     void first();
     void last();
@@ -76,7 +77,8 @@ public:
     bool gotoBookmark(const QVariant &mark);
 
     // Opens the write transaction of the range without changing the state, so
-    // that a count and the following insert/edit see the same rows.
+    // that a count and the following insert/edit see the same rows. Ended by
+    // post() after that insert/edit, or by cancel().
     void beginWrite();
     bool inTransaction() const { return m_inTransaction; }
 
