@@ -1,0 +1,231 @@
+// bench_capture [altura ...]
+//
+// Captures sample-site pages of the given heights (default 2000 8000 16000 32000)
+// through PageCapture::captureTo, each in a fresh child process so that every
+// peak is that size's own, and prints one table row per height.
+#include "apperror.h"
+#include "jpegcodec.h"
+#include "pagecapture.h"
+#include "samplesite.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QWebEngineView>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+const char ChildOption[] = "--filho";
+const char ResultTag[] = "RESULTADO";
+
+// A "VmXxx:  1234 kB" line of /proc/<pid>/status, in kB; -1 when unreadable.
+qint64 statusKb(const QString &pid, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+void collectDescendants(const QString &pid, QStringList *out)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + QStringLiteral("/children")));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &child : children.readAll().simplified().split(' ')) {
+            if (child.isEmpty())
+                continue;
+            out->append(QString::fromLatin1(child));
+            collectDescendants(out->constLast(), out);
+        }
+    }
+}
+
+// The largest peak among the engine's helper processes (the renderer holds the page's tiles).
+qint64 helperPeakKb()
+{
+    QStringList helpers;
+    collectDescendants(QString::number(QCoreApplication::applicationPid()), &helpers);
+    qint64 peak = -1;
+    for (const QString &pid : helpers)
+        peak = qMax(peak, statusKb(pid, "VmHWM"));
+    return peak;
+}
+
+// One size in this process; prints a RESULTADO line or an error.
+int runChild(int argc, char **argv, int height)
+{
+    QApplication app(argc, argv);
+    SampleSite site;
+    if (!site.listen()) {
+        std::fprintf(stderr, "o site de exemplo não abriu uma porta\n");
+        return 1;
+    }
+    QWidget tab;
+    tab.resize(925, 517);
+    auto *view = new QWebEngineView(&tab);
+    view->setGeometry(88, 22, 761, 465);
+    tab.show();
+
+    bool loaded = false;
+    QEventLoop loading;
+    QObject::connect(view, &QWebEngineView::loadFinished, &loading, [&](bool ok) {
+        loaded = ok;
+        loading.quit();
+    });
+    QTimer::singleShot(60000, &loading, &QEventLoop::quit);
+    view->load(site.url(QStringLiteral("/pagina?altura=%1").arg(height)));
+    loading.exec();
+    if (!loaded) {
+        std::fprintf(stderr, "a página de %d px não carregou\n", height);
+        return 1;
+    }
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("captura"));
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const qint64 rssBefore = statusKb(self, "VmRSS");
+    const qint64 hwmBefore = statusKb(self, "VmHWM");
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        PageCapture(view).captureTo(file);
+    } catch (const AppError &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    const qint64 captureMs = timer.elapsed();
+    const qint64 hwmAfter = statusKb(self, "VmHWM");
+    const qint64 helperPeak = helperPeakKb();
+
+    // The capture's own image again, in the grab's pixel format, encoded alone into memory.
+    QFile jpeg(file);
+    if (!jpeg.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray written = jpeg.readAll();
+    const QImage image = Jpeg::decode(written).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    timer.restart();
+    Jpeg::Encoder encoder(&buffer, image.width(), image.height(), 30);
+    encoder.writeImageRows(image, 0, image.height());
+    encoder.finish();
+    const qint64 encodeMs = timer.elapsed();
+
+    std::printf("%s %d %d %lld %lld %lld %lld %lld %lld %lld\n", ResultTag, image.width(), image.height(),
+                captureMs, encodeMs, rssBefore, hwmBefore, hwmAfter, helperPeak, qint64(written.size()));
+    return 0;
+}
+
+QString mb(qint64 kb)
+{
+    return kb < 0 ? QStringLiteral("?") : QString::number(kb / 1024.0, 'f', 1);
+}
+
+int runParent(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<int> heights;
+    for (int i = 1; i < argc; ++i)
+        heights.append(QString::fromLocal8Bit(argv[i]).toInt());
+    if (heights.isEmpty())
+        heights = {2000, 8000, 16000, 32000};
+
+    QTextStream out(stdout);
+    out << "Captura de página inteira (JPEG qualidade 30), um processo por altura\n"
+        << "QT_QPA_PLATFORM=" << qEnvironmentVariable("QT_QPA_PLATFORM")
+        << "  QTWEBENGINE_CHROMIUM_FLAGS=" << qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS") << "\n\n";
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
+               .arg(QStringLiteral("altura"), 7)
+               .arg(QStringLiteral("largura"), 8)
+               .arg(QStringLiteral("captura ms"), 11)
+               .arg(QStringLiteral("codif. ms"), 10)
+               .arg(QStringLiteral("RSS antes MB"), 13)
+               .arg(QStringLiteral("pico MB"), 8)
+               .arg(QStringLiteral("acréscimo MB"), 13)
+               .arg(QStringLiteral("imagem MB"), 10)
+               .arg(QStringLiteral("render. pico MB"), 16)
+               .arg(QStringLiteral("JPEG KB"), 8);
+    out.flush();
+
+    int failures = 0;
+    for (int height : heights) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(ChildOption), QString::number(height)});
+        if (!child.waitForFinished(600000)) {
+            out << QStringLiteral("%1  a medição não terminou em 10 min\n").arg(height, 7);
+            child.kill();
+            child.waitForFinished(10000);
+            ++failures;
+            continue;
+        }
+        QStringList fields;
+        for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+            if (line.startsWith(ResultTag))
+                fields = QString::fromLatin1(line).split(QLatin1Char(' '));
+        }
+        if (child.exitCode() != 0 || fields.size() != 10) {
+            out << QStringLiteral("%1  falhou (código %2)\n").arg(height, 7).arg(child.exitCode());
+            ++failures;
+            continue;
+        }
+        const qint64 rssBefore = fields[5].toLongLong();
+        const qint64 hwmAfter = fields[7].toLongLong();
+        const qint64 imageKb = fields[1].toLongLong() * fields[2].toLongLong() * 4 / 1024;
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10\n")
+                   .arg(fields[2], 7)
+                   .arg(fields[1], 8)
+                   .arg(fields[3], 11)
+                   .arg(fields[4], 10)
+                   .arg(mb(rssBefore), 13)
+                   .arg(mb(hwmAfter), 8)
+                   .arg(mb(hwmAfter - rssBefore), 13)
+                   .arg(mb(imageKb), 10)
+                   .arg(mb(fields[8].toLongLong()), 16)
+                   .arg(QString::number(fields[9].toLongLong() / 1024), 8);
+        out.flush();
+    }
+    out << "\ncaptura: captureTo inteiro (medir, esperar o quadro, copiar, codificar, gravar);\n"
+           "codif.: só a codificação JPEG da mesma imagem, em memória;\n"
+           "acréscimo: pico do processo (VmHWM) menos o RSS logo antes da captura;\n"
+           "imagem: uma cópia da página em 32 bits (a cópia que a captura tira da vista);\n"
+           "render. pico: o maior VmHWM entre os processos auxiliares do navegador.\n";
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The same engine set-up as the tests, unless the caller chose another.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
+    if (argc == 3 && qstrcmp(argv[1], ChildOption) == 0)
+        return runChild(argc, argv, QByteArray(argv[2]).toInt());
+    return runParent(argc, argv);
+}

@@ -1,0 +1,394 @@
+#include "apperror.h"
+#include "jpegcodec.h"
+#include "pagecapture.h"
+#include "samplesite.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QMultiMap>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebEngineView>
+#include <QWidget>
+
+#include <memory>
+
+namespace {
+
+constexpr int JpegTolerance = 40;
+const QRect ViewGeometry(88, 22, 761, 465);
+const QByteArray OldCapture("captura anterior, não é JPEG");
+
+// Counts the resizes a widget receives.
+class ResizeCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+bool near(QColor got, QColor want)
+{
+    return qAbs(got.red() - want.red()) <= JpegTolerance && qAbs(got.green() - want.green()) <= JpegTolerance
+        && qAbs(got.blue() - want.blue()) <= JpegTolerance;
+}
+
+// The first sample-site row whose colour at x is wrong, described; empty when all are right.
+QString firstWrongRow(const QImage &image, int x)
+{
+    const int rows = (image.height() + SampleSite::RowHeight - 1) / SampleSite::RowHeight;
+    for (int i = 0; i < rows; ++i) {
+        const int top = i * SampleSite::RowHeight;
+        const int y = top + (qMin(SampleSite::RowHeight, image.height() - top)) / 2;
+        const QColor got = image.pixelColor(x, y);
+        if (!near(got, SampleSite::rowColor(i)))
+            return QStringLiteral("linha %1 em (%2, %3): %4 em vez de %5")
+                .arg(i)
+                .arg(x)
+                .arg(y)
+                .arg(got.name(), SampleSite::rowColor(i).name());
+    }
+    return {};
+}
+
+// The segments ahead of the scan, by marker.
+QMultiMap<int, QByteArray> segments(const QByteArray &jpeg)
+{
+    QMultiMap<int, QByteArray> result;
+    qsizetype pos = 2;
+    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xFF) {
+        const int marker = uchar(jpeg[pos + 1]);
+        const int length = (uchar(jpeg[pos + 2]) << 8) | uchar(jpeg[pos + 3]);
+        result.insert(marker, jpeg.mid(pos + 4, length - 2));
+        if (marker == 0xDA)
+            break;
+        pos += 2 + length;
+    }
+    return result;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool writeAll(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+} // namespace
+
+class PageCaptureTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void capturesWholePage_data();
+    void capturesWholePage();
+    void takesWidestContent_data();
+    void takesWidestContent();
+    void writesBaselineAtQuality30();
+    void secondCaptureReplacesFile();
+    void refusesPageTallerThanAView_data();
+    void refusesPageTallerThanAView();
+    void tooTallForTileMemory();
+    void pageWithoutBodyFailsBeforeResize();
+    void hiddenBrowserFailsAtOnce();
+    void unwritableFileNamesIt();
+    void nullBrowserLeavesFileAlone();
+
+private:
+    bool load(const QUrl &url);
+    void verifyViewRestored();
+
+    std::unique_ptr<SampleSite> m_site;
+    std::unique_ptr<QWidget> m_tab;
+    QWebEngineView *m_view = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_file;
+};
+
+void PageCaptureTest::init()
+{
+    m_site = std::make_unique<SampleSite>();
+    QVERIFY(m_site->listen());
+    // The browser as the tool places it: not in a layout, free to grow past its tab page.
+    m_tab = std::make_unique<QWidget>();
+    m_tab->resize(925, 517);
+    m_view = new QWebEngineView(m_tab.get());
+    m_view->setGeometry(ViewGeometry);
+    m_tab->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_file = m_dir->filePath(QStringLiteral("12345678000195"));
+}
+
+void PageCaptureTest::cleanup()
+{
+    m_tab.reset();
+    m_view = nullptr;
+    m_site.reset();
+    m_dir.reset();
+}
+
+bool PageCaptureTest::load(const QUrl &url)
+{
+    QSignalSpy finished(m_view, &QWebEngineView::loadFinished);
+    m_view->load(url);
+    return finished.wait(20000) && finished.first().first().toBool();
+}
+
+void PageCaptureTest::verifyViewRestored()
+{
+    QCOMPARE(m_view->geometry(), ViewGeometry);
+    QVERIFY(m_view->isVisible());
+}
+
+void PageCaptureTest::capturesWholePage_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::newRow("3000 px") << 3000;
+    QTest::newRow("16000 px") << 16000;
+    QTest::newRow("32000 px") << 32000;
+}
+
+void PageCaptureTest::capturesWholePage()
+{
+    QFETCH(int, height);
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=%1").arg(height))));
+    PageCapture capture(m_view);
+    const int width = capture.contentSize().width();
+
+    capture.captureTo(m_file);
+
+    const QImage image = Jpeg::decode(readAll(m_file));
+    QCOMPARE(image.size(), QSize(width, height));
+    QCOMPARE(firstWrongRow(image, 5), QString());
+    QCOMPARE(firstWrongRow(image, width - 3), QString());
+    // The old frame left white below the first screen; the last line must be page, edge to edge.
+    for (int x : {5, width / 2, width - 1}) {
+        const QColor last = image.pixelColor(x, height - 1);
+        QVERIFY2(near(last, SampleSite::rowColor((height - 1) / SampleSite::RowHeight)),
+                 qPrintable(QStringLiteral("(%1, %2) é %3").arg(x).arg(height - 1).arg(last.name())));
+    }
+    verifyViewRestored();
+}
+
+void PageCaptureTest::takesWidestContent_data()
+{
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("probe");
+    QTest::addColumn<QColor>("color");
+
+    // The body scrolls on its own, so only its scroll width sees the 1500 px block.
+    QTest::newRow("corpo mais largo que a raiz")
+        << QByteArray("<!DOCTYPE html><html><head><style>"
+                      "html{margin:0;overflow:hidden;width:800px}"
+                      "body{margin:0;overflow:hidden;width:800px;height:1000px}"
+                      "</style></head><body><div style=\"width:1500px;height:1000px;background:#0000c0\"></div>"
+                      "</body></html>")
+        << QSize(1500, 1000) << QPoint(5, 500) << QColor(0x0000c0);
+    QTest::newRow("conteúdo mais largo que a vista")
+        << QByteArray("<!DOCTYPE html><html><head><style>html,body{margin:0}</style></head><body>"
+                      "<div style=\"width:1600px;height:1200px;background:#00a000\"></div></body></html>")
+        << QSize(1600, 1200) << QPoint(1595, 1195) << QColor(0x00a000);
+}
+
+void PageCaptureTest::takesWidestContent()
+{
+    QFETCH(QByteArray, html);
+    QFETCH(QSize, size);
+    QFETCH(QPoint, probe);
+    QFETCH(QColor, color);
+    m_site->setPage(QStringLiteral("/larga"), html);
+    QVERIFY(load(m_site->url(QStringLiteral("/larga"))));
+
+    PageCapture(m_view).captureTo(m_file);
+
+    const QImage image = Jpeg::decode(readAll(m_file));
+    QCOMPARE(image.size(), size);
+    QVERIFY2(near(image.pixelColor(probe), color), qPrintable(image.pixelColor(probe).name()));
+    verifyViewRestored();
+}
+
+void PageCaptureTest::writesBaselineAtQuality30()
+{
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
+
+    PageCapture(m_view).captureTo(m_file);
+
+    const QByteArray jpeg = readAll(m_file);
+    const Jpeg::Header header = Jpeg::readHeader(jpeg);
+    QVERIFY(!header.progressive);
+    QCOMPARE(header.components, 3);
+    const QMultiMap<int, QByteArray> parts = segments(jpeg);
+    QVERIFY2(parts.contains(0xC0), "no baseline frame header (SOF0)");
+    QVERIFY(!parts.contains(0xC2));
+    QImage sample(16, 16, QImage::Format_RGB888);
+    sample.fill(Qt::gray);
+    QCOMPARE(parts.values(0xDB), segments(Jpeg::encode(sample, 30)).values(0xDB));
+    QVERIFY(parts.values(0xDB) != segments(Jpeg::encode(sample, 75)).values(0xDB));
+}
+
+void PageCaptureTest::secondCaptureReplacesFile()
+{
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
+    PageCapture(m_view).captureTo(m_file);
+    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=1200"))));
+    PageCapture(m_view).captureTo(m_file);
+
+    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 1200);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
+}
+
+void PageCaptureTest::refusesPageTallerThanAView_data()
+{
+    QTest::addColumn<bool>("olderFile");
+    QTest::newRow("sem captura anterior") << false;
+    QTest::newRow("com captura anterior") << true;
+}
+
+void PageCaptureTest::refusesPageTallerThanAView()
+{
+    QFETCH(bool, olderFile);
+    if (olderFile)
+        QVERIFY(writeAll(m_file, OldCapture));
+    m_site->setPage(QStringLiteral("/altissima"),
+                    "<!DOCTYPE html><html><body style=\"margin:0\">"
+                    "<div style=\"height:20000000px;background:#c00000\"></div></body></html>");
+    QVERIFY(load(m_site->url(QStringLiteral("/altissima"))));
+
+    try {
+        PageCapture(m_view).captureTo(m_file);
+        QFAIL("a 20,000,000 px page was captured");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(),
+                 QStringLiteral("Não foi possível capturar a página: "
+                                "a página é alta demais para ser capturada inteira (20000000 px)"));
+    }
+
+    QCOMPARE(QFile::exists(m_file), olderFile);
+    if (olderFile)
+        QCOMPARE(readAll(m_file), OldCapture);
+    verifyViewRestored();
+}
+
+void PageCaptureTest::tooTallForTileMemory()
+{
+    if (!qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--force-gpu-mem-available-mb")))
+        QSKIP("Runs as tst_pagecapture_tilememory, with the engine's tile memory cut down.");
+    QVERIFY(writeAll(m_file, OldCapture));
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=16000"))));
+
+    try {
+        PageCapture(m_view).captureTo(m_file);
+        QFAIL("a page larger than the engine's tile memory was captured");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(),
+                 QStringLiteral("Não foi possível capturar a página: "
+                                "a página é alta demais para ser capturada inteira (16000 px)"));
+    }
+
+    QCOMPARE(readAll(m_file), OldCapture);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
+    verifyViewRestored();
+}
+
+void PageCaptureTest::pageWithoutBodyFailsBeforeResize()
+{
+    QVERIFY(load(QUrl(QStringLiteral("data:image/svg+xml,<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                                     "width=\"100\" height=\"100\"/>"))));
+    ResizeCounter resizes;
+    m_view->installEventFilter(&resizes);
+
+    try {
+        PageCapture(m_view).captureTo(m_file);
+        QFAIL("a page without a body was captured");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("A página não tem documento ou corpo para capturar."));
+    }
+
+    QCOMPARE(resizes.count, 0);
+    QVERIFY(!QFile::exists(m_file));
+}
+
+void PageCaptureTest::hiddenBrowserFailsAtOnce()
+{
+    QVERIFY(writeAll(m_file, OldCapture));
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
+    m_tab->hide();
+    QElapsedTimer timer;
+    timer.start();
+
+    try {
+        PageCapture(m_view).captureTo(m_file);
+        QFAIL("captured a page that was not drawn");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Não foi possível capturar a página: "
+                                             "o navegador não está à vista, e oculto ele não desenha a página"));
+    }
+
+    QCOMPARE_LT(timer.elapsed(), 5000);
+    QCOMPARE(readAll(m_file), OldCapture);
+    QCOMPARE(m_view->geometry(), ViewGeometry);
+}
+
+void PageCaptureTest::unwritableFileNamesIt()
+{
+    const QString file = m_dir->filePath(QStringLiteral("pasta-que-falta/12345678000195"));
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=1200"))));
+
+    try {
+        PageCapture(m_view).captureTo(file);
+        QFAIL("wrote into a missing folder");
+    } catch (const AppError &e) {
+        const QString start = QStringLiteral("Não foi possível capturar a página: o arquivo \"%1\" não pôde ser criado: ")
+                                  .arg(file);
+        QVERIFY2(e.message().startsWith(start), qPrintable(e.message()));
+    }
+
+    verifyViewRestored();
+}
+
+void PageCaptureTest::nullBrowserLeavesFileAlone()
+{
+    QVERIFY(writeAll(m_file, OldCapture));
+    QString reason;
+
+    QVERIFY(!CapturaPagina(nullptr, m_file, 465, 761, 465, 761, &reason));
+
+    QCOMPARE(reason, QStringLiteral("o navegador não está disponível"));
+    QCOMPARE(readAll(m_file), OldCapture);
+    try {
+        PageCapture(nullptr).captureTo(m_file);
+        QFAIL("captured without a browser");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Não foi possível capturar a página: o navegador não está disponível"));
+    }
+    QCOMPARE(readAll(m_file), OldCapture);
+}
+
+QTEST_MAIN(PageCaptureTest)
+#include "tst_pagecapture.moc"
