@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -273,7 +274,7 @@ void MainWindowTest::missingParameterTable()
         QVERIFY2(m_boxes->boxes.at(i).text.startsWith(QStringLiteral("Erro na leitura de parametro : ")),
                  qPrintable(m_boxes->boxes.at(i).text));
     }
-    QCOMPARE(m_boxes->boxes.at(0).title, QStringLiteral("Tst_mainwindow"));
+    QCOMPARE(m_boxes->boxes.at(0).title, QStringLiteral("tst_mainwindow"));
     QVERIFY(m_boxes->boxes.at(10).text.startsWith(QStringLiteral("Nenhuma consulta realizada")));
     QCOMPARE(m_window->site().URLResultConsulta, QString());
 }

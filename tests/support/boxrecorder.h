@@ -2,7 +2,9 @@
 
 #include "messagebox.h"
 
+#include <QEventLoop>
 #include <QList>
+#include <QTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -37,6 +39,29 @@ public:
         for (const Box &box : boxes)
             result.append(box.text);
         return result;
+    }
+
+    // Runs the event loop until more than `before` boxes were shown. A real
+    // event loop, not QTest::qWait: the browser's own work runs on this thread
+    // too, and qWait's naps between rounds slow every page load down.
+    bool waitForBox(qsizetype before, int timeoutMs)
+    {
+        if (boxes.size() > before)
+            return true;
+        QEventLoop loop;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        const auto previous = onBox;
+        onBox = [&](const Box &box) {
+            if (previous)
+                previous(box);
+            loop.quit();
+        };
+        timeout.start(timeoutMs);
+        loop.exec();
+        onBox = previous;
+        return boxes.size() > before;
     }
 
     QList<Box> boxes;
