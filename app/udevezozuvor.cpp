@@ -235,7 +235,25 @@ void TfoDeveZozuvor::documentLoaded(bool ok)
 void TfoDeveZozuvor::handleDocument(bool ok)
 {
     m_handlingDocument = true;
-    ErrorReport::guard([this, ok] { WebBrowser1DocumentComplete(ok); });
+    // Forms submitted by the handler go out when it ends, so its later steps
+    // still find the document they were meant for.
+    m_pageAccess->holdSubmissions();
+    ErrorReport::guard([this, ok] {
+        std::exception_ptr failure;
+        try {
+            WebBrowser1DocumentComplete(ok);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        try {
+            m_pageAccess->releaseSubmissions();
+        } catch (...) {
+            if (!failure)
+                throw;
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+    });
     m_handlingDocument = false;
 }
 
@@ -243,6 +261,7 @@ void TfoDeveZozuvor::announceSuccess(const QString &text)
 {
     // The success box waits for the user; documents that load meanwhile are
     // handled at once, and any that queued up before it go first.
+    m_pageAccess->releaseSubmissions();
     m_handlingDocument = false;
     while (!m_pendingDocuments.isEmpty())
         handleDocument(m_pendingDocuments.dequeue());

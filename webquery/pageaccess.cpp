@@ -37,5 +37,20 @@ void PageAccess::ClicaElemento(const QString &elementName)
 
 void PageAccess::submitForm(int index)
 {
-    ScriptRunner::runChecked(m_view->page(), PageScripts::submitForm(index));
+    ScriptRunner::runChecked(m_view->page(), PageScripts::submitForms({index}, !m_holding));
+    if (m_holding)
+        m_heldForms.append(index);
+}
+
+void PageAccess::holdSubmissions()
+{
+    m_holding = true;
+}
+
+void PageAccess::releaseSubmissions()
+{
+    m_holding = false;
+    const QList<int> forms = std::exchange(m_heldForms, {});
+    if (!forms.isEmpty())
+        ScriptRunner::runChecked(m_view->page(), PageScripts::submitForms(forms, true));
 }

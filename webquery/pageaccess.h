@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QWebEngineView;
@@ -30,8 +31,15 @@ public:
     // AppError, submitting nothing, when there is no such form.
     void submitForm(int index);
 
+    // While held, a submission is checked at once but sent on release, so
+    // that the page stays one document until the handler working on it ends.
+    void holdSubmissions();
+    void releaseSubmissions();
+
     QWebEngineView *view() const { return m_view; }
 
 private:
     QWebEngineView *m_view;
+    bool m_holding = false;
+    QList<int> m_heldForms;
 };

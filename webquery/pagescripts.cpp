@@ -63,22 +63,25 @@ QString clickElement(const QString &elementName)
     )JS").arg(literal(elementName)));
 }
 
-QString submitForm(int index)
+QString submitForms(const QList<int> &indices, bool submit)
 {
+    QJsonArray list;
+    for (const int index : indices)
+        list.append(index);
     return wrap(QStringLiteral(R"JS(
         const forms = Object.getOwnPropertyDescriptor(Document.prototype, 'forms').get.call(document);
-        const index = %1;
-        if (index < 0 || index >= forms.length)
-            return {erro: 'Formulário ' + (index + 1) + ' não encontrado na página (a página tem ' + forms.length + ').'};
-        HTMLFormElement.prototype.submit.call(forms[index]);
+        const indices = %1;
+        for (const index of indices) {
+            if (index < 0 || index >= forms.length)
+                return {erro: 'Formulário ' + (index + 1) + ' não encontrado na página (a página tem ' + forms.length + ').'};
+        }
+        if (%2) {
+            for (const index of indices)
+                HTMLFormElement.prototype.submit.call(forms[index]);
+        }
         return {ok: true};
-    )JS").arg(index));
-}
-
-QString formCount()
-{
-    return wrap(QStringLiteral(
-        "return {ok: Object.getOwnPropertyDescriptor(Document.prototype, 'forms').get.call(document).length};"));
+    )JS").arg(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)),
+              submit ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 QString contentSize()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Every script the tool runs in a page. Texts from outside (element names,
@@ -11,8 +12,9 @@ QString literal(const QString &text);
 
 QString fillElement(const QString &elementName, const QString &value);
 QString clickElement(const QString &elementName);
-QString submitForm(int index);
-QString formCount();
+// Checks that document.forms has every position; with submit, then submits
+// those forms in order (a later submission replaces an earlier one's navigation).
+QString submitForms(const QList<int> &indices, bool submit);
 
 // {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's scroll sizes.
 QString contentSize();

@@ -24,6 +24,7 @@ private slots:
     void submitsFormByPosition();
     void submitIgnoresShadowingField();
     void missingFormSubmitsNothing();
+    void heldSubmissionsGoOutOnRelease();
     void recognisesPageExactly_data();
     void recognisesPageExactly();
 
@@ -197,6 +198,24 @@ void PageAccessTest::missingFormSubmitsNothing()
     QVERIFY(m_browser->load(m_site->url(QStringLiteral("/vazia"))));
     QVERIFY_THROWS_EXCEPTION(AppError, m_access->submitForm(0));
     QCOMPARE(m_site->hits(QStringLiteral("/recebe0")), 0);
+}
+
+void PageAccessTest::heldSubmissionsGoOutOnRelease()
+{
+    m_access->holdSubmissions();
+    m_access->submitForm(1);
+    QVERIFY_THROWS_EXCEPTION(AppError, m_access->submitForm(5)); // checked at once all the same
+    m_access->PreencheElemento(QStringLiteral("campo2"), QStringLiteral("depois"));
+    m_access->submitForm(2);
+    QCOMPARE(m_site->hits(QStringLiteral("/recebe1")), 0);
+    QVERIFY(m_access->EstaNaPagina(m_site->url(QStringLiteral("/formularios")).toString()));
+
+    m_access->releaseSubmissions();
+    QSignalSpy finished(m_browser->page.get(), &QWebEnginePage::loadFinished);
+    QVERIFY(finished.wait(20000));
+    // The later submission replaced the earlier one's navigation.
+    QCOMPARE(m_browser->view->url(), m_site->url(QStringLiteral("/recebe2")));
+    QCOMPARE(m_site->lastPost().value(QStringLiteral("campo2")), QStringLiteral("depois"));
 }
 
 void PageAccessTest::recognisesPageExactly_data()
