@@ -28,7 +28,7 @@ site=$(sed -n 's/^samplesite listening on \(http:[^ ]*\)\/$/\1/p' "$site_log")
 [ -n "$site" ] || { echo "the sample site did not start" >&2; exit 1; }
 echo "Sample bureau site: $site/"
 
-"$bin/seeddemo" --database "$bin/tervik.sqlite" --site "$site" --config "$bin/dbengine.ini"
+QT_QPA_PLATFORM=offscreen "$bin/seeddemo" --database "$bin/tervik.sqlite" --site "$site" --config "$bin/dbengine.ini"
 
 # Branch 1, client 1001 (the first argument is checked but not used).
 program="$bin/DeveZozuvor"
