@@ -197,6 +197,9 @@ void TfoDeveZozuvor::GravaConsulta()
 
 void TfoDeveZozuvor::SalvaPagina()
 {
+    // The engine draws only a browser that is on screen; the user may have
+    // switched to the archive tab while the result page was loading.
+    showTab(1);
     PageCapture(ui->WebBrowser1).captureTo(m_pastaCapturas + m_cnpjDigitos);
     GravaConsulta();
 }

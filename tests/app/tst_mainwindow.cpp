@@ -1,4 +1,5 @@
 #include "boxrecorder.h"
+#include "dbengine.h"
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
 #include "pictureview.h"
@@ -6,6 +7,8 @@
 #include "udevezozuvor.h"
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -50,6 +53,7 @@ private slots:
     void startupWithoutArguments();
     void badFirstArgumentReportsThenLooksUpZero();
     void branchOutOfRange();
+    void databaseCannotBeOpened();
     void clientWithoutArchive();
     void clientWithSeveralQueries();
     void onlyOwnBranchIsShown();
@@ -205,6 +209,24 @@ void MainWindowTest::branchOutOfRange()
                  "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767.")});
     // Start-up stopped at the lookup: nothing after it was done or undone.
     QVERIFY(child<QWidget>("BotaoConsultar")->isEnabled());
+}
+
+void MainWindowTest::databaseCannotBeOpened()
+{
+    const QString ini = QDir(m_db->directory()).filePath(QStringLiteral("dbengine.ini"));
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[tervik]\ndriver=sqlite\npath=nao-existe/tervik.sqlite\n");
+    file.close();
+    DbEngine::reset();
+
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QCOMPARE(m_boxes->boxes.size(), 1);
+    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Report);
+    QVERIFY2(m_boxes->texts().first().contains(QStringLiteral("tervik")), qPrintable(m_boxes->texts().first()));
+    QVERIFY(m_window->isVisible());
+    QVERIFY(child<QWidget>("BotaoConsultar")->isEnabled());
+    QVERIFY(!QFile::exists(QDir(m_db->directory()).filePath(QStringLiteral("nao-existe/tervik.sqlite"))));
 }
 
 void MainWindowTest::clientWithoutArchive()

@@ -52,6 +52,7 @@ private slots:
 
     void fullQueryArchivesTheWholePage();
     void retentionAcrossThreeQueries();
+    void userSwitchesTabsWhileTheResultLoads();
     void loginPageWithoutPassword();
     void wrongPasswordIsNotRetried();
     void unreachableSite();
@@ -179,6 +180,16 @@ void EndToEndTest::retentionAcrossThreeQueries()
     QCOMPARE(Jpeg::readHeader(archived.at(0)).height, 1100);
     QCOMPARE(Jpeg::readHeader(archived.at(1)).height, 1200);
     QCOMPARE(child<QWidget>("Image1")->height(), 1200);
+}
+
+void EndToEndTest::userSwitchesTabsWhileTheResultLoads()
+{
+    start();
+    connect(m_site.get(), &SampleSite::queryPosted, this,
+            [this] { child<QTabWidget>("PageControl1")->setCurrentIndex(0); });
+    QVERIFY(runQuery());
+    QCOMPARE(m_db->archiveCount(1, 1001), 1);
+    QCOMPARE(child<QWidget>("Image1")->height(), 3000);
 }
 
 void EndToEndTest::loginPageWithoutPassword()
