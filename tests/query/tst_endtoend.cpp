@@ -9,7 +9,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QTabWidget>
+#include <QSignalSpy>
 #include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 namespace {
 
@@ -53,6 +56,7 @@ private slots:
     void fullQueryArchivesTheWholePage();
     void retentionAcrossThreeQueries();
     void userSwitchesTabsWhileTheResultLoads();
+    void documentDuringSuccessBoxIsHandledAtOnce();
     void loginPageWithoutPassword();
     void wrongPasswordIsNotRetried();
     void unreachableSite();
@@ -190,6 +194,25 @@ void EndToEndTest::userSwitchesTabsWhileTheResultLoads()
     QVERIFY(runQuery());
     QCOMPARE(m_db->archiveCount(1, 1001), 1);
     QCOMPARE(child<QWidget>("Image1")->height(), 3000);
+}
+
+void EndToEndTest::documentDuringSuccessBoxIsHandledAtOnce()
+{
+    m_site->setPage(QStringLiteral("/aviso"), "<html><body>aviso</body></html>");
+    start();
+    QString statusWhileOpen;
+    m_boxes->onBox = [this, &statusWhileOpen](const BoxRecorder::Box &box) {
+        if (box.text != success)
+            return;
+        auto *page = child<QWebEngineView>("WebBrowser1")->page();
+        QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
+        page->load(m_site->url(QStringLiteral("/aviso")));
+        QVERIFY(loaded.wait(20000));
+        statusWhileOpen = status();
+    };
+    child<QLabel>("LStatus")->setText(QString());
+    QVERIFY(runQuery());
+    QCOMPARE(statusWhileOpen, QStringLiteral("Pagina de login carregada com sucesso"));
 }
 
 void EndToEndTest::loginPageWithoutPassword()
