@@ -34,6 +34,18 @@
         QVERIFY2(failure_.isEmpty(), qPrintable(failure_));                           \
     } while (false)
 
+// Makes the fixture's database for the driver of the current global data row;
+// a missing PostgreSQL server skips, unless CI requires it.
+#define CREATE_TEST_DATABASE(db, driver)                                                      \
+    do {                                                                                      \
+        const QString reason_ = (db).create(driver);                                          \
+        if (!reason_.isEmpty()) {                                                             \
+            if (reason_.startsWith(QLatin1String("no PostgreSQL")) && !TestDatabase::postgresRequired()) \
+                QSKIP(qPrintable(reason_));                                                   \
+            QFAIL(qPrintable(reason_));                                                       \
+        }                                                                                     \
+    } while (false)
+
 struct ArchiveRow
 {
     int filial = 0;

@@ -36,12 +36,7 @@ void ParametersTest::init()
 {
     QFETCH_GLOBAL(QString, driver);
     m_db = std::make_unique<TestDatabase>();
-    const QString reason = m_db->create(driver);
-    if (!reason.isEmpty()) {
-        if (reason.startsWith(QLatin1String("no PostgreSQL")) && !TestDatabase::postgresRequired())
-            QSKIP(qPrintable(reason));
-        QFAIL(qPrintable(reason));
-    }
+    CREATE_TEST_DATABASE(*m_db, driver);
     const QString insert = QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)");
     EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("  operador01 ")});
     EXEC(*m_db, insert, {2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("operador02")});

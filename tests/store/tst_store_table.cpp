@@ -57,12 +57,7 @@ void TableTest::init()
     QFETCH_GLOBAL(QString, driver);
     m_owner = std::make_unique<QObject>();
     m_db = std::make_unique<TestDatabase>();
-    const QString reason = m_db->create(driver);
-    if (!reason.isEmpty()) {
-        if (reason.startsWith(QLatin1String("no PostgreSQL")) && !TestDatabase::postgresRequired())
-            QSKIP(qPrintable(reason));
-        QFAIL(qPrintable(reason));
-    }
+    CREATE_TEST_DATABASE(*m_db, driver);
     m_clifor = makeCliforTable(m_owner.get());
     m_archive = makeArchiveTable(m_clifor, m_owner.get());
 }
