@@ -20,9 +20,14 @@ void PageAccess::navigate(const QString &url)
     m_view->load(target);
 }
 
+QString PageAccess::currentUrl() const
+{
+    return m_view->url().toString();
+}
+
 bool PageAccess::EstaNaPagina(const QString &url) const
 {
-    return m_view->url().toString() == url;
+    return currentUrl() == url;
 }
 
 void PageAccess::PreencheElemento(const QString &elementName, const QString &value)

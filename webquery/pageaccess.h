@@ -17,6 +17,9 @@ public:
     // Starts loading; the page arrives later as a document-complete event.
     void navigate(const QString &url);
 
+    // The top-level address as the browser reports it now.
+    QString currentUrl() const;
+
     // True when the browser's top-level address equals url exactly.
     bool EstaNaPagina(const QString &url) const;
 
@@ -35,8 +38,6 @@ public:
     // that the page stays one document until the handler working on it ends.
     void holdSubmissions();
     void releaseSubmissions();
-
-    QWebEngineView *view() const { return m_view; }
 
 private:
     QWebEngineView *m_view;

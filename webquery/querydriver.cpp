@@ -5,7 +5,6 @@
 #include "pageaccess.h"
 #include "siteparameters.h"
 
-#include <QWebEngineView>
 
 QueryDriver::QueryDriver(QueryHost &host, PageAccess &page, const SiteParameters &site)
     : m_host(host), m_page(page), m_site(site)
@@ -26,7 +25,7 @@ void QueryDriver::start()
 void QueryDriver::documentComplete(bool ok)
 {
     if (!ok) {
-        m_host.SetaStatus(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.view()->url().toString()));
+        m_host.SetaStatus(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.currentUrl()));
         return;
     }
 
