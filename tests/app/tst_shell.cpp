@@ -1,5 +1,6 @@
 #include "apperror.h"
 #include "apptitle.h"
+#include "devezozuvorapplication.h"
 #include "errorreport.h"
 #include "jvxpprogressbar.h"
 #include "launcharguments.h"
@@ -20,6 +21,7 @@ private slots:
     void fullStop_data();
     void fullStop();
     void reportBox();
+    void failureLeavingAnEventHandler();
     void title_data();
     void title();
     void progressPosition();
@@ -160,6 +162,39 @@ void ShellTest::reportBox()
     QCOMPARE(MessageBox::title(MessageBox::Kind::Information), QStringLiteral("Information"));
 }
 
+namespace {
+
+class FailingReceiver : public QObject
+{
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            throw AppError(QStringLiteral("Falha no tratador"));
+        return QObject::event(event);
+    }
+};
+
+} // namespace
+
+void ShellTest::failureLeavingAnEventHandler()
+{
+    QStringList texts;
+    MessageBox::setPresenter([&texts](MessageBox::Kind kind, const QString &, const QString &text) {
+        if (kind == MessageBox::Kind::Report)
+            texts.append(text);
+    });
+
+    FailingReceiver receiver;
+    QEvent direct(QEvent::User);
+    QCoreApplication::sendEvent(&receiver, &direct);
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&receiver, QEvent::User);
+    MessageBox::setPresenter({});
+
+    QCOMPARE(texts, (QStringList{QStringLiteral("Falha no tratador."), QStringLiteral("Falha no tratador.")}));
+}
+
 void ShellTest::title_data()
 {
     QTest::addColumn<QString>("path");
@@ -248,5 +283,11 @@ void ShellTest::progressFill()
     QCOMPARE(bar.filledWidth(width), filled);
 }
 
-QTEST_MAIN(ShellTest)
+// The tool's own application object, so that failures reach its report.
+int main(int argc, char *argv[])
+{
+    DevezozuvorApplication app(argc, argv);
+    ShellTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_shell.moc"

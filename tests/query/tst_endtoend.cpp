@@ -57,6 +57,7 @@ private slots:
     void retentionAcrossThreeQueries();
     void userSwitchesTabsWhileTheResultLoads();
     void documentDuringSuccessBoxIsHandledAtOnce();
+    void sairDuringAQueryStoresNothing();
     void loginPageWithoutPassword();
     void wrongPasswordIsNotRetried();
     void unreachableSite();
@@ -213,6 +214,19 @@ void EndToEndTest::documentDuringSuccessBoxIsHandledAtOnce()
     child<QLabel>("LStatus")->setText(QString());
     QVERIFY(runQuery());
     QCOMPARE(statusWhileOpen, QStringLiteral("Pagina de login carregada com sucesso"));
+}
+
+void EndToEndTest::sairDuringAQueryStoresNothing()
+{
+    start();
+    QSignalSpy loginSeen(m_site.get(), &SampleSite::loginPosted);
+    QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
+    QVERIFY(loginSeen.wait(20000));
+    QTest::mouseClick(child<QAbstractButton>("JvXPButton2"), Qt::LeftButton);
+    QVERIFY(!m_window->isVisible());
+    m_window.reset();
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
+    QVERIFY(m_boxes->boxes.isEmpty());
 }
 
 void EndToEndTest::loginPageWithoutPassword()
