@@ -311,6 +311,8 @@ Header readHeader(const QByteArray &data)
             bool(c.progressive_mode)};
 }
 
+constexpr qint64 MaxDecodedPixels = 200'000'000; // 600 MB of RGB; a 65,500 px capture of 3,000 px width
+
 QImage decode(const QByteArray &data)
 {
     Decoder decoder(data);
@@ -319,6 +321,12 @@ QImage decode(const QByteArray &data)
         p->cinfo.out_color_space = JCS_RGB;
         jpeg_start_decompress(&p->cinfo);
     });
+    // A header can claim any size up to 65500 x 65500; refuse what no capture
+    // makes before trying to allocate it.
+    if (qint64(decoder.cinfo.output_width) * decoder.cinfo.output_height > MaxDecodedPixels)
+        throw AppError(QStringLiteral("Imagem JPEG grande demais para exibir (%1x%2)")
+                           .arg(decoder.cinfo.output_width)
+                           .arg(decoder.cinfo.output_height));
     QImage image(int(decoder.cinfo.output_width), int(decoder.cinfo.output_height), QImage::Format_RGB888);
     if (image.isNull())
         throw AppError(QStringLiteral("Memória insuficiente para decodificar imagem JPEG de %1x%2")

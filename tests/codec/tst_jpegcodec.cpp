@@ -136,6 +136,7 @@ private slots:
     void deviceFailureIsReported();
     void readHeaderDescribesStream();
     void greyscaleAndProgressiveSources();
+    void forgedHugeHeaderIsRefused();
 };
 
 void TestJpegCodec::roundTripKeepsSize_data()
@@ -427,6 +428,27 @@ void TestJpegCodec::greyscaleAndProgressiveSources()
         QVERIFY2(got.red() == got.green() && got.green() == got.blue() && qAbs(got.red() - 180) <= 2,
                  qPrintable(got.name()));
         QCOMPARE(errorOf([&] { Jpeg::decode(jpeg.left(jpeg.size() * 2 / 3)); }), codecError(JWRN_JPEG_EOF));
+    }
+}
+
+void TestJpegCodec::forgedHugeHeaderIsRefused()
+{
+    QImage image(16, 16, QImage::Format_RGB888);
+    image.fill(Qt::gray);
+    QByteArray bytes = Jpeg::encode(image, 30);
+    const qsizetype sof = bytes.indexOf(QByteArray("\xFF\xC0", 2));
+    QVERIFY(sof > 0);
+    // SOF0: marker, length (2), precision (1), height (2), width (2).
+    for (const qsizetype at : {sof + 5, sof + 7}) {
+        bytes[at] = char(0xFD);
+        bytes[at + 1] = char(0xE8); // 65000
+    }
+    QCOMPARE(Jpeg::readHeader(bytes).height, 65000);
+    try {
+        Jpeg::decode(bytes);
+        QFAIL("a 65000 x 65000 picture was decoded");
+    } catch (const AppError &error) {
+        QCOMPARE(error.message(), QStringLiteral("Imagem JPEG grande demais para exibir (65000x65000)"));
     }
 }
 
