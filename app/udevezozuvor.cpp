@@ -26,6 +26,11 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     , ui(std::make_unique<Ui::TfoDeveZozuvor>())
     , m_programDirectory(QCoreApplication::applicationDirPath())
 {
+    // The stored layout is measured in "MS Sans Serif"; where it is missing, a
+    // face of Arial's metrics keeps the captions inside their places.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
     ui->setupUi(this);
     setObjectName(QStringLiteral("foDeveZozuvor"));
 
