@@ -18,6 +18,10 @@ void QueryDriver::start()
     m_host.showTab(1);
     m_host.setCnpjDigitos(ExtraiDigitos(m_host.displayedCnpj()));
     m_host.SetaStatus(QStringLiteral("Conectando ao web site"));
+    if (m_site.URLConsulta.isEmpty()) {
+        throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
+                                      "cadastrado para esta filial"));
+    }
     m_page.navigate(m_site.URLConsulta);
     m_host.IncProgresso();
 }

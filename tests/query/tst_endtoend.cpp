@@ -61,6 +61,7 @@ private slots:
     void loginPageWithoutPassword();
     void wrongPasswordIsNotRetried();
     void unreachableSite();
+    void missingStartAddress();
     void unknownPage();
     void cnpjWithPunctuationOrLetters();
     void loginAndCnpjOnOneAddress();
@@ -266,6 +267,20 @@ void EndToEndTest::unreachableSite()
     QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Não foi possível carregar a página")), 30000);
     QCOMPARE(progress(), 1);
     QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void EndToEndTest::missingStartAddress()
+{
+    m_siteParameters = false;
+    start();
+    QVERIFY(!runQuery());
+    QCOMPARE(m_boxes->boxes.last().kind, MessageBox::Kind::Report);
+    QCOMPARE(m_boxes->boxes.last().text,
+             QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está cadastrado "
+                            "para esta filial."));
+    QCOMPARE(status(), QStringLiteral("Conectando ao web site"));
+    QCOMPARE(progress(), 0);
+    QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 1);
 }
 
 void EndToEndTest::unknownPage()
