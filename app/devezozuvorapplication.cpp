@@ -2,9 +2,17 @@
 
 #include "errorreport.h"
 
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+
 DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+}
+
+void DevezozuvorApplication::prepareGraphics()
+{
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 }
 
 bool DevezozuvorApplication::notify(QObject *receiver, QEvent *event)

@@ -11,5 +11,10 @@ class DevezozuvorApplication : public QApplication
 public:
     DevezozuvorApplication(int &argc, char **argv);
 
+    // Call before the application exists. The browser view is then drawn in
+    // software: a GPU render target cannot hold a page capture taller than
+    // the graphics card's texture limit (often 16,384 px).
+    static void prepareGraphics();
+
     bool notify(QObject *receiver, QEvent *event) override;
 };

@@ -3,6 +3,7 @@
 
 int main(int argc, char *argv[])
 {
+    DevezozuvorApplication::prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     TfoDeveZozuvor foDeveZozuvor(QCoreApplication::arguments());
     foDeveZozuvor.show();

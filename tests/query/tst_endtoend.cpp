@@ -1,4 +1,5 @@
 #include "boxrecorder.h"
+#include "devezozuvorapplication.h"
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
 #include "samplesite.h"
@@ -55,6 +56,7 @@ private slots:
 
     void fullQueryArchivesTheWholePage();
     void retentionAcrossThreeQueries();
+    void tallReport();
     void userSwitchesTabsWhileTheResultLoads();
     void documentDuringSuccessBoxIsHandledAtOnce();
     void sairDuringAQueryStoresNothing();
@@ -186,6 +188,22 @@ void EndToEndTest::retentionAcrossThreeQueries()
     QCOMPARE(Jpeg::readHeader(archived.at(0)).height, 1100);
     QCOMPARE(Jpeg::readHeader(archived.at(1)).height, 1200);
     QCOMPARE(child<QWidget>("Image1")->height(), 1200);
+}
+
+void EndToEndTest::tallReport()
+{
+    m_site->setReportHeight(32000);
+    start();
+    QVERIFY(runQuery());
+    const QList<QByteArray> archived = m_db->archiveImages(1, 1001);
+    QCOMPARE(archived.size(), 1);
+    const QImage image = Jpeg::decode(archived.first());
+    QCOMPARE(image.height(), 32000);
+    for (const int row : {0, 160, 318, 319}) {
+        const QRgb pixel = image.pixel(5, row * SampleSite::RowHeight + 50);
+        QVERIFY2(near(pixel, SampleSite::rowColor(row)),
+                 qPrintable(QStringLiteral("row %1: %2").arg(row).arg(pixel, 8, 16)));
+    }
 }
 
 void EndToEndTest::userSwitchesTabsWhileTheResultLoads()
@@ -348,5 +366,13 @@ void EndToEndTest::hostileValuesReachTheSite()
     QCOMPARE(m_site->lastLogin().value("usuario"), QString::fromUtf8("usuário \"x\""));
 }
 
-QTEST_MAIN(EndToEndTest)
+// The tool's own graphics set-up, so that the tall capture also holds on a
+// display with OpenGL (the xcb run of this test).
+int main(int argc, char *argv[])
+{
+    DevezozuvorApplication::prepareGraphics();
+    DevezozuvorApplication app(argc, argv);
+    EndToEndTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_endtoend.moc"

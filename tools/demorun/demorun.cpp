@@ -13,6 +13,7 @@
 
 int main(int argc, char *argv[])
 {
+    DevezozuvorApplication::prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     TfoDeveZozuvor window(QCoreApplication::arguments());
     const QString picture = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../demo-archive.png"));
