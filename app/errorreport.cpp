@@ -3,7 +3,6 @@
 #include "apperror.h"
 #include "messagebox.h"
 
-#include <QDebug>
 
 namespace ErrorReport {
 
@@ -21,18 +20,7 @@ void show(const QString &message)
 
 void showCurrentException()
 {
-    try {
-        throw;
-    } catch (const SilentAbort &) {
-    } catch (const AppError &error) {
-        show(error.message());
-    } catch (const std::bad_alloc &) {
-        show(QStringLiteral("Memória insuficiente"));
-    } catch (const std::exception &error) {
-        show(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        qWarning("Unknown exception dropped by the error report");
-    }
+    show(currentFailureMessage());
 }
 
 } // namespace ErrorReport

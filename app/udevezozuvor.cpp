@@ -3,22 +3,44 @@
 
 #include "apperror.h"
 #include "companyparameters.h"
-#include "datasource.h"
 #include "errorreport.h"
 #include "jpegcodec.h"
 #include "leparametro.h"
 #include "messagebox.h"
-#include "pageaccess.h"
 #include "pagecapture.h"
-#include "queryarchive.h"
-#include "table.h"
-#include "tervikschema.h"
+#include "querydriver.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLocale>
 #include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+
+namespace {
+
+// The system's long time format without its time-zone token.
+QString longTimeFormatWithoutZone()
+{
+    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        out += c;
+    }
+    return out.simplified();
+}
+
+AppError closedArchive()
+{
+    return AppError(QStringLiteral("TDeveZozuvor: Cannot perform this operation on a closed dataset"));
+}
+
+} // namespace
 
 TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
@@ -37,21 +59,16 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     // An off-the-record profile: no cookie or cache outlives the run.
     m_page = std::make_unique<QWebEnginePage>(m_profile.get());
     ui->WebBrowser1->setPage(m_page.get());
-    connect(m_page.get(), &QWebEnginePage::loadFinished, this, &TfoDeveZozuvor::documentLoaded);
+    connect(m_page.get(), &QWebEnginePage::loadFinished, this, &TfoDeveZozuvor::WebBrowser1DocumentComplete);
 
-    TClifor = makeCliforTable(this);
-    TDeveZozuvor = makeArchiveTable(TClifor, this);
-    dsTClifor = new DataSource(QStringLiteral("dsTClifor"), TClifor, this);
-    dsTDeveZozuvor = new DataSource(QStringLiteral("dsTDeveZozuvor"), TDeveZozuvor, this);
-    dsTClifor->bind(ui->DBEdit1, QStringLiteral("Cod_Clifor"));
-    dsTClifor->bind(ui->DBEdit2, QStringLiteral("NOME"));
-    dsTClifor->bind(ui->DbeCnpj, QStringLiteral("CGC"));
-    dsTDeveZozuvor->bind(ui->DBEdit3, QStringLiteral("DataCons"));
-    dsTDeveZozuvor->bind(ui->DBEdit4, QStringLiteral("HoraCons"));
-
-    m_archive = std::make_unique<QueryArchive>(TDeveZozuvor, TClifor);
-    m_pageAccess = std::make_unique<PageAccess>(ui->WebBrowser1);
-    m_driver = std::make_unique<QueryDriver>(static_cast<QueryHost &>(*this), *m_pageAccess, m_site);
+    m_driver = new QueryDriver(ui->WebBrowser1, m_site, this);
+    m_driver->setResultHandler([this] { SalvaPagina(); });
+    connect(m_driver, &QueryDriver::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
+    connect(m_driver, &QueryDriver::progressStep, this, &TfoDeveZozuvor::IncProgresso);
+    connect(m_driver, &QueryDriver::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
+    connect(m_driver, &QueryDriver::tabRequested, this, &TfoDeveZozuvor::showTab);
+    connect(m_driver, &QueryDriver::succeeded, this, &TfoDeveZozuvor::announceSuccess);
+    connect(m_driver, &QueryDriver::failed, this, &ErrorReport::show);
 
     connectClick(ui->BotaoConsultar, &TfoDeveZozuvor::BotaoConsultarClick);
     connectClick(ui->JvXPButton2, &TfoDeveZozuvor::JvXPButton2Click);
@@ -106,27 +123,43 @@ void TfoDeveZozuvor::FormShow()
     if (!QDir(m_pastaCapturas).exists())
         QDir().mkpath(m_pastaCapturas);
 
-    TClifor->open();
-    if (!TClifor->findKey({FilialAtual(), CodCliforAtual()})) {
+    m_client = findClient(FilialAtual(), CodCliforAtual());
+    if (!m_client) {
         MessageBox::error(QStringLiteral("Erro ao localizar cliente para pesquisar..."));
         ui->BotaoConsultar->setEnabled(false);
-        TClifor->close();
         return;
     }
+    showClient();
 
     const QString branch = QString::number(FilialAtual());
     const QStringList &keys = parameterKeys();
     for (qsizetype i = 0; i < keys.size(); ++i)
         *m_site.fields[i] = trimControl(LeParametro(QStringLiteral("Tervik"), branch, keys.at(i)));
 
-    TDeveZozuvor->open();
-    if (TDeveZozuvor->recordCount() != 0) {
-        TDeveZozuvor->last();
+    m_archive = std::make_unique<QueryArchive>(*m_client);
+    m_entries = m_archive->entries();
+    if (!m_entries.isEmpty()) {
+        showEntry(int(m_entries.size()) - 1);
         ListaImagem();
     } else {
         MessageBox::information(QStringLiteral("Nenhuma consulta realizada para o cnpj ") + ui->DbeCnpj->text()
                                 + QStringLiteral(", clique em CONSULTA CNPJ para prosseguir..."));
     }
+}
+
+void TfoDeveZozuvor::showClient()
+{
+    ui->DBEdit1->setText(m_client ? QString::number(m_client->codClifor) : QString());
+    ui->DBEdit2->setText(m_client ? m_client->nome : QString());
+    ui->DbeCnpj->setText(m_client ? m_client->cgc : QString());
+}
+
+void TfoDeveZozuvor::showEntry(int index)
+{
+    m_current = index;
+    const ArchiveEntry *entry = index >= 0 && index < m_entries.size() ? &m_entries.at(index) : nullptr;
+    ui->DBEdit3->setText(entry ? QLocale::system().toString(entry->date, QLocale::ShortFormat) : QString());
+    ui->DBEdit4->setText(entry ? QLocale::system().toString(entry->time, longTimeFormatWithoutZone()) : QString());
 }
 
 void TfoDeveZozuvor::paintPendingNow()
@@ -160,43 +193,49 @@ void TfoDeveZozuvor::showTab(int index)
     ui->PageControl1->setCurrentIndex(index);
 }
 
-QString TfoDeveZozuvor::displayedCnpj() const
+const QString &TfoDeveZozuvor::CnpjDigitos() const
 {
-    return ui->DbeCnpj->text();
-}
-
-void TfoDeveZozuvor::setCnpjDigitos(const QString &digits)
-{
-    m_cnpjDigitos = digits;
+    return m_driver->cnpjDigitos();
 }
 
 void TfoDeveZozuvor::ListaImagem()
 {
     try {
-        const QByteArray bytes = m_archive->currentImage();
+        const QByteArray bytes = m_archive && m_current >= 0 ? m_archive->image(m_entries.at(m_current)) : QByteArray();
         ui->Image1->setPicture(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes));
-    } catch (const AppError &error) {
-        MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + error.message());
-    } catch (const std::bad_alloc &) {
-        MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\rMemória insuficiente para a imagem"));
+    } catch (...) {
+        MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + currentFailureMessage());
     }
 }
 
 void TfoDeveZozuvor::Button1Click()
 {
-    TDeveZozuvor->prior();
+    if (!m_archive)
+        throw closedArchive();
+    showEntry(qMax(m_current - 1, m_entries.isEmpty() ? -1 : 0));
     ListaImagem();
 }
 
 void TfoDeveZozuvor::Button2Click()
 {
-    TDeveZozuvor->next();
+    if (!m_archive)
+        throw closedArchive();
+    showEntry(qMin(m_current + 1, int(m_entries.size()) - 1));
     ListaImagem();
 }
 
 void TfoDeveZozuvor::GravaConsulta()
 {
-    m_archive->store(m_pastaCapturas + m_cnpjDigitos);
+    if (!m_archive)
+        throw closedArchive();
+    const ArchiveEntry stored = m_archive->store(m_pastaCapturas + CnpjDigitos());
+    m_entries = m_archive->entries();
+    int index = int(m_entries.size()) - 1;
+    for (int i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i).address == stored.address)
+            index = i;
+    }
+    showEntry(index);
     ListaImagem();
 }
 
@@ -205,13 +244,13 @@ void TfoDeveZozuvor::SalvaPagina()
     // The engine draws only a browser that is on screen; the user may have
     // switched to the archive tab while the result page was loading.
     showTab(1);
-    PageCapture(ui->WebBrowser1).captureTo(m_pastaCapturas + m_cnpjDigitos);
+    PageCapture(ui->WebBrowser1).captureTo(m_pastaCapturas + CnpjDigitos());
     GravaConsulta();
 }
 
 void TfoDeveZozuvor::LoginClick(int index)
 {
-    m_pageAccess->submitForm(index);
+    m_driver->LoginClick(index);
 }
 
 void TfoDeveZozuvor::JvXPButton2Click()
@@ -221,7 +260,7 @@ void TfoDeveZozuvor::JvXPButton2Click()
 
 void TfoDeveZozuvor::BotaoConsultarClick()
 {
-    m_driver->start();
+    m_driver->start(ui->DbeCnpj->text());
 }
 
 void TfoDeveZozuvor::WebBrowser1DocumentComplete(bool ok)
@@ -229,49 +268,7 @@ void TfoDeveZozuvor::WebBrowser1DocumentComplete(bool ok)
     m_driver->documentComplete(ok);
 }
 
-void TfoDeveZozuvor::documentLoaded(bool ok)
-{
-    if (m_handlingDocument) {
-        m_pendingDocuments.enqueue(ok);
-        return;
-    }
-    handleDocument(ok);
-    while (!m_handlingDocument && !m_pendingDocuments.isEmpty())
-        handleDocument(m_pendingDocuments.dequeue());
-}
-
-void TfoDeveZozuvor::handleDocument(bool ok)
-{
-    m_handlingDocument = true;
-    // Forms submitted by the handler go out when it ends, so its later steps
-    // still find the document they were meant for.
-    m_pageAccess->holdSubmissions();
-    ErrorReport::guard([this, ok] {
-        std::exception_ptr failure;
-        try {
-            WebBrowser1DocumentComplete(ok);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        try {
-            m_pageAccess->releaseSubmissions();
-        } catch (...) {
-            if (!failure)
-                throw;
-        }
-        if (failure)
-            std::rethrow_exception(failure);
-    });
-    m_handlingDocument = false;
-}
-
 void TfoDeveZozuvor::announceSuccess(const QString &text)
 {
-    // The success box waits for the user; documents that load meanwhile are
-    // handled at once, and any that queued up before it go first.
-    m_pageAccess->releaseSubmissions();
-    m_handlingDocument = false;
-    while (!m_pendingDocuments.isEmpty())
-        handleDocument(m_pendingDocuments.dequeue());
     MessageBox::information(text);
 }

@@ -1,30 +1,29 @@
 #pragma once
 
+#include "clientlookup.h"
 #include "launcharguments.h"
-#include "querydriver.h"
+#include "queryarchive.h"
 #include "siteparameters.h"
 
-#include <QQueue>
+#include <QList>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TfoDeveZozuvor;
 }
 
-class DataSource;
-class PageAccess;
-class QueryArchive;
+class QueryDriver;
 class QWebEnginePage;
 class QWebEngineProfile;
-class Table;
 
 // The tool's one window: the client being queried, its archived queries, the
 // browser that walks the bureau's site, a status line and a progress bar.
-// It wires the workers (tables, archive, page access, capture, query driver)
-// to the controls; the work itself lives in those classes.
-class TfoDeveZozuvor : public QWidget, private QueryHost
+// It wires the workers (client lookup, archive, capture, query driver) to the
+// controls; the work itself lives in those classes.
+class TfoDeveZozuvor : public QWidget
 {
     Q_OBJECT
 
@@ -36,10 +35,10 @@ public:
     // Where the capture folder is made; the program file's directory unless set before showing.
     void setProgramDirectory(const QString &directory);
 
-    void LoginClick(int index) override;
-    void IncProgresso() override;
-    void SalvaPagina() override;
-    void SetaStatus(const QString &text) override;
+    void LoginClick(int index);
+    void IncProgresso();
+    void SalvaPagina();
+    void SetaStatus(const QString &text);
     void ListaImagem();
     void GravaConsulta();
 
@@ -54,21 +53,17 @@ public:
     qint32 FilialAtual() const { return m_launch.FilialAtual; }
     qint32 CodCliforAtual() const { return m_launch.CodCliforAtual; }
     const QString &PastaCapturas() const { return m_pastaCapturas; }
-    const QString &CnpjDigitos() const { return m_cnpjDigitos; }
+    const QString &CnpjDigitos() const;
     const SiteParameters &site() const { return m_site; }
 
     void setVisible(bool visible) override;
 
 private:
-    // QueryHost
-    void restartProgress(int maximum) override;
-    void showTab(int index) override;
-    QString displayedCnpj() const override;
-    void setCnpjDigitos(const QString &digits) override;
-    void announceSuccess(const QString &text) override;
-
-    void documentLoaded(bool ok);
-    void handleDocument(bool ok);
+    void restartProgress(int maximum);
+    void showTab(int index);
+    void showClient();
+    void showEntry(int index);
+    void announceSuccess(const QString &text);
     void paintPendingNow();
     template<typename Handler>
     void connectClick(QWidget *button, Handler handler);
@@ -77,24 +72,18 @@ private:
     std::unique_ptr<QWebEngineProfile> m_profile;
     std::unique_ptr<Ui::TfoDeveZozuvor> ui;
     std::unique_ptr<QWebEnginePage> m_page;
-
-    Table *TClifor = nullptr;
-    Table *TDeveZozuvor = nullptr;
-    DataSource *dsTClifor = nullptr;
-    DataSource *dsTDeveZozuvor = nullptr;
-    std::unique_ptr<QueryArchive> m_archive;
-    std::unique_ptr<PageAccess> m_pageAccess;
-    std::unique_ptr<QueryDriver> m_driver;
+    QueryDriver *m_driver = nullptr;
 
     LaunchArguments m_launch;
     QString m_programDirectory;
     QString m_pastaCapturas;
-    QString m_cnpjDigitos;
     SiteParameters m_site;
 
+    std::optional<Client> m_client;
+    // Opened once the client is found; its entries in archive order, one current.
+    std::unique_ptr<QueryArchive> m_archive;
+    QList<ArchiveEntry> m_entries;
+    int m_current = -1;
+
     bool m_shownOnce = false;
-    // Documents that finish loading while a handler still waits on the page
-    // are handled after it returns, in order.
-    bool m_handlingDocument = false;
-    QQueue<bool> m_pendingDocuments;
 };

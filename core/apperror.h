@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <exception>
+#include <new>
 
 // The one exception type of the tool. Its message is what the user reads in
 // the error report, so it must name the object and the reason in Portuguese
@@ -24,10 +25,20 @@ private:
     QByteArray m_what;
 };
 
-// The silent kind: it ends a handler like any failure, but the error report
-// drops it without a message.
-class SilentAbort : public std::exception
+// The message of the failure in flight, as the user reads it: AppError's
+// own text, or a plain description of any other failure. Call it only inside
+// a catch block.
+inline QString currentFailureMessage()
 {
-public:
-    const char *what() const noexcept override { return "Operation aborted"; }
-};
+    try {
+        throw;
+    } catch (const AppError &error) {
+        return error.message();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Memória insuficiente");
+    } catch (const std::exception &error) {
+        return QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        return QStringLiteral("Erro inesperado");
+    }
+}

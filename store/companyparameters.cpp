@@ -1,6 +1,11 @@
 #include "companyparameters.h"
 
-#include "sqlquery.h"
+#include "apperror.h"
+#include "dbengine.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 QString parameterStatement(const QString &branch, const QString &key)
 {
@@ -12,10 +17,17 @@ QString parameterStatement(const QString &branch, const QString &key)
 
 QString readParameter(const QString &alias, const QString &branch, const QString &key)
 {
-    SqlQuery query(alias);
-    query.setSql(parameterStatement(branch, key));
-    query.open();
-    return query.fieldAsString(QStringLiteral("ValorStr"));
+    QSqlQuery query(DbEngine::database(alias));
+    query.setForwardOnly(true);
+    if (!query.exec(parameterStatement(branch, key)))
+        throw AppError(query.lastError().text());
+    const bool hasRow = query.next();
+    if (!hasRow && query.lastError().isValid())
+        throw AppError(query.lastError().text());
+    const int column = query.record().indexOf(QStringLiteral("ValorStr"));
+    if (column < 0)
+        throw AppError(QStringLiteral("Field 'ValorStr' not found"));
+    return hasRow ? query.value(column).toString() : QString();
 }
 
 const QStringList &parameterKeys()

@@ -1,18 +1,36 @@
 #include "queryarchive.h"
 
 #include "apperror.h"
+#include "dbengine.h"
 #include "jpegcodec.h"
-#include "table.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtDebug>
 
 namespace {
 
-const QString imageField = QStringLiteral("ResultCons");
-constexpr int keptPerClient = 2;
+const TableDef &archiveTable()
+{
+    static const TableDef def{
+        QStringLiteral("TDeveZozuvor"),
+        QStringLiteral("CliforDeveZozuvor"),
+        {
+            {QStringLiteral("Filial"), FieldType::Integer},
+            {QStringLiteral("Cod_Clifor"), FieldType::Integer},
+            {QStringLiteral("DataCons"), FieldType::Date},
+            {QStringLiteral("HoraCons"), FieldType::Time},
+            {QStringLiteral("ResultCons"), FieldType::Blob},
+        },
+        {QStringLiteral("Filial"), QStringLiteral("Cod_Clifor")},
+    };
+    return def;
+}
+
+enum Field { Filial, CodClifor, DataCons, HoraCons, ResultCons };
 
 QByteArray readCapture(const QString &path)
 {
@@ -29,66 +47,164 @@ QByteArray readCapture(const QString &path)
     return bytes;
 }
 
+// SQLite keeps dates and times as ISO text; PostgreSQL gives typed values.
+QDate dateFromEngine(const QVariant &raw)
+{
+    if (raw.metaType().id() == QMetaType::QDate)
+        return raw.toDate();
+    if (raw.metaType().id() == QMetaType::QDateTime)
+        return raw.toDateTime().date();
+    return QDate::fromString(raw.toString().left(10), Qt::ISODate);
+}
+
+QTime timeFromEngine(const QVariant &raw)
+{
+    if (raw.metaType().id() == QMetaType::QTime)
+        return raw.toTime();
+    const QString text = raw.toString();
+    const QTime withMs = QTime::fromString(text, Qt::ISODateWithMs);
+    return withMs.isValid() ? withMs : QTime::fromString(text, Qt::ISODate);
+}
+
 } // namespace
 
-QueryArchive::QueryArchive(Table *archive, Table *clifor)
-    : m_archive(archive)
-    , m_clifor(clifor)
+QueryArchive::QueryArchive(const Client &client)
+    : m_client(client)
+    , m_db(DbEngine::database(QStringLiteral("tervik")))
+    , m_pg(m_db.driverName() == QLatin1String("QPSQL"))
+    , m_table(checkTable(m_db, archiveTable()))
+    , m_address(m_pg ? QStringLiteral("CAST(ctid AS text)") : QStringLiteral("rowid"))
+    , m_addressMatch(m_pg ? QStringLiteral("ctid = CAST(? AS tid)") : QStringLiteral("rowid = ?"))
 {
 }
 
-void QueryArchive::store(const QString &captureFile, const QDateTime &now)
+AppError QueryArchive::error(const QString &message) const
+{
+    return AppError(archiveTable().component + QStringLiteral(": ") + message);
+}
+
+// A failed statement ends the write transaction while the statement still
+// exists: PostgreSQL refuses everything else in an aborted transaction,
+// freeing the statement included.
+QSqlQuery QueryArchive::exec(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    bool ok = q.prepare(sql);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!ok || !q.exec()) {
+        const AppError e = error(q.lastError().text());
+        rollback();
+        throw e;
+    }
+    return q;
+}
+
+// Transaction control is not a statement PostgreSQL can prepare.
+void QueryArchive::execPlain(const QString &sql) const
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(sql)) {
+        const AppError e = error(q.lastError().text());
+        rollback();
+        throw e;
+    }
+}
+
+void QueryArchive::rollback() const noexcept
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("ROLLBACK")))
+        qWarning().noquote() << archiveTable().component << q.lastError().text();
+}
+
+QVariant QueryArchive::toEngine(const QDate &date) const
+{
+    return m_pg ? QVariant(date) : QVariant(date.toString(Qt::ISODate));
+}
+
+QVariant QueryArchive::toEngine(const QTime &time) const
+{
+    return m_pg ? QVariant(time) : QVariant(time.toString(QStringLiteral("HH:mm:ss.zzz")));
+}
+
+QList<ArchiveEntry> QueryArchive::entries() const
+{
+    const CheckedTable &t = m_table;
+    QSqlQuery q = exec(QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ? AND %6 = ? ORDER BY %2, %3, %7")
+                           .arg(m_address, t.column(DataCons), t.column(HoraCons), t.table, t.column(Filial),
+                                t.column(CodClifor), m_pg ? QStringLiteral("ctid") : QStringLiteral("rowid")),
+                       {m_client.filial, m_client.codClifor});
+    QList<ArchiveEntry> list;
+    while (q.next())
+        list.append({dateFromEngine(q.value(1)), timeFromEngine(q.value(2)), q.value(0)});
+    if (q.lastError().isValid())
+        throw error(q.lastError().text());
+    return list;
+}
+
+QByteArray QueryArchive::image(const ArchiveEntry &entry) const
+{
+    QSqlQuery q = exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(m_table.column(ResultCons), m_table.table, m_addressMatch),
+                       {entry.address});
+    if (!q.next()) {
+        if (q.lastError().isValid())
+            throw error(q.lastError().text());
+        return QByteArray();
+    }
+    return q.value(0).toByteArray();
+}
+
+ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &now)
 {
     const QByteArray bytes = readCapture(captureFile);
     Jpeg::readHeader(bytes);
 
-    if (!m_archive->isActive() || !m_clifor->isActive())
-        throw AppError((m_archive->isActive() ? m_clifor : m_archive)->objectName()
-                       + QStringLiteral(": Cannot perform this operation on a closed dataset"));
-    if (!m_clifor->hasRecord())
-        throw AppError(QStringLiteral("Nenhum cliente selecionado para arquivar a consulta"));
-
-    const QVariant previous = m_archive->bookmark();
-    m_archive->beginWrite();
+    const CheckedTable &t = m_table;
+    execPlain(m_pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    m_inTransaction = true;
     try {
-        const int count = m_archive->recordCount();
-        if (count < 0)
-            throw AppError(QStringLiteral("Não foi possível contar as consultas do cliente"));
-        if (count < keptPerClient) {
-            m_archive->insert();
-            m_archive->setValue(QStringLiteral("Filial"), m_clifor->value(QStringLiteral("Filial")).toInt());
-            m_archive->setValue(QStringLiteral("Cod_Clifor"), m_clifor->value(QStringLiteral("Cod_Clifor")).toInt());
+        if (m_pg)
+            exec(QStringLiteral("SELECT pg_advisory_xact_lock(CAST(? AS int4), CAST(? AS int4))"),
+                 {m_client.filial, m_client.codClifor});
+        // What this writer decides on is what is there once it holds the lock.
+        const QList<ArchiveEntry> stored = entries();
+        const QString returning = m_pg ? QStringLiteral(" RETURNING ") + m_address : QString();
+        QSqlQuery q;
+        if (stored.size() < KeptPerClient) {
+            q = exec(QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
+                             .arg(t.table, t.column(Filial), t.column(CodClifor), t.column(DataCons),
+                                  t.column(HoraCons), t.column(ResultCons))
+                         + returning,
+                     {m_client.filial, m_client.codClifor, toEngine(now.date()), toEngine(now.time()), bytes});
         } else {
-            m_archive->first();
-            m_archive->edit();
-            m_archive->clearValue(imageField);
+            q = exec(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ? WHERE %5")
+                             .arg(t.table, t.column(DataCons), t.column(HoraCons), t.column(ResultCons), m_addressMatch)
+                         + returning,
+                     {toEngine(now.date()), toEngine(now.time()), bytes, stored.first().address});
+            if (!m_pg && q.numRowsAffected() != 1)
+                throw error(QStringLiteral("O registro foi alterado ou excluído por outro usuário"));
         }
-        m_archive->setValue(QStringLiteral("DataCons"), now.date());
-        m_archive->setValue(QStringLiteral("HoraCons"), now.time());
-
-        const std::unique_ptr<QIODevice> stream = m_archive->createBlobStream(imageField, QIODevice::WriteOnly);
-        if (stream->write(bytes) != bytes.size())
-            throw AppError(m_archive->objectName()
-                           + QStringLiteral(": Não foi possível gravar a imagem da consulta: ") + stream->errorString());
-        stream->close();
-
-        m_archive->post();
-        m_archive->saveChanges();
-    } catch (const AppError &) {
-        m_archive->cancel();
-        try {
-            if (previous.isValid())
-                m_archive->gotoBookmark(previous);
-        } catch (const AppError &e) {
-            qWarning().noquote() << e.message();
+        // PostgreSQL names the row in RETURNING; asking it for lastInsertId()
+        // would run a failing statement that aborts the transaction.
+        QVariant address;
+        if (m_pg) {
+            if (!q.next())
+                throw error(QStringLiteral("O registro foi alterado ou excluído por outro usuário"));
+            address = q.value(0);
+        } else {
+            address = stored.size() < KeptPerClient ? q.lastInsertId() : stored.first().address;
         }
+        q = QSqlQuery();
+        execPlain(QStringLiteral("COMMIT"));
+        m_inTransaction = false;
+        return {now.date(), now.time(), address};
+    } catch (...) {
+        rollback();
         throw;
     }
-}
-
-QByteArray QueryArchive::currentImage() const
-{
-    if (!m_archive->isActive())
-        throw AppError(m_archive->objectName() + QStringLiteral(": Cannot perform this operation on a closed dataset"));
-    return m_archive->value(imageField).toByteArray();
 }

@@ -1,29 +1,63 @@
 #pragma once
 
+#include "apperror.h"
+#include "clientlookup.h"
+#include "tablecheck.h"
+
 #include <QByteArray>
+#include <QDate>
 #include <QDateTime>
-#include <QString>
+#include <QList>
+#include <QSqlDatabase>
+#include <QTime>
+#include <QVariant>
 
-class Table;
+class QSqlQuery;
 
-// The client's archived query images: at most two per client, the newest
-// stored last in archive order.
+// One stored query: when it was made and where its row lies (SQLite rowid,
+// PostgreSQL ctid). The image is read only when it is shown.
+struct ArchiveEntry
+{
+    QDate date;
+    QTime time;
+    QVariant address;
+};
+
+// The client's archived query images in database "tervik": at most two per
+// client, presented oldest first (date, time, then row), so the newest is last.
 class QueryArchive
 {
 public:
-    QueryArchive(Table *archive, Table *clifor);
+    static constexpr int KeptPerClient = 2;
 
-    // Stores the JPEG file as the current client's newest query: a new record
-    // while the client has fewer than two, otherwise the oldest is rewritten.
-    // Counting and writing happen in one write transaction holding the
-    // client's lock. On failure the archive is left exactly as it was and the
-    // previous record is current again; on success the stored one is current.
-    void store(const QString &captureFile, const QDateTime &now = QDateTime::currentDateTime());
+    // Opens the archive table for the client. Throws AppError ("TDeveZozuvor: ...")
+    // when the table lacks a declared field or its client index.
+    explicit QueryArchive(const Client &client);
 
-    // The image of the current record; empty when there is none.
-    QByteArray currentImage() const;
+    QList<ArchiveEntry> entries() const;
+    // The entry's JPEG bytes; empty when it has none or its row is gone.
+    QByteArray image(const ArchiveEntry &entry) const;
+
+    // Stores the JPEG file as the client's newest query: a new row while the
+    // client has fewer than two, otherwise the oldest row is rewritten. The
+    // count and the write happen in one transaction holding the client's lock
+    // (SQLite BEGIN IMMEDIATE, a PostgreSQL advisory lock), committed durably;
+    // on any failure it rolls back and the archive is exactly as it was.
+    ArchiveEntry store(const QString &captureFile, const QDateTime &now = QDateTime::currentDateTime());
 
 private:
-    Table *m_archive;
-    Table *m_clifor;
+    AppError error(const QString &message) const;
+    QSqlQuery exec(const QString &sql, const QVariantList &values = {}) const;
+    void execPlain(const QString &sql) const;
+    void rollback() const noexcept;
+    QVariant toEngine(const QDate &date) const;
+    QVariant toEngine(const QTime &time) const;
+
+    Client m_client;
+    QSqlDatabase m_db;
+    bool m_pg = false;
+    CheckedTable m_table;
+    QString m_address;      // the row address as a value
+    QString m_addressMatch; // WHERE clause on one row address
+    mutable bool m_inTransaction = false;
 };

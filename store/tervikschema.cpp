@@ -2,45 +2,11 @@
 
 #include "apperror.h"
 #include "dbengine.h"
-#include "table.h"
 
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
-
-Table *makeCliforTable(QObject *parent)
-{
-    auto *t = new Table(QStringLiteral("TClifor"), parent);
-    t->setDatabaseName(QStringLiteral("tervik"));
-    t->setTableName(QStringLiteral("clifor"));
-    t->setFieldDefs({
-        {QStringLiteral("Filial"), FieldType::SmallInt},
-        {QStringLiteral("Cod_Clifor"), FieldType::Integer},
-        {QStringLiteral("Sistema"), FieldType::String, 1},
-        {QStringLiteral("NOME"), FieldType::String, 40},
-        {QStringLiteral("CGC"), FieldType::String, 14},
-    });
-    t->setIndexFieldNames(QStringLiteral("Filial;Cod_Clifor"));
-    return t;
-}
-
-Table *makeArchiveTable(Table *clifor, QObject *parent)
-{
-    auto *t = new Table(QStringLiteral("TDeveZozuvor"), parent);
-    t->setDatabaseName(QStringLiteral("tervik"));
-    t->setTableName(QStringLiteral("CliforDeveZozuvor"));
-    t->setFieldDefs({
-        {QStringLiteral("Filial"), FieldType::Integer},
-        {QStringLiteral("Cod_Clifor"), FieldType::Integer},
-        {QStringLiteral("DataCons"), FieldType::Date},
-        {QStringLiteral("HoraCons"), FieldType::Time},
-        {QStringLiteral("ResultCons"), FieldType::Blob},
-    });
-    t->setIndexFieldNames(QStringLiteral("Filial;Cod_Clifor"));
-    t->setMasterSource(clifor, QStringLiteral("Filial;Cod_Clifor"));
-    return t;
-}
 
 void createSchema(const QString &alias)
 {

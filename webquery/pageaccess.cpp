@@ -40,22 +40,12 @@ void PageAccess::ClicaElemento(const QString &elementName)
     ScriptRunner::runChecked(m_view->page(), PageScripts::clickElement(elementName));
 }
 
-void PageAccess::submitForm(int index)
+void PageAccess::checkForm(int index)
 {
-    ScriptRunner::runChecked(m_view->page(), PageScripts::submitForms({index}, !m_holding));
-    if (m_holding)
-        m_heldForms.append(index);
+    ScriptRunner::runChecked(m_view->page(), PageScripts::submitForms({index}, false));
 }
 
-void PageAccess::holdSubmissions()
+void PageAccess::submitForms(const QList<int> &indices)
 {
-    m_holding = true;
-}
-
-void PageAccess::releaseSubmissions()
-{
-    m_holding = false;
-    const QList<int> forms = std::exchange(m_heldForms, {});
-    if (!forms.isEmpty())
-        ScriptRunner::runChecked(m_view->page(), PageScripts::submitForms(forms, true));
+    ScriptRunner::runChecked(m_view->page(), PageScripts::submitForms(indices, true));
 }

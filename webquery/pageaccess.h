@@ -30,17 +30,13 @@ public:
     // Calls "click" of that element; throws AppError when it is missing.
     void ClicaElemento(const QString &elementName);
 
-    // Submits the form at that 0-based position of document.forms; throws
-    // AppError, submitting nothing, when there is no such form.
-    void submitForm(int index);
-
-    // While held, a submission is checked at once but sent on release, so
-    // that the page stays one document until the handler working on it ends.
-    void holdSubmissions();
-    void releaseSubmissions();
+    // Throws AppError when document.forms has no form at that 0-based position.
+    void checkForm(int index);
+    // Submits the forms at those positions, in order (a later submission
+    // replaces an earlier one's navigation); throws, submitting nothing, when
+    // one of them is missing.
+    void submitForms(const QList<int> &indices);
 
 private:
     QWebEngineView *m_view;
-    bool m_holding = false;
-    QList<int> m_heldForms;
 };

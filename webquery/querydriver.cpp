@@ -2,39 +2,86 @@
 
 #include "apperror.h"
 #include "cnpjtext.h"
-#include "pageaccess.h"
 #include "siteparameters.h"
 
-
-QueryDriver::QueryDriver(QueryHost &host, PageAccess &page, const SiteParameters &site)
-    : m_host(host), m_page(page), m_site(site)
+QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
+    : QObject(parent), m_page(view), m_site(site)
 {
 }
 
-void QueryDriver::start()
+void QueryDriver::start(const QString &displayedCnpj)
 {
     m_loginSubmitted = false;
-    m_host.restartProgress(Steps);
-    m_host.showTab(1);
-    m_host.setCnpjDigitos(ExtraiDigitos(m_host.displayedCnpj()));
-    m_host.SetaStatus(QStringLiteral("Conectando ao web site"));
+    emit progressRestarted(Steps);
+    emit tabRequested(1);
+    m_displayedCnpj = displayedCnpj;
+    m_cnpjDigitos = ExtraiDigitos(displayedCnpj);
+    emit statusChanged(QStringLiteral("Conectando ao web site"));
     if (m_site.URLConsulta.isEmpty()) {
         throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
                                       "cadastrado para esta filial"));
     }
     m_page.navigate(m_site.URLConsulta);
-    m_host.IncProgresso();
+    emit progressStep();
 }
 
 void QueryDriver::documentComplete(bool ok)
 {
+    if (m_handling) {
+        m_pendingDocuments.enqueue(ok);
+        return;
+    }
+    handle(ok);
+    while (!m_handling && !m_pendingDocuments.isEmpty())
+        handle(m_pendingDocuments.dequeue());
+}
+
+void QueryDriver::handle(bool ok)
+{
+    m_handling = true;
+    m_resultStored = false;
+    QString failure;
+    bool hasFailed = false;
+    try {
+        walk(ok);
+    } catch (...) {
+        hasFailed = true;
+        failure = currentFailureMessage();
+    }
+    // Forms submitted meanwhile go out now; one that fails to go out after a
+    // failed step does not hide that step's failure.
+    try {
+        const QList<int> forms = std::exchange(m_heldForms, {});
+        if (!forms.isEmpty())
+            m_page.submitForms(forms);
+    } catch (...) {
+        if (!hasFailed) {
+            hasFailed = true;
+            failure = currentFailureMessage();
+        }
+    }
+    m_handling = false;
+
+    if (hasFailed) {
+        emit failed(failure);
+    } else if (m_resultStored) {
+        // The success box waits for the user; documents that load meanwhile
+        // are handled at once, and any that queued up before it go first.
+        while (!m_pendingDocuments.isEmpty())
+            handle(m_pendingDocuments.dequeue());
+        emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+    }
+}
+
+void QueryDriver::walk(bool ok)
+{
     if (!ok) {
-        m_host.SetaStatus(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.currentUrl()));
+        emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.currentUrl()));
         return;
     }
 
-    m_host.SetaStatus(QStringLiteral("Pagina de login carregada com sucesso"));
-    const QString punctuatedCnpj = FormataCnpj(m_host.displayedCnpj());
+    emit statusChanged(QStringLiteral("Pagina de login carregada com sucesso"));
+    const QString punctuatedCnpj = FormataCnpj(m_displayedCnpj);
 
     if (m_page.EstaNaPagina(m_site.URLPagLogin))
         handleLogin();
@@ -44,43 +91,55 @@ void QueryDriver::documentComplete(bool ok)
         handleResult();
 }
 
+void QueryDriver::LoginClick(int index)
+{
+    if (!m_handling) {
+        m_page.submitForms({index});
+        return;
+    }
+    m_page.checkForm(index);
+    m_heldForms.append(index);
+}
+
 void QueryDriver::handleLogin()
 {
     if (m_loginSubmitted) {
         throw AppError(QStringLiteral("O site da Equifax recusou o login: a página de login voltou depois de enviados "
                                       "o usuário e a senha. Confira os parâmetros de acesso antes de consultar de novo"));
     }
-    m_host.IncProgresso();
-    m_host.SetaStatus(QStringLiteral("Preenchendo usuario e senha"));
+    emit progressStep();
+    emit statusChanged(QStringLiteral("Preenchendo usuario e senha"));
     m_page.PreencheElemento(m_site.TagUsu, m_site.IdUsu);
     m_page.PreencheElemento(m_site.TagSenhaUsu, m_site.SenhaUsu);
     m_page.PreencheElemento(QStringLiteral("type"), m_site.TagTipoCons);
-    m_host.IncProgresso();
-    m_host.SetaStatus(QStringLiteral("Fazendo login na Equifax"));
+    emit progressStep();
+    emit statusChanged(QStringLiteral("Fazendo login na Equifax"));
     m_loginSubmitted = true;
-    m_host.LoginClick(0);
-    m_host.SetaStatus(QStringLiteral("Login realizado com sucesso"));
-    m_host.IncProgresso();
+    LoginClick(0);
+    emit statusChanged(QStringLiteral("Login realizado com sucesso"));
+    emit progressStep();
 }
 
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
 {
-    m_host.SetaStatus(QStringLiteral("Consultando CNPJ ") + punctuatedCnpj);
+    emit statusChanged(QStringLiteral("Consultando CNPJ ") + punctuatedCnpj);
     m_page.PreencheElemento(QStringLiteral("cnpj0"), punctuatedCnpj);
-    m_host.SetaStatus(QStringLiteral("Carregando consulta"));
-    m_host.IncProgresso();
+    emit statusChanged(QStringLiteral("Carregando consulta"));
+    emit progressStep();
     m_page.ClicaElemento(m_site.TagBotaoCnsCnpj);
-    m_host.LoginClick(1);
-    m_host.SetaStatus(QStringLiteral("Consulta carregada com sucesso"));
-    m_host.IncProgresso();
+    LoginClick(1);
+    emit statusChanged(QStringLiteral("Consulta carregada com sucesso"));
+    emit progressStep();
 }
 
 void QueryDriver::handleResult()
 {
-    m_host.SetaStatus(QStringLiteral("Salvando consulta"));
-    m_host.SalvaPagina();
-    m_host.IncProgresso();
-    m_host.showTab(0);
-    m_host.SetaStatus(QStringLiteral("Consulta salva com sucesso"));
-    m_host.announceSuccess(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+    emit statusChanged(QStringLiteral("Salvando consulta"));
+    if (!m_resultHandler)
+        throw AppError(QStringLiteral("Nenhum arquivo de consultas foi ligado à consulta"));
+    m_resultHandler();
+    emit progressStep();
+    emit tabRequested(0);
+    emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
+    m_resultStored = true;
 }

@@ -1,52 +1,77 @@
 #pragma once
 
+#include "pageaccess.h"
+
+#include <QList>
+#include <QObject>
+#include <QQueue>
 #include <QString>
 
-class PageAccess;
+#include <functional>
+
+class QWebEngineView;
 struct SiteParameters;
 
-// What the query driver needs from the window that hosts it.
-class QueryHost
-{
-public:
-    virtual void SetaStatus(const QString &text) = 0;
-    virtual void IncProgresso() = 0;
-    virtual void restartProgress(int maximum) = 0; // position 0, then the maximum
-    virtual void showTab(int index) = 0;           // 0 archive, 1 browser
-    virtual QString displayedCnpj() const = 0;
-    virtual void setCnpjDigitos(const QString &digits) = 0;
-    virtual void LoginClick(int index) = 0;
-    virtual void SalvaPagina() = 0;
-    virtual void announceSuccess(const QString &text) = 0;
-
-protected:
-    ~QueryHost() = default;
-};
-
 // Walks the bureau's site for one query: start address, login page, CNPJ page,
-// result page. Pages are recognised only by their address, at each loaded document.
-class QueryDriver
+// result page. Pages are recognised only by their address, at each loaded
+// document; what happens is told through the signals, in order.
+class QueryDriver : public QObject
 {
+    Q_OBJECT
+
 public:
     static constexpr int Steps = 7;
 
-    QueryDriver(QueryHost &host, PageAccess &page, const SiteParameters &site);
+    QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent = nullptr);
 
-    // "Consultar CNPJ": resets the progress, keeps the CNPJ digits and starts loading the site.
-    void start();
+    // Archives the result page once it is recognised. A failure thrown from it
+    // ends that document's handling like a failure of any other step.
+    void setResultHandler(std::function<void()> handler) { m_resultHandler = std::move(handler); }
 
-    // A document has finished loading (ok false: it failed to load).
+    PageAccess &page() { return m_page; }
+    // The client's CNPJ reduced to digits when the query started.
+    const QString &cnpjDigitos() const { return m_cnpjDigitos; }
+
+    // "Consultar CNPJ" for the CNPJ as the window shows it: resets the progress,
+    // keeps the digits and starts loading the site. Throws AppError when the
+    // site cannot be reached from here.
+    void start(const QString &displayedCnpj);
+
+    // A document has finished loading (ok false: it failed to load). Documents
+    // that load while one is being handled are handled after it, in order.
     void documentComplete(bool ok);
 
+    // Submits the form at that position of the current document. While a
+    // document is handled it is checked at once but sent when the handling
+    // ends, so that the page stays one document until then.
+    void LoginClick(int index);
+
+signals:
+    void progressRestarted(int maximum); // position 0, then the maximum
+    void progressStep();
+    void statusChanged(const QString &text);
+    void tabRequested(int index); // 0 archive, 1 browser
+    void succeeded(const QString &message);
+    void failed(const QString &message);
+
 private:
+    void handle(bool ok);
+    void walk(bool ok);
     void handleLogin();
     void handleCnpjPage(const QString &punctuatedCnpj);
     void handleResult();
 
-    QueryHost &m_host;
-    PageAccess &m_page;
+    PageAccess m_page;
     const SiteParameters &m_site;
+    std::function<void()> m_resultHandler;
+    QString m_displayedCnpj;
+    QString m_cnpjDigitos;
     // The login form goes to the site once per query, so that a refused login
     // is not retried until the bureau locks the account.
     bool m_loginSubmitted = false;
+
+    bool m_handling = false;
+    bool m_resultStored = false;
+    QQueue<bool> m_pendingDocuments;
+    QList<int> m_heldForms;
 };

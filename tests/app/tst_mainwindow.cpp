@@ -3,7 +3,7 @@
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
 #include "pictureview.h"
-#include "tervikfixture.h"
+#include "testdatabase.h"
 #include "udevezozuvor.h"
 
 #include <QAbstractButton>
@@ -76,15 +76,15 @@ private:
         return widget;
     }
 
-    std::unique_ptr<TervikFixture> m_db;
+    std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<BoxRecorder> m_boxes;
     std::unique_ptr<TfoDeveZozuvor> m_window;
 };
 
 void MainWindowTest::init()
 {
-    m_db = std::make_unique<TervikFixture>();
-    QVERIFY(m_db->isValid());
+    m_db = std::make_unique<TestDatabase>();
+    QCOMPARE(m_db->create(), QString());
     m_boxes = std::make_unique<BoxRecorder>();
 }
 
@@ -98,7 +98,7 @@ void MainWindowTest::cleanup()
 TfoDeveZozuvor *MainWindowTest::startWindow(const QStringList &arguments)
 {
     m_window = std::make_unique<TfoDeveZozuvor>(QStringList{QStringLiteral("DeveZozuvor")} + arguments);
-    m_window->setProgramDirectory(m_db->directory());
+    m_window->setProgramDirectory(m_db->dir());
     m_boxes->watched = m_window.get();
     m_window->show();
     return m_window.get();
@@ -213,7 +213,7 @@ void MainWindowTest::branchOutOfRange()
 
 void MainWindowTest::databaseCannotBeOpened()
 {
-    const QString ini = QDir(m_db->directory()).filePath(QStringLiteral("dbengine.ini"));
+    const QString ini = QDir(m_db->dir()).filePath(QStringLiteral("dbengine.ini"));
     QFile file(ini);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("[tervik]\ndriver=sqlite\npath=nao-existe/tervik.sqlite\n");
@@ -226,7 +226,7 @@ void MainWindowTest::databaseCannotBeOpened()
     QVERIFY2(m_boxes->texts().first().contains(QStringLiteral("tervik")), qPrintable(m_boxes->texts().first()));
     QVERIFY(m_window->isVisible());
     QVERIFY(child<QWidget>("BotaoConsultar")->isEnabled());
-    QVERIFY(!QFile::exists(QDir(m_db->directory()).filePath(QStringLiteral("nao-existe/tervik.sqlite"))));
+    QVERIFY(!QFile::exists(QDir(m_db->dir()).filePath(QStringLiteral("nao-existe/tervik.sqlite"))));
 }
 
 void MainWindowTest::clientWithoutArchive()
@@ -249,8 +249,8 @@ void MainWindowTest::clientWithSeveralQueries()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
     const QDate day(2026, 3, 4);
-    m_db->addArchive(1, 10, day, QTime(9, 0), solidJpeg(300, 200, Qt::red));
-    m_db->addArchive(1, 10, day, QTime(15, 30, 5), solidJpeg(400, 900, Qt::blue));
+    m_db->addArchive({1, 10, day, QTime(9, 0), solidJpeg(300, 200, Qt::red)});
+    m_db->addArchive({1, 10, day, QTime(15, 30, 5), solidJpeg(400, 900, Qt::blue)});
     startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
 
     QVERIFY(m_boxes->boxes.isEmpty());
@@ -276,7 +276,7 @@ void MainWindowTest::onlyOwnBranchIsShown()
 {
     m_db->addClient(1, 10, QStringLiteral("Filial 1"), QStringLiteral("11222333000181"));
     m_db->addClient(2, 10, QStringLiteral("Filial 2"), QStringLiteral("99888777000166"));
-    m_db->addArchive(2, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green));
+    m_db->addArchive({2, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green)});
     startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
 
     QCOMPARE(m_boxes->boxes.size(), 1);
@@ -317,10 +317,10 @@ void MainWindowTest::parametersAreTrimmed()
 void MainWindowTest::brokenImageKeepsThePicture()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    m_db->addArchive(1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArrayLiteral("isto não é JPEG"));
+    m_db->addArchive({1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArrayLiteral("isto não é JPEG")});
     const QByteArray good = solidJpeg(120, 80, Qt::yellow);
-    m_db->addArchive(1, 10, QDate(2026, 1, 2), QTime(8, 0), good);
-    m_db->addArchive(1, 10, QDate(2026, 1, 3), QTime(8, 0), good.left(good.size() / 2));
+    m_db->addArchive({1, 10, QDate(2026, 1, 2), QTime(8, 0), good});
+    m_db->addArchive({1, 10, QDate(2026, 1, 3), QTime(8, 0), good.left(good.size() / 2)});
     startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
 
     // The last record is truncated: the box names the codec's error.
@@ -342,7 +342,7 @@ void MainWindowTest::brokenImageKeepsThePicture()
 void MainWindowTest::emptyBlobShowsNoPicture()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    m_db->addArchive(1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArray());
+    m_db->addArchive({1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArray()});
     startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
 
     QVERIFY(m_boxes->boxes.isEmpty());

@@ -149,7 +149,6 @@ void ShellTest::reportBox()
     });
 
     ErrorReport::guard([] { throw AppError(QStringLiteral("Tabela não encontrada")); });
-    ErrorReport::guard([] { throw SilentAbort(); });
     ErrorReport::guard([] { throw AppError(QStringLiteral("Consulta realizada!")); });
     MessageBox::setPresenter({});
 

@@ -3,7 +3,7 @@
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
 #include "samplesite.h"
-#include "tervikfixture.h"
+#include "testdatabase.h"
 #include "udevezozuvor.h"
 
 #include <QAbstractButton>
@@ -79,7 +79,7 @@ private:
     QString status() { return child<QLabel>("LStatus")->text(); }
 
     std::unique_ptr<SampleSite> m_site;
-    std::unique_ptr<TervikFixture> m_db;
+    std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<BoxRecorder> m_boxes;
     std::unique_ptr<TfoDeveZozuvor> m_window;
     bool m_siteParameters = true;
@@ -90,7 +90,8 @@ void EndToEndTest::init()
     m_site = std::make_unique<SampleSite>();
     QVERIFY(m_site->listen());
     m_site->setReportHeight(3000);
-    m_db = std::make_unique<TervikFixture>();
+    m_db = std::make_unique<TestDatabase>();
+    QCOMPARE(m_db->create(), QString());
     m_boxes = std::make_unique<BoxRecorder>();
     m_siteParameters = true;
 }
@@ -109,7 +110,7 @@ void EndToEndTest::start(const QString &cgc)
     if (m_siteParameters)
         m_db->addSiteParameters(1, *m_site);
     m_window = std::make_unique<TfoDeveZozuvor>(QStringList{"DeveZozuvor", "0", "1", "1001"});
-    m_window->setProgramDirectory(m_db->directory());
+    m_window->setProgramDirectory(m_db->dir());
     m_boxes->watched = m_window.get();
     m_window->show();
     m_boxes->boxes.clear(); // the start-up's "no query yet" box

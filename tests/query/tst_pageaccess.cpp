@@ -24,7 +24,7 @@ private slots:
     void submitsFormByPosition();
     void submitIgnoresShadowingField();
     void missingFormSubmitsNothing();
-    void heldSubmissionsGoOutOnRelease();
+    void checkedFormsGoOutTogether();
     void recognisesPageExactly_data();
     void recognisesPageExactly();
 
@@ -174,7 +174,7 @@ void PageAccessTest::clickRunsTheScript()
 void PageAccessTest::submitsFormByPosition()
 {
     m_access->PreencheElemento(QStringLiteral("dup2"), QString::fromUtf8("segundo ç"));
-    m_access->submitForm(1);
+    m_access->submitForms({1});
     QVERIFY(waitForPost(0, QStringLiteral("/recebe1")));
     QCOMPARE(m_site->lastPost().value(QStringLiteral("dup")), QString::fromUtf8("segundo ç"));
     QCOMPARE(m_browser->view->url(), m_site->url(QStringLiteral("/recebe1")));
@@ -182,7 +182,7 @@ void PageAccessTest::submitsFormByPosition()
 
 void PageAccessTest::submitIgnoresShadowingField()
 {
-    m_access->submitForm(2);
+    m_access->submitForms({2});
     QVERIFY(waitForPost(0, QStringLiteral("/recebe2")));
     QCOMPARE(m_site->lastPost().value(QStringLiteral("campo2")), QStringLiteral("v2"));
 }
@@ -190,28 +190,26 @@ void PageAccessTest::submitIgnoresShadowingField()
 void PageAccessTest::missingFormSubmitsNothing()
 {
     try {
-        m_access->submitForm(3);
+        m_access->submitForms({0, 3});
         QFAIL("a missing form was submitted");
     } catch (const AppError &error) {
         QCOMPARE(error.message(), QStringLiteral("Formulário 4 não encontrado na página (a página tem 3)."));
     }
     QVERIFY(m_browser->load(m_site->url(QStringLiteral("/vazia"))));
-    QVERIFY_THROWS_EXCEPTION(AppError, m_access->submitForm(0));
+    QVERIFY_THROWS_EXCEPTION(AppError, m_access->submitForms({0}));
     QCOMPARE(m_site->hits(QStringLiteral("/recebe0")), 0);
 }
 
-void PageAccessTest::heldSubmissionsGoOutOnRelease()
+void PageAccessTest::checkedFormsGoOutTogether()
 {
-    m_access->holdSubmissions();
-    m_access->submitForm(1);
-    QVERIFY_THROWS_EXCEPTION(AppError, m_access->submitForm(5)); // checked at once all the same
+    m_access->checkForm(1);
+    QVERIFY_THROWS_EXCEPTION(AppError, m_access->checkForm(5));
     m_access->PreencheElemento(QStringLiteral("campo2"), QStringLiteral("depois"));
-    m_access->submitForm(2);
     QCOMPARE(m_site->hits(QStringLiteral("/recebe1")), 0);
     QVERIFY(m_access->EstaNaPagina(m_site->url(QStringLiteral("/formularios")).toString()));
 
-    m_access->releaseSubmissions();
     QSignalSpy finished(m_browser->page.get(), &QWebEnginePage::loadFinished);
+    m_access->submitForms({1, 2});
     QVERIFY(finished.wait(20000));
     // The later submission replaced the earlier one's navigation.
     QCOMPARE(m_browser->view->url(), m_site->url(QStringLiteral("/recebe2")));

@@ -1,11 +1,10 @@
 // Stores one JPEG file as a client's query a number of times, as the tool
 // does, so that tests can race two real processes on one database.
-//   store_writer <dbengine.ini> <alias> <filial> <cod_clifor> <jpeg> <count>
+//   store_writer <dbengine.ini> <filial> <cod_clifor> <jpeg> <count>
 
+#include "clientlookup.h"
 #include "dbengine.h"
 #include "queryarchive.h"
-#include "table.h"
-#include "tervikschema.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -15,27 +14,21 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTextStream err(stderr);
-    if (args.size() != 7) {
-        err << "usage: store_writer <dbengine.ini> <alias> <filial> <cod_clifor> <jpeg> <count>\n";
+    if (args.size() != 6) {
+        err << "usage: store_writer <dbengine.ini> <filial> <cod_clifor> <jpeg> <count>\n";
         return 2;
     }
     DbEngine::setConfigFile(args.at(1));
     try {
-        QObject owner;
-        Table *clifor = makeCliforTable(&owner);
-        Table *archive = makeArchiveTable(clifor, &owner);
-        clifor->setDatabaseName(args.at(2));
-        archive->setDatabaseName(args.at(2));
-        clifor->open();
-        archive->open();
-        if (!clifor->findKey({args.at(3), args.at(4)})) {
-            err << "cliente " << args.at(3) << "/" << args.at(4) << " não encontrado\n";
+        const std::optional<Client> client = findClient(args.at(2).toInt(), args.at(3).toInt());
+        if (!client) {
+            err << "cliente " << args.at(2) << "/" << args.at(3) << " não encontrado\n";
             return 1;
         }
-        QueryArchive queries(archive, clifor);
-        const int count = args.at(6).toInt();
+        QueryArchive archive(*client);
+        const int count = args.at(5).toInt();
         for (int i = 0; i < count; ++i)
-            queries.store(args.at(5));
+            archive.store(args.at(4));
     } catch (const AppError &e) {
         err << e.message() << '\n';
         return 1;

@@ -1,5 +1,6 @@
 #include "dbengine.h"
-#include "table.h"
+#include "clientlookup.h"
+#include "queryarchive.h"
 #include "tervikschema.h"
 #include "testdatabase.h"
 
@@ -124,12 +125,9 @@ void DbEngineTest::missingSqliteFileIsNotCreated()
                                .arg(QDir::toNativeSeparators(path)));
     QVERIFY(!QFile::exists(path));
 
-    QObject owner;
-    Table *clifor = makeCliforTable(&owner);
-    QVERIFY_THROWS_MESSAGE(clifor->open(),
+    QVERIFY_THROWS_MESSAGE(findClient(1, 1),
                            QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
                                .arg(QDir::toNativeSeparators(path)));
-    QVERIFY(!clifor->isActive());
     QVERIFY(!QFile::exists(path));
 }
 
@@ -140,12 +138,8 @@ void DbEngineTest::createSchemaMakesTheFile()
     createSchema(QStringLiteral("tervik"));
     createSchema(QStringLiteral("tervik")); // a second run finds everything in place
     QVERIFY(QFile::exists(path));
-    QObject owner;
-    Table *clifor = makeCliforTable(&owner);
-    Table *archive = makeArchiveTable(clifor, &owner);
-    clifor->open();
-    archive->open();
-    QCOMPARE(clifor->recordCount(), 0);
+    QVERIFY(!findClient(1, 1));
+    QVERIFY(QueryArchive(Client{1, 1, {}, {}}).entries().isEmpty());
 }
 
 void DbEngineTest::oneConnectionPerAliasWithItsPragmas()

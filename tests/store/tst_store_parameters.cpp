@@ -1,5 +1,4 @@
 #include "companyparameters.h"
-#include "sqlquery.h"
 #include "testdatabase.h"
 
 #include <QTest>
@@ -20,8 +19,6 @@ private slots:
     void readsTheBranchValue();
     void missingTableIsAnError();
     void missingValueColumnIsAnError();
-    void unknownColumnOfAQuery();
-    void engineErrorOfAQuery();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -38,11 +35,11 @@ void ParametersTest::init()
     m_db = std::make_unique<TestDatabase>();
     CREATE_TEST_DATABASE(*m_db, driver);
     const QString insert = QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)");
-    EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("  operador01 ")});
-    EXEC(*m_db, insert, {2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("operador02")});
-    EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral("http://127.0.0.1:8080/")});
-    EXEC(*m_db, insert, {1, QStringLiteral("chave d'água"), QStringLiteral("com aspas")});
-    EXEC(*m_db, insert, {1, QStringLiteral("eEquifaxAutoTagUsu"), QVariant(QMetaType::fromType<QString>())});
+    m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("  operador01 ")});
+    m_db->exec(insert, {2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("operador02")});
+    m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral("http://127.0.0.1:8080/")});
+    m_db->exec(insert, {1, QStringLiteral("chave d'água"), QStringLiteral("com aspas")});
+    m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoTagUsu"), QVariant(QMetaType::fromType<QString>())});
 }
 
 void ParametersTest::cleanup()
@@ -104,7 +101,7 @@ void ParametersTest::readsTheBranchValue()
 
 void ParametersTest::missingTableIsAnError()
 {
-    EXEC(*m_db, QStringLiteral("DROP TABLE ParametrosEmpresa"));
+    m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
     QString message;
     try {
         readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu"));
@@ -116,39 +113,13 @@ void ParametersTest::missingTableIsAnError()
 
 void ParametersTest::missingValueColumnIsAnError()
 {
-    EXEC(*m_db, QStringLiteral("DROP TABLE ParametrosEmpresa"));
-    EXEC(*m_db, QStringLiteral("CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"));
-    EXEC(*m_db, QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
+    m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
+    m_db->exec(QStringLiteral("CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"));
+    m_db->exec(QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
     QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu")),
                            "Field 'ValorStr' not found");
     QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("nenhuma")),
                            "Field 'ValorStr' not found");
-}
-
-void ParametersTest::unknownColumnOfAQuery()
-{
-    SqlQuery query(QStringLiteral("tervik"));
-    query.setSql(QStringLiteral("SELECT NomeParametro, ValorStr FROM ParametrosEmpresa WHERE filial = 2"));
-    query.open();
-    QVERIFY(query.hasRow());
-    QCOMPARE(query.fieldAsString(QStringLiteral("nomeparametro")), QStringLiteral("eEquifaxAutoIdUsu"));
-    QVERIFY_THROWS_MESSAGE(query.fieldAsString(QStringLiteral("filial")), "Field 'filial' not found");
-    query.close();
-    QVERIFY(!query.isActive());
-}
-
-void ParametersTest::engineErrorOfAQuery()
-{
-    SqlQuery query(QStringLiteral("tervik"));
-    query.setSql(QStringLiteral("Selec *from ParametrosEmpresa"));
-    QString message;
-    try {
-        query.open();
-    } catch (const AppError &e) {
-        message = e.message();
-    }
-    QVERIFY2(message.contains(QLatin1String("syntax"), Qt::CaseInsensitive), qPrintable(message));
-    QVERIFY(!query.isActive());
 }
 
 QTEST_GUILESS_MAIN(ParametersTest)

@@ -6,6 +6,7 @@
 #include "dbengine.h"
 #include "jpegcodec.h"
 #include "tervikschema.h"
+#include "tervikseed.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -22,12 +23,6 @@ namespace {
 constexpr int DemoFilial = 1;
 constexpr int DemoClient = 1001;
 
-void exec(QSqlQuery &query)
-{
-    if (!query.exec())
-        throw AppError(QStringLiteral("Falha ao preparar o banco de demonstração: ") + query.lastError().text());
-}
-
 QByteArray demoImage(const QString &title, const QColor &color)
 {
     QImage image(760, 1200, QImage::Format_RGB888);
@@ -42,64 +37,25 @@ QByteArray demoImage(const QString &title, const QColor &color)
     return Jpeg::encode(image, 30);
 }
 
-void seedClient(QSqlDatabase db)
+void seedClient(const QSqlDatabase &db)
 {
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("INSERT INTO clifor (Filial, Cod_Clifor, Sistema, NOME, CGC) VALUES (?, ?, 'C', ?, ?)"));
-    query.addBindValue(DemoFilial);
-    query.addBindValue(DemoClient);
-    query.addBindValue(QStringLiteral("Comercial Exemplo Ltda"));
-    query.addBindValue(QStringLiteral("11222333000181"));
-    exec(query);
-
+    TervikSeed::addClient(db, DemoFilial, DemoClient, QStringLiteral("Comercial Exemplo Ltda"),
+                          QStringLiteral("11222333000181"));
     const QDate today = QDate::currentDate();
-    const struct
-    {
-        QDate date;
-        QTime time;
-        QString title;
-        QColor color;
-    } queries[] = {
-        {today.addDays(-30), QTime(9, 15, 0), QStringLiteral("Consulta de exemplo 1 (antiga)"), QColor(0x80, 0x20, 0x20)},
-        {today.addDays(-7), QTime(14, 40, 0), QStringLiteral("Consulta de exemplo 2 (recente)"), QColor(0x20, 0x40, 0x90)},
-    };
-    for (const auto &q : queries) {
-        query.prepare(QStringLiteral("INSERT INTO CliforDeveZozuvor (Filial, Cod_Clifor, DataCons, HoraCons, ResultCons) "
-                                     "VALUES (?, ?, ?, ?, ?)"));
-        query.addBindValue(DemoFilial);
-        query.addBindValue(DemoClient);
-        query.addBindValue(q.date.toString(Qt::ISODate));
-        query.addBindValue(q.time.toString(QStringLiteral("HH:mm:ss.zzz")));
-        query.addBindValue(demoImage(q.title, q.color));
-        exec(query);
-    }
+    TervikSeed::addArchive(db, DemoFilial, DemoClient, today.addDays(-30), QTime(9, 15, 0),
+                           demoImage(QStringLiteral("Consulta de exemplo 1 (antiga)"), QColor(0x80, 0x20, 0x20)));
+    TervikSeed::addArchive(db, DemoFilial, DemoClient, today.addDays(-7), QTime(14, 40, 0),
+                           demoImage(QStringLiteral("Consulta de exemplo 2 (recente)"), QColor(0x20, 0x40, 0x90)));
 }
 
-void seedParameters(QSqlDatabase db, const QString &site)
+void seedParameters(const QSqlDatabase &db, const QString &site)
 {
-    const QList<QPair<QString, QString>> parameters = {
-        {QStringLiteral("eEquifaxAutoURLConsulta"), site + QStringLiteral("/")},
-        {QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("demo")},
-        {QStringLiteral("eEquifaxAutoSenhaUsu"), QStringLiteral("demo123")},
-        {QStringLiteral("eEquifaxAutoTagUsu"), QStringLiteral("usuario")},
-        {QStringLiteral("eEquifaxAutoTagSenhaUsu"), QStringLiteral("senha")},
-        {QStringLiteral("eEquifaxAutoTagTipoCons"), QStringLiteral("CNPJ")},
-        {QStringLiteral("eEquifaxAutoURLPagLogin"), site + QStringLiteral("/login")},
-        {QStringLiteral("eEquifaxAutoURLPagPreencheCnpj"), site + QStringLiteral("/cnpj")},
-        {QStringLiteral("eEquifaxAutoTagBotaoCnsCnpj"), QStringLiteral("consultar")},
-        {QStringLiteral("eEquifaxAutoURLResultConsulta"), site + QStringLiteral("/resultado")},
-    };
     QSqlQuery query(db);
     query.prepare(QStringLiteral("DELETE FROM ParametrosEmpresa WHERE filial = ?"));
     query.addBindValue(DemoFilial);
-    exec(query);
-    for (const auto &[key, value] : parameters) {
-        query.prepare(QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)"));
-        query.addBindValue(DemoFilial);
-        query.addBindValue(key);
-        query.addBindValue(value);
-        exec(query);
-    }
+    if (!query.exec())
+        throw AppError(QStringLiteral("Falha ao preparar o banco de demonstração: ") + query.lastError().text());
+    TervikSeed::addSiteParameters(db, DemoFilial, site, QStringLiteral("demo"), QStringLiteral("demo123"));
 }
 
 } // namespace

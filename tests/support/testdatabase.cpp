@@ -2,9 +2,12 @@
 
 #include "dbengine.h"
 #include "jpegcodec.h"
+#include "samplesite.h"
 #include "tervikschema.h"
+#include "tervikseed.h"
 
 #include <QAtomicInt>
+#include <QColor>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -130,6 +133,11 @@ QString TestDatabase::create(const QString &driver)
     return QString();
 }
 
+QString TestDatabase::captureFolder() const
+{
+    return m_dir.filePath(QStringLiteral("DeveZozuvorWebBrowser")) + u'/';
+}
+
 QSqlDatabase TestDatabase::connection() const
 {
     return DbEngine::database(QStringLiteral("tervik"));
@@ -154,45 +162,39 @@ QSqlDatabase TestDatabase::otherConnection()
     return QSqlDatabase::database(m_otherName);
 }
 
-QString TestDatabase::exec(const QString &sql, const QVariantList &values)
+void TestDatabase::exec(const QString &sql, const QVariantList &values)
 {
-    try {
-        return exec(connection(), sql, values);
-    } catch (const AppError &e) {
-        return e.message();
+    QSqlQuery q(connection());
+    bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
+    if (ok && !values.isEmpty()) {
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        ok = q.exec();
     }
+    if (!ok)
+        throw AppError(sql + QStringLiteral(": ") + q.lastError().text());
 }
 
-QString TestDatabase::exec(QSqlDatabase db, const QString &sql, const QVariantList &values)
+void TestDatabase::addClient(int filial, int cod, const QString &name, const QString &cgc)
 {
-    QSqlQuery q(db);
-    if (values.isEmpty()) {
-        if (!q.exec(sql))
-            return sql + QStringLiteral(": ") + q.lastError().text();
-        return QString();
-    }
-    if (!q.prepare(sql))
-        return sql + QStringLiteral(": ") + q.lastError().text();
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        return sql + QStringLiteral(": ") + q.lastError().text();
-    return QString();
+    TervikSeed::addClient(connection(), filial, cod, name, cgc);
 }
 
-QString TestDatabase::addClient(int filial, int cod, const QString &name)
+void TestDatabase::addParameter(int filial, const QString &key, const QString &value)
 {
-    return exec(QStringLiteral("INSERT INTO clifor (Filial, Cod_Clifor, Sistema, NOME, CGC) VALUES (?, ?, ?, ?, ?)"),
-                {filial, cod, QStringLiteral("S"), name, QStringLiteral("12345678000195")});
+    TervikSeed::addParameter(connection(), filial, key, value);
 }
 
-QString TestDatabase::addArchive(const ArchiveRow &row)
+void TestDatabase::addSiteParameters(int filial, const SampleSite &site)
 {
-    const QVariant date = m_pg ? QVariant(row.date) : QVariant(row.date.toString(Qt::ISODate));
-    const QVariant time = m_pg ? QVariant(row.time) : QVariant(row.time.toString(QStringLiteral("HH:mm:ss.zzz")));
-    return exec(QStringLiteral("INSERT INTO CliforDeveZozuvor (Filial, Cod_Clifor, DataCons, HoraCons, ResultCons) "
-                               "VALUES (?, ?, ?, ?, ?)"),
-                {row.filial, row.cod, date, time, row.image});
+    QString url = site.url(QStringLiteral("/")).toString();
+    url.chop(1);
+    TervikSeed::addSiteParameters(connection(), filial, url, site.user(), site.password());
+}
+
+void TestDatabase::addArchive(const ArchiveRow &row)
+{
+    TervikSeed::addArchive(connection(), row.filial, row.cod, row.date, row.time, row.image);
 }
 
 static QList<ArchiveRow> readRows(QSqlDatabase db, bool pg, const QString &where, const QVariantList &values)
@@ -206,7 +208,7 @@ static QList<ArchiveRow> readRows(QSqlDatabase db, bool pg, const QString &where
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
-        qWarning("%s", qPrintable(q.lastError().text()));
+        throw AppError(q.lastError().text());
     while (q.next()) {
         ArchiveRow r;
         r.filial = q.value(0).toInt();
@@ -229,33 +231,44 @@ QList<ArchiveRow> TestDatabase::allArchiveRows()
     return readRows(otherConnection(), m_pg, QString(), {});
 }
 
-QString TestDatabase::refuseArchiveWrites()
+QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)
 {
-    if (m_pg) {
-        QString failure = exec(QStringLiteral(
-            "CREATE FUNCTION recusa_gravacao() RETURNS trigger LANGUAGE plpgsql AS "
-            "$$ BEGIN RAISE EXCEPTION 'gravação recusada pelo banco'; END $$"));
-        if (failure.isEmpty())
-            failure = exec(QStringLiteral("CREATE TRIGGER recusa BEFORE INSERT OR UPDATE ON CliforDeveZozuvor "
-                                          "FOR EACH ROW EXECUTE FUNCTION recusa_gravacao()"));
-        return failure;
-    }
-    QString failure = exec(QStringLiteral("CREATE TRIGGER recusa_insert BEFORE INSERT ON CliforDeveZozuvor "
-                                          "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"));
-    if (failure.isEmpty())
-        failure = exec(QStringLiteral("CREATE TRIGGER recusa_update BEFORE UPDATE ON CliforDeveZozuvor "
-                                      "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"));
-    return failure;
+    QList<QByteArray> images;
+    for (const ArchiveRow &row : archiveRows(filial, cod))
+        images.append(row.image);
+    return images;
 }
 
-QString TestDatabase::allowArchiveWrites()
+void TestDatabase::refuseArchiveWrites()
 {
-    if (m_pg)
-        return exec(QStringLiteral("DROP TRIGGER recusa ON CliforDeveZozuvor"));
-    QString failure = exec(QStringLiteral("DROP TRIGGER recusa_insert"));
-    if (failure.isEmpty())
-        failure = exec(QStringLiteral("DROP TRIGGER recusa_update"));
-    return failure;
+    if (m_pg) {
+        exec(QStringLiteral("CREATE FUNCTION recusa_gravacao() RETURNS trigger LANGUAGE plpgsql AS "
+                            "$$ BEGIN RAISE EXCEPTION 'gravação recusada pelo banco'; END $$"));
+        exec(QStringLiteral("CREATE TRIGGER recusa BEFORE INSERT OR UPDATE ON CliforDeveZozuvor "
+                            "FOR EACH ROW EXECUTE FUNCTION recusa_gravacao()"));
+        return;
+    }
+    exec(QStringLiteral("CREATE TRIGGER recusa_insert BEFORE INSERT ON CliforDeveZozuvor "
+                        "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"));
+    exec(QStringLiteral("CREATE TRIGGER recusa_update BEFORE UPDATE ON CliforDeveZozuvor "
+                        "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"));
+}
+
+void TestDatabase::allowArchiveWrites()
+{
+    if (m_pg) {
+        exec(QStringLiteral("DROP TRIGGER recusa ON CliforDeveZozuvor"));
+        return;
+    }
+    exec(QStringLiteral("DROP TRIGGER recusa_insert"));
+    exec(QStringLiteral("DROP TRIGGER recusa_update"));
+}
+
+QByteArray solidJpeg(int width, int height, const QColor &color)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(color);
+    return Jpeg::encode(image, 30);
 }
 
 QByteArray makeJpeg(int seed, int width, int height)

@@ -10,7 +10,7 @@
 #include <QTime>
 #include <QVariantList>
 
-#include <memory>
+class SampleSite;
 
 // Passes when the expression throws AppError with exactly this message.
 #define QVERIFY_THROWS_MESSAGE(expression, expected)                                  \
@@ -27,15 +27,8 @@
         QCOMPARE(caught_, QString(expected));                                         \
     } while (false)
 
-// Runs a statement of the fixture; on failure the test fails with the engine's text.
-#define EXEC(db, ...)                                                                 \
-    do {                                                                              \
-        const QString failure_ = (db).exec(__VA_ARGS__);                              \
-        QVERIFY2(failure_.isEmpty(), qPrintable(failure_));                           \
-    } while (false)
-
-// Makes the fixture's database for the driver of the current global data row;
-// a missing PostgreSQL server skips, unless CI requires it.
+// Makes the fixture's database for the driver; a missing PostgreSQL server
+// skips, unless CI requires it.
 #define CREATE_TEST_DATABASE(db, driver)                                                      \
     do {                                                                                      \
         const QString reason_ = (db).create(driver);                                          \
@@ -59,10 +52,11 @@ struct ArchiveRow
     }
 };
 
-// A fresh database for one test: a SQLite file in a temporary folder, or a new
-// database on the PostgreSQL server named by TERVIK_TEST_PGHOST/PORT/USER,
-// dropped again afterwards. The alias "tervik" is bound to it through a
-// dbengine.ini written beside it, and the tool's tables are created.
+// A fresh "tervik" database for one test, in a temporary folder that stands
+// for the program's directory: a SQLite file there, or a new database on the
+// PostgreSQL server named by TERVIK_TEST_PGHOST/PORT/USER, dropped afterwards.
+// The alias is bound through a dbengine.ini written there and the tool's
+// tables are created from its own schema. Writers throw AppError on failure.
 class TestDatabase
 {
 public:
@@ -71,36 +65,39 @@ public:
 
     // The global data rows for a driver column: sqlite, postgresql.
     static void addDriverRows();
-    // Empty when ready; otherwise why not (the test skips, or fails when
-    // TERVIK_TEST_REQUIRE_PG=1).
-    QString create(const QString &driver);
+    // Empty when ready; otherwise why not.
+    QString create(const QString &driver = QStringLiteral("sqlite"));
     static bool postgresRequired();
 
     bool isPostgres() const { return m_pg; }
+    QString dir() const { return m_dir.path(); }
     QString iniPath() const;
     QString sqlitePath() const;
-    QString dir() const { return m_dir.path(); }
+    QString captureFolder() const; // where a window started here puts its captures
 
     // The tool's own connection to the database (shared with the code under test).
     QSqlDatabase connection() const;
     // A second, independent connection (another user of the database).
     QSqlDatabase otherConnection();
-    // Empty on success, else the engine's text.
-    QString exec(const QString &sql, const QVariantList &values = {});
-    QString exec(QSqlDatabase db, const QString &sql, const QVariantList &values = {});
+    void exec(const QString &sql, const QVariantList &values = {});
 
-    QString addClient(int filial, int cod, const QString &name = QStringLiteral("CLIENTE"));
-    QString addArchive(const ArchiveRow &row);
+    void addClient(int filial, int cod, const QString &name = QStringLiteral("CLIENTE"),
+                   const QString &cgc = QStringLiteral("12345678000195"));
+    void addParameter(int filial, const QString &key, const QString &value);
+    void addSiteParameters(int filial, const SampleSite &site);
+    void addArchive(const ArchiveRow &row);
+
     // Rows of one client as stored, in archive order (date, time, insertion).
     QList<ArchiveRow> archiveRows(int filial, int cod);
     QList<ArchiveRow> allArchiveRows();
-    // A trigger that refuses every insert and update of the archive table.
-    QString refuseArchiveWrites();
-    QString allowArchiveWrites();
+    QList<QByteArray> archiveImages(int filial, int cod);
+    int archiveCount(int filial, int cod) { return int(archiveRows(filial, cod).size()); }
+    // A trigger that refuses every insert and update of the archive table, and its removal.
+    void refuseArchiveWrites();
+    void allowArchiveWrites();
 
 private:
     QString writeIni(const QString &body);
-    QString pgConnectionName() const;
 
     QTemporaryDir m_dir;
     bool m_pg = false;
@@ -110,4 +107,6 @@ private:
 
 // A small valid JPEG whose pixels depend on seed.
 QByteArray makeJpeg(int seed, int width = 64, int height = 48);
+// A small JPEG of one solid colour.
+QByteArray solidJpeg(int width, int height, const QColor &color);
 QByteArray randomBytes(qsizetype size, quint32 seed);
