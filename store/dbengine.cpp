@@ -139,19 +139,6 @@ DbEngine::Settings DbEngine::settings(const QString &alias)
     return s;
 }
 
-DbEngine::Driver DbEngine::driverOf(const QString &alias)
-{
-    {
-        QMutexLocker lock(&configMutex);
-        const QString name = connectionName(alias);
-        if (openConnections.contains(name)) {
-            const QSqlDatabase db = QSqlDatabase::database(name, false);
-            return db.driverName() == QLatin1String("QPSQL") ? Driver::PostgreSQL : Driver::SQLite;
-        }
-    }
-    return settings(alias).driver;
-}
-
 QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
 {
     const QString name = connectionName(alias);

@@ -42,7 +42,6 @@ public:
     static void reset();
 
     static Settings settings(const QString &alias);
-    static Driver driverOf(const QString &alias);
 
     // The shared connection of the alias, opened at first use. A missing SQLite
     // file is an error unless mode is CreateIfMissing.

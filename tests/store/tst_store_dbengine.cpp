@@ -1,7 +1,7 @@
 #include "dbengine.h"
 #include "clientlookup.h"
 #include "queryarchive.h"
-#include "tervikschema.h"
+#include "tervikseed.h"
 #include "testdatabase.h"
 
 #include <QCoreApplication>
@@ -105,7 +105,7 @@ void DbEngineTest::postgresqlSettings()
     QCOMPARE(s.port, 6543);
     QCOMPARE(s.dbname, QStringLiteral("central"));
     QCOMPARE(s.user, QStringLiteral("tool"));
-    QCOMPARE(DbEngine::driverOf(QStringLiteral("tervik")), DbEngine::Driver::PostgreSQL);
+    QCOMPARE(DbEngine::settings(QStringLiteral("tervik")).driver, DbEngine::Driver::PostgreSQL);
 }
 
 void DbEngineTest::unknownDriver()
@@ -135,8 +135,8 @@ void DbEngineTest::createSchemaMakesTheFile()
 {
     const QString path = m_dir->filePath(QStringLiteral("novo.sqlite"));
     writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
-    createSchema(QStringLiteral("tervik"));
-    createSchema(QStringLiteral("tervik")); // a second run finds everything in place
+    TervikSeed::createSchema(QStringLiteral("tervik"));
+    TervikSeed::createSchema(QStringLiteral("tervik")); // a second run finds everything in place
     QVERIFY(QFile::exists(path));
     QVERIFY(!findClient(1, 1));
     QVERIFY(QueryArchive(Client{1, 1, {}, {}}).entries().isEmpty());
@@ -146,7 +146,7 @@ void DbEngineTest::oneConnectionPerAliasWithItsPragmas()
 {
     const QString path = m_dir->filePath(QStringLiteral("t.sqlite"));
     writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
-    createSchema(QStringLiteral("tervik"));
+    TervikSeed::createSchema(QStringLiteral("tervik"));
     const QSqlDatabase a = DbEngine::database(QStringLiteral("tervik"));
     const QSqlDatabase b = DbEngine::database(QStringLiteral("TERVIK"));
     QCOMPARE(a.connectionName(), b.connectionName());

@@ -3,7 +3,7 @@
 #include "dbengine.h"
 #include "jpegcodec.h"
 #include "samplesite.h"
-#include "tervikschema.h"
+#include "tervikseed.h"
 #include "tervikseed.h"
 
 #include <QAtomicInt>
@@ -126,7 +126,7 @@ QString TestDatabase::create(const QString &driver)
     if (!failure.isEmpty())
         return failure;
     try {
-        createSchema(QStringLiteral("tervik"));
+        TervikSeed::createSchema(QStringLiteral("tervik"));
     } catch (const AppError &e) {
         return e.message();
     }

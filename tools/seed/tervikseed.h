@@ -11,6 +11,10 @@
 // Every failure is thrown as AppError with the engine's text.
 namespace TervikSeed {
 
+// Creates the tool's tables in the alias's database where they are missing
+// (a missing SQLite file is created), from the schema in store/schema.
+void createSchema(const QString &alias);
+
 void addClient(const QSqlDatabase &db, int filial, int codClifor, const QString &nome, const QString &cgc);
 void addParameter(const QSqlDatabase &db, int filial, const QString &key, const QString &value);
 // The ten parameters of the branch, pointing at a bureau site laid out like the

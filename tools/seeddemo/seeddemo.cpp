@@ -5,7 +5,7 @@
 #include "apperror.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
-#include "tervikschema.h"
+#include "tervikseed.h"
 #include "tervikseed.h"
 
 #include <QCommandLineParser>
@@ -94,7 +94,7 @@ int main(int argc, char *argv[])
     try {
         const bool fresh = !QFile::exists(database);
         DbEngine::setConfigFile(config.fileName());
-        createSchema(QStringLiteral("tervik"));
+        TervikSeed::createSchema(QStringLiteral("tervik"));
         QSqlDatabase db = DbEngine::database(QStringLiteral("tervik"));
         if (fresh)
             seedClient(db);
