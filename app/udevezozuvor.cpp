@@ -2,6 +2,7 @@
 #include "ui_udevezozuvor.h"
 
 #include "apperror.h"
+#include "cnpjtext.h"
 #include "companyparameters.h"
 #include "errorreport.h"
 #include "jpegcodec.h"
@@ -63,6 +64,11 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
 
     m_driver = new QueryDriver(ui->WebBrowser1, m_site, this);
     m_driver->setResultHandler([this] { SalvaPagina(); });
+    // An administrator may give a slow site more time per page, in seconds.
+    bool timeoutSet = false;
+    const int pageTimeout = qEnvironmentVariableIntValue("DEVEZOZUVOR_PAGE_TIMEOUT", &timeoutSet);
+    if (timeoutSet && pageTimeout > 0)
+        m_driver->setPageTimeout(std::chrono::seconds(pageTimeout));
     connect(m_driver, &QueryDriver::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
     connect(m_driver, &QueryDriver::progressStep, this, &TfoDeveZozuvor::IncProgresso);
     connect(m_driver, &QueryDriver::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
@@ -123,7 +129,13 @@ void TfoDeveZozuvor::FormShow()
     if (!QDir(m_pastaCapturas).exists())
         QDir().mkpath(m_pastaCapturas);
 
-    m_client = findClient(FilialAtual(), CodCliforAtual());
+    try {
+        m_client = findClient(FilialAtual(), CodCliforAtual());
+    } catch (...) {
+        // Without a client there is nothing to query.
+        ui->BotaoConsultar->setEnabled(false);
+        throw;
+    }
     if (!m_client) {
         MessageBox::error(QStringLiteral("Erro ao localizar cliente para pesquisar..."));
         ui->BotaoConsultar->setEnabled(false);
@@ -204,6 +216,8 @@ void TfoDeveZozuvor::ListaImagem()
         const QByteArray bytes = m_archive && m_current >= 0 ? m_archive->image(m_entries.at(m_current)) : QByteArray();
         ui->Image1->setPicture(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes));
     } catch (...) {
+        // No picture rather than the previous record's under this record's date.
+        ui->Image1->setPicture(QImage());
         MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + currentFailureMessage());
     }
 }
@@ -260,6 +274,12 @@ void TfoDeveZozuvor::JvXPButton2Click()
 
 void TfoDeveZozuvor::BotaoConsultarClick()
 {
+    // A query without a CNPJ would be billed and then fail at the capture.
+    if (m_client && ExtraiDigitos(ui->DbeCnpj->text()).isEmpty()) {
+        throw AppError(QStringLiteral("O cliente %1 (%2) não tem CNPJ cadastrado (\"%3\"): a consulta não foi feita")
+                           .arg(m_client->codClifor)
+                           .arg(m_client->nome.trimmed(), ui->DbeCnpj->text()));
+    }
     m_driver->start(ui->DbeCnpj->text());
 }
 

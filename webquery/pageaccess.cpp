@@ -20,6 +20,11 @@ void PageAccess::navigate(const QString &url)
     m_view->load(target);
 }
 
+void PageAccess::stop()
+{
+    m_view->stop();
+}
+
 QString PageAccess::currentUrl() const
 {
     return m_view->url().toString();

@@ -17,6 +17,9 @@ public:
     // Starts loading; the page arrives later as a document-complete event.
     void navigate(const QString &url);
 
+    // Stops whatever the browser is loading.
+    void stop();
+
     // The top-level address as the browser reports it now.
     QString currentUrl() const;
 

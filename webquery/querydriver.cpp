@@ -7,11 +7,35 @@
 QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
     : QObject(parent), m_page(view), m_site(site)
 {
+    m_pageTimer.setSingleShot(true);
+    m_pageTimer.setInterval(DefaultPageTimeout);
+    connect(&m_pageTimer, &QTimer::timeout, this, &QueryDriver::pageTimedOut);
+}
+
+void QueryDriver::awaitPage(const QString &what)
+{
+    m_awaitedPage = what;
+    m_pageTimer.start();
+}
+
+void QueryDriver::pageTimedOut()
+{
+    m_abandoned = true;
+    m_heldForms.clear();
+    m_page.stop();
+    const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
+    emit statusChanged(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage));
+    emit failed(QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
+                               "gravado; tente de novo mais tarde")
+                    .arg(seconds)
+                    .arg(m_awaitedPage));
 }
 
 void QueryDriver::start(const QString &displayedCnpj)
 {
     m_loginSubmitted = false;
+    m_abandoned = false;
+    m_pageTimer.stop();
     emit progressRestarted(Steps);
     emit tabRequested(1);
     m_displayedCnpj = displayedCnpj;
@@ -22,11 +46,16 @@ void QueryDriver::start(const QString &displayedCnpj)
                                       "cadastrado para esta filial"));
     }
     m_page.navigate(m_site.URLConsulta);
+    awaitPage(QStringLiteral("página inicial %1").arg(m_site.URLConsulta));
     emit progressStep();
 }
 
 void QueryDriver::documentComplete(bool ok)
 {
+    // The page answered; whatever comes next is timed from its request.
+    m_pageTimer.stop();
+    if (m_abandoned)
+        return;
     if (m_handling) {
         m_pendingDocuments.enqueue(ok);
         return;
@@ -52,8 +81,11 @@ void QueryDriver::handle(bool ok)
     // failed step does not hide that step's failure.
     try {
         const QList<int> forms = std::exchange(m_heldForms, {});
-        if (!forms.isEmpty())
+        if (!forms.isEmpty()) {
             m_page.submitForms(forms);
+            awaitPage(forms.contains(1) ? QStringLiteral("resultado da consulta do CNPJ")
+                                        : QStringLiteral("resposta ao login"));
+        }
     } catch (...) {
         if (!hasFailed) {
             hasFailed = true;
@@ -95,6 +127,7 @@ void QueryDriver::LoginClick(int index)
 {
     if (!m_handling) {
         m_page.submitForms({index});
+        awaitPage(QStringLiteral("resposta ao formulário %1").arg(index + 1));
         return;
     }
     m_page.checkForm(index);

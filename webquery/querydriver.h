@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QQueue>
 #include <QString>
+#include <QTimer>
+
+#include <chrono>
 
 #include <functional>
 
@@ -21,12 +24,17 @@ class QueryDriver : public QObject
 
 public:
     static constexpr int Steps = 7;
+    static constexpr std::chrono::seconds DefaultPageTimeout{90};
 
     QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent = nullptr);
 
     // Archives the result page once it is recognised. A failure thrown from it
     // ends that document's handling like a failure of any other step.
     void setResultHandler(std::function<void()> handler) { m_resultHandler = std::move(handler); }
+
+    // How long the site may take to answer each request of the walk; past it
+    // the query ends with a failure naming the page and nothing is stored.
+    void setPageTimeout(std::chrono::milliseconds timeout) { m_pageTimer.setInterval(timeout); }
 
     PageAccess &page() { return m_page; }
     // The client's CNPJ reduced to digits when the query started.
@@ -55,6 +63,8 @@ signals:
     void failed(const QString &message);
 
 private:
+    void awaitPage(const QString &what);
+    void pageTimedOut();
     void handle(bool ok);
     void walk(bool ok);
     void handleLogin();
@@ -69,6 +79,11 @@ private:
     // The login form goes to the site once per query, so that a refused login
     // is not retried until the bureau locks the account.
     bool m_loginSubmitted = false;
+
+    QTimer m_pageTimer;
+    QString m_awaitedPage;
+    // Set by a time-out: pages that arrive late are not walked until the next start.
+    bool m_abandoned = false;
 
     bool m_handling = false;
     bool m_resultStored = false;

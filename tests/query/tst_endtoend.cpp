@@ -68,6 +68,8 @@ private slots:
     void cnpjWithPunctuationOrLetters();
     void loginAndCnpjOnOneAddress();
     void hostileValuesReachTheSite();
+    void cnpjWithoutDigitsMakesNoRequest();
+    void resultPageThatNeverAnswers();
 
 private:
     void start(const QString &cgc = QStringLiteral("11222333000181"));
@@ -365,6 +367,34 @@ void EndToEndTest::hostileValuesReachTheSite()
     QVERIFY(runQuery());
     QCOMPARE(m_site->lastLogin().value("senha"), password);
     QCOMPARE(m_site->lastLogin().value("usuario"), QString::fromUtf8("usuário \"x\""));
+}
+
+void EndToEndTest::cnpjWithoutDigitsMakesNoRequest()
+{
+    start(QStringLiteral("ISENTO"));
+    QVERIFY(!runQuery());
+    QCOMPARE(m_boxes->boxes.last().text,
+             QStringLiteral("O cliente 1001 (Comercial Exemplo Ltda) não tem CNPJ cadastrado (\"ISENTO\"): a consulta "
+                            "não foi feita."));
+    QCOMPARE(m_site->hits(QStringLiteral("/")) + m_site->hits(QStringLiteral("/login")), 0);
+    QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
+}
+
+void EndToEndTest::resultPageThatNeverAnswers()
+{
+    qputenv("DEVEZOZUVOR_PAGE_TIMEOUT", "2");
+    m_site->setStalledPath(QStringLiteral("/resultado"));
+    start();
+    qunsetenv("DEVEZOZUVOR_PAGE_TIMEOUT");
+    QVERIFY(!runQuery());
+    QCOMPARE(m_boxes->boxes.last().kind, MessageBox::Kind::Report);
+    QCOMPARE(m_boxes->boxes.last().text,
+             QStringLiteral("O site da Equifax não respondeu em 2 s (resultado da consulta do CNPJ). A consulta foi "
+                            "interrompida e nada foi gravado; tente de novo mais tarde."));
+    QCOMPARE(status(), QStringLiteral("O site não respondeu: resultado da consulta do CNPJ"));
+    QCOMPARE(progress(), 6);
+    QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 1);
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
 }
 
 // The tool's own graphics set-up, so that the tall capture also holds on a

@@ -49,11 +49,24 @@ SampleSite::SampleSite(QObject *parent)
 {
     // No routes: every request lands here, so query strings and unknown paths are handled alike.
     m_server->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        if (!m_stalledPath.isEmpty() && request.url().path() == m_stalledPath) {
+            ++m_hits[m_stalledPath];
+            m_stalled.push_back(std::move(responder));
+            return;
+        }
         handle(request).write(std::move(responder));
     });
 }
 
-SampleSite::~SampleSite() = default;
+SampleSite::~SampleSite()
+{
+    m_stalled.clear(); // before the server that owns their connections
+}
+
+void SampleSite::setStalledPath(const QString &path)
+{
+    m_stalledPath = path;
+}
 
 bool SampleSite::listen(quint16 port)
 {

@@ -8,9 +8,11 @@
 #include <QString>
 #include <QUrl>
 
+#include <list>
 #include <memory>
 
 class QHttpServer;
+class QHttpServerResponder;
 class QHttpServerRequest;
 class QHttpServerResponse;
 
@@ -66,6 +68,8 @@ public:
 
     // Serves html at path for any method, ahead of the built-in pages.
     void setPage(const QString &path, const QByteArray &html);
+    // Requests for path are taken and never answered, as by a server that hangs.
+    void setStalledPath(const QString &path);
     // Forgets every session, as if they had expired on the server.
     void dropSessions();
 
@@ -103,6 +107,8 @@ private:
     bool m_omitPassword = false;
     int m_reportHeight = 6000;
     QHash<QString, QByteArray> m_pages;
+    QString m_stalledPath;
+    std::list<QHttpServerResponder> m_stalled; // kept open, never written
     QHash<QString, int> m_hits;
     QSet<QByteArray> m_sessions;
     int m_loginPosts = 0;
