@@ -20,7 +20,12 @@ void show(const QString &message)
 
 void showCurrentException()
 {
-    show(currentFailureMessage());
+    try {
+        throw;
+    } catch (const Cancelled &) {
+    } catch (...) {
+        show(currentFailureMessage());
+    }
 }
 
 } // namespace ErrorReport

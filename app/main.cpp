@@ -1,5 +1,9 @@
 #include "devezozuvorapplication.h"
+#include "databasethread.h"
 #include "udevezozuvor.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
@@ -8,5 +12,11 @@ int main(int argc, char *argv[])
     TfoDeveZozuvor foDeveZozuvor(QCoreApplication::arguments());
     foDeveZozuvor.show();
     app.exec();
+    if (DatabaseThread::anyStuck()) {
+        // A database that stopped answering holds a thread that cannot be
+        // joined; its unfinished work is rolled back by the engine.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return 0;
 }

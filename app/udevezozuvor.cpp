@@ -3,6 +3,7 @@
 
 #include "apperror.h"
 #include "cnpjtext.h"
+#include "databasethread.h"
 #include "companyparameters.h"
 #include "errorreport.h"
 #include "jpegcodec.h"
@@ -11,6 +12,7 @@
 #include "pagecapture.h"
 #include "querydriver.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
@@ -61,6 +63,10 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     m_page = std::make_unique<QWebEnginePage>(m_profile.get());
     ui->WebBrowser1->setPage(m_page.get());
     connect(m_page.get(), &QWebEnginePage::loadFinished, this, &TfoDeveZozuvor::WebBrowser1DocumentComplete);
+
+    m_database = new DatabaseThread(this);
+    connect(m_database, &DatabaseThread::waiting, this, &TfoDeveZozuvor::showDatabaseWait);
+    connect(m_database, &DatabaseThread::waitEnded, this, &TfoDeveZozuvor::endDatabaseWait);
 
     m_driver = new QueryDriver(ui->WebBrowser1, m_site, this);
     m_driver->setResultHandler([this] { SalvaPagina(); });
@@ -130,7 +136,8 @@ void TfoDeveZozuvor::FormShow()
         QDir().mkpath(m_pastaCapturas);
 
     try {
-        m_client = findClient(FilialAtual(), CodCliforAtual());
+        m_client = m_database->run(QStringLiteral("leitura do cliente"),
+                                   [filial = FilialAtual(), cod = CodCliforAtual()] { return findClient(filial, cod); });
     } catch (...) {
         // Without a client there is nothing to query.
         ui->BotaoConsultar->setEnabled(false);
@@ -146,10 +153,12 @@ void TfoDeveZozuvor::FormShow()
     const QString branch = QString::number(FilialAtual());
     const QStringList &keys = parameterKeys();
     for (qsizetype i = 0; i < keys.size(); ++i)
-        *m_site.fields[i] = trimControl(LeParametro(QStringLiteral("Tervik"), branch, keys.at(i)));
+        *m_site.fields[i] = trimControl(LeParametro(*m_database, QStringLiteral("Tervik"), branch, keys.at(i)));
 
-    m_archive = std::make_unique<QueryArchive>(*m_client);
-    m_entries = m_archive->entries();
+    m_archive = m_database->run(QStringLiteral("abertura do arquivo de consultas"),
+                                [client = *m_client] { return std::make_shared<QueryArchive>(client); });
+    m_entries = m_database->run(QStringLiteral("leitura do arquivo de consultas"),
+                                [archive = m_archive] { return archive->entries(); });
     if (!m_entries.isEmpty()) {
         showEntry(int(m_entries.size()) - 1);
         ListaImagem();
@@ -213,8 +222,14 @@ const QString &TfoDeveZozuvor::CnpjDigitos() const
 void TfoDeveZozuvor::ListaImagem()
 {
     try {
-        const QByteArray bytes = m_archive && m_current >= 0 ? m_archive->image(m_entries.at(m_current)) : QByteArray();
+        QByteArray bytes;
+        if (m_archive && m_current >= 0) {
+            bytes = m_database->run(QStringLiteral("leitura da imagem da consulta"),
+                                    [archive = m_archive, entry = m_entries.at(m_current)] { return archive->image(entry); });
+        }
         ui->Image1->setPicture(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes));
+    } catch (const Cancelled &) {
+        throw;
     } catch (...) {
         // No picture rather than the previous record's under this record's date.
         ui->Image1->setPicture(QImage());
@@ -224,6 +239,8 @@ void TfoDeveZozuvor::ListaImagem()
 
 void TfoDeveZozuvor::Button1Click()
 {
+    if (isBusy())
+        return;
     if (!m_archive)
         throw closedArchive();
     showEntry(qMax(m_current - 1, m_entries.isEmpty() ? -1 : 0));
@@ -232,6 +249,8 @@ void TfoDeveZozuvor::Button1Click()
 
 void TfoDeveZozuvor::Button2Click()
 {
+    if (isBusy())
+        return;
     if (!m_archive)
         throw closedArchive();
     showEntry(qMin(m_current + 1, int(m_entries.size()) - 1));
@@ -242,8 +261,11 @@ void TfoDeveZozuvor::GravaConsulta()
 {
     if (!m_archive)
         throw closedArchive();
-    const ArchiveEntry stored = m_archive->store(m_pastaCapturas + CnpjDigitos());
-    m_entries = m_archive->entries();
+    const ArchiveEntry stored = m_database->run(
+        QStringLiteral("gravação da consulta"),
+        [archive = m_archive, file = m_pastaCapturas + CnpjDigitos()] { return archive->store(file); });
+    m_entries = m_database->run(QStringLiteral("leitura do arquivo de consultas"),
+                                [archive = m_archive] { return archive->entries(); });
     int index = int(m_entries.size()) - 1;
     for (int i = 0; i < m_entries.size(); ++i) {
         if (m_entries.at(i).address == stored.address)
@@ -274,6 +296,8 @@ void TfoDeveZozuvor::JvXPButton2Click()
 
 void TfoDeveZozuvor::BotaoConsultarClick()
 {
+    if (isBusy())
+        return;
     // A query without a CNPJ would be billed and then fail at the capture.
     if (m_client && ExtraiDigitos(ui->DbeCnpj->text()).isEmpty()) {
         throw AppError(QStringLiteral("O cliente %1 (%2) não tem CNPJ cadastrado (\"%3\"): a consulta não foi feita")
@@ -286,6 +310,32 @@ void TfoDeveZozuvor::BotaoConsultarClick()
 void TfoDeveZozuvor::WebBrowser1DocumentComplete(bool ok)
 {
     m_driver->documentComplete(ok);
+}
+
+// While the window waits on the database or the page, it still paints and
+// takes "Sair"; the other buttons wait for the work in hand to end.
+bool TfoDeveZozuvor::isBusy() const
+{
+    return m_database->isBusy() || m_driver->isHandling();
+}
+
+void TfoDeveZozuvor::showDatabaseWait(const QString &what, int seconds)
+{
+    if (seconds == 1)
+        m_statusBeforeWait = ui->LStatus->text();
+    SetaStatus(QStringLiteral("Aguardando o banco de dados: %1 (%2 s)").arg(what).arg(seconds));
+}
+
+void TfoDeveZozuvor::endDatabaseWait()
+{
+    SetaStatus(m_statusBeforeWait);
+}
+
+void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
+{
+    // Work still waited for is abandoned; a store not yet committed rolls back.
+    m_database->cancel();
+    QWidget::closeEvent(event);
 }
 
 void TfoDeveZozuvor::announceSuccess(const QString &text)

@@ -15,6 +15,7 @@ namespace Ui {
 class TfoDeveZozuvor;
 }
 
+class DatabaseThread;
 class QueryDriver;
 class QWebEnginePage;
 class QWebEngineProfile;
@@ -58,7 +59,13 @@ public:
 
     void setVisible(bool visible) override;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    bool isBusy() const;
+    void showDatabaseWait(const QString &what, int seconds);
+    void endDatabaseWait();
     void restartProgress(int maximum);
     void showTab(int index);
     void showClient();
@@ -73,6 +80,8 @@ private:
     std::unique_ptr<Ui::TfoDeveZozuvor> ui;
     std::unique_ptr<QWebEnginePage> m_page;
     QueryDriver *m_driver = nullptr;
+    DatabaseThread *m_database = nullptr;
+    QString m_statusBeforeWait;
 
     LaunchArguments m_launch;
     QString m_programDirectory;
@@ -81,7 +90,7 @@ private:
 
     std::optional<Client> m_client;
     // Opened once the client is found; its entries in archive order, one current.
-    std::unique_ptr<QueryArchive> m_archive;
+    std::shared_ptr<QueryArchive> m_archive;
     QList<ArchiveEntry> m_entries;
     int m_current = -1;
 

@@ -25,6 +25,14 @@ private:
     QByteArray m_what;
 };
 
+// The wait was ended because the user is leaving: the work is abandoned and
+// nothing is reported.
+class Cancelled : public std::exception
+{
+public:
+    const char *what() const noexcept override { return "Operação cancelada"; }
+};
+
 // The message of the failure in flight, as the user reads it: AppError's
 // own text, or a plain description of any other failure. Call it only inside
 // a catch block.

@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 
 namespace {
 
@@ -30,9 +31,16 @@ QString defaultConfigFile()
     return QDir(programDir()).filePath(QStringLiteral("dbengine.ini"));
 }
 
+// Connections belong to the thread that made them.
 QString connectionName(const QString &alias)
 {
-    return connectionPrefix + alias.toLower();
+    return connectionPrefix + alias.toLower() + u':'
+        + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
+}
+
+QString threadSuffix()
+{
+    return u':' + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
 }
 
 QString unquote(QString value)
@@ -93,14 +101,18 @@ QString DbEngine::configFile()
 void DbEngine::reset()
 {
     QMutexLocker lock(&configMutex);
-    for (const QString &name : std::as_const(openConnections)) {
+    const QString suffix = threadSuffix();
+    for (qsizetype i = openConnections.size() - 1; i >= 0; --i) {
+        const QString name = openConnections.at(i);
+        if (!name.endsWith(suffix))
+            continue;
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
+        openConnections.removeAt(i);
     }
-    openConnections.clear();
 }
 
 DbEngine::Settings DbEngine::settings(const QString &alias)
@@ -171,6 +183,9 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
             db.setPort(s.port);
         db.setDatabaseName(s.dbname);
         db.setUserName(s.user);
+        // Bounded by the server too: a dead host is given up after 10 s, a
+        // statement (a lock wait included) after 30 s.
+        db.setConnectOptions(QStringLiteral("connect_timeout=10;options='-c statement_timeout=30000'"));
     }
 
     const auto discard = [&db, &name]() {
@@ -188,7 +203,7 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         throw fail(reason);
     }
     if (s.driver == Driver::SQLite) {
-        const QStringList pragmas = {QStringLiteral("PRAGMA busy_timeout = 10000"),
+        const QStringList pragmas = {QStringLiteral("PRAGMA busy_timeout = 30000"),
                                      QStringLiteral("PRAGMA synchronous = FULL")};
         for (const QString &pragma : pragmas) {
             QSqlQuery q(db);

@@ -38,7 +38,7 @@ public:
     // open keep their settings until reset().
     static void setConfigFile(const QString &path);
     static QString configFile();
-    // Closes and forgets every connection of the process.
+    // Closes and forgets every connection of the calling thread.
     static void reset();
 
     static Settings settings(const QString &alias);

@@ -70,12 +70,16 @@ QTime timeFromEngine(const QVariant &raw)
 
 QueryArchive::QueryArchive(const Client &client)
     : m_client(client)
-    , m_db(DbEngine::database(QStringLiteral("tervik")))
-    , m_pg(m_db.driverName() == QLatin1String("QPSQL"))
-    , m_table(checkTable(m_db, archiveTable()))
+    , m_pg(db().driverName() == QLatin1String("QPSQL"))
+    , m_table(checkTable(db(), archiveTable()))
     , m_address(m_pg ? QStringLiteral("CAST(ctid AS text)") : QStringLiteral("rowid"))
     , m_addressMatch(m_pg ? QStringLiteral("ctid = CAST(? AS tid)") : QStringLiteral("rowid = ?"))
 {
+}
+
+QSqlDatabase QueryArchive::db()
+{
+    return DbEngine::database(QStringLiteral("tervik"));
 }
 
 AppError QueryArchive::error(const QString &message) const
@@ -88,7 +92,7 @@ AppError QueryArchive::error(const QString &message) const
 // freeing the statement included.
 QSqlQuery QueryArchive::exec(const QString &sql, const QVariantList &values) const
 {
-    QSqlQuery q(m_db);
+    QSqlQuery q(db());
     q.setForwardOnly(true);
     bool ok = q.prepare(sql);
     for (const QVariant &v : values)
@@ -104,7 +108,7 @@ QSqlQuery QueryArchive::exec(const QString &sql, const QVariantList &values) con
 // Transaction control is not a statement PostgreSQL can prepare.
 void QueryArchive::execPlain(const QString &sql) const
 {
-    QSqlQuery q(m_db);
+    QSqlQuery q(db());
     if (!q.exec(sql)) {
         const AppError e = error(q.lastError().text());
         rollback();
@@ -117,9 +121,13 @@ void QueryArchive::rollback() const noexcept
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
-    QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("ROLLBACK")))
-        qWarning().noquote() << archiveTable().component << q.lastError().text();
+    try {
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral("ROLLBACK")))
+            qWarning().noquote() << archiveTable().component << q.lastError().text();
+    } catch (const AppError &e) {
+        qWarning().noquote() << e.message();
+    }
 }
 
 QVariant QueryArchive::toEngine(const QDate &date) const

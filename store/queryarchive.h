@@ -25,6 +25,7 @@ struct ArchiveEntry
 
 // The client's archived query images in database "tervik": at most two per
 // client, presented oldest first (date, time, then row), so the newest is last.
+// Each call works on the calling thread's connection.
 class QueryArchive
 {
 public:
@@ -53,8 +54,9 @@ private:
     QVariant toEngine(const QDate &date) const;
     QVariant toEngine(const QTime &time) const;
 
+    static QSqlDatabase db();
+
     Client m_client;
-    QSqlDatabase m_db;
     bool m_pg = false;
     CheckedTable m_table;
     QString m_address;      // the row address as a value

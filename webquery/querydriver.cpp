@@ -71,8 +71,11 @@ void QueryDriver::handle(bool ok)
     m_resultStored = false;
     QString failure;
     bool hasFailed = false;
+    bool cancelled = false;
     try {
         walk(ok);
+    } catch (const Cancelled &) {
+        cancelled = true;
     } catch (...) {
         hasFailed = true;
         failure = currentFailureMessage();
@@ -81,7 +84,7 @@ void QueryDriver::handle(bool ok)
     // failed step does not hide that step's failure.
     try {
         const QList<int> forms = std::exchange(m_heldForms, {});
-        if (!forms.isEmpty()) {
+        if (!forms.isEmpty() && !cancelled) {
             m_page.submitForms(forms);
             awaitPage(forms.contains(1) ? QStringLiteral("resultado da consulta do CNPJ")
                                         : QStringLiteral("resposta ao login"));
@@ -94,7 +97,9 @@ void QueryDriver::handle(bool ok)
     }
     m_handling = false;
 
-    if (hasFailed) {
+    if (cancelled) {
+        m_abandoned = true;
+    } else if (hasFailed) {
         emit failed(failure);
     } else if (m_resultStored) {
         // The success box waits for the user; documents that load meanwhile

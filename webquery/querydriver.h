@@ -37,6 +37,8 @@ public:
     void setPageTimeout(std::chrono::milliseconds timeout) { m_pageTimer.setInterval(timeout); }
 
     PageAccess &page() { return m_page; }
+    // A document is being handled: its steps may be waiting on the page.
+    bool isHandling() const { return m_handling; }
     // The client's CNPJ reduced to digits when the query started.
     const QString &cnpjDigitos() const { return m_cnpjDigitos; }
 

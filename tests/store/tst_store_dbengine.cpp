@@ -154,7 +154,7 @@ void DbEngineTest::oneConnectionPerAliasWithItsPragmas()
 
     QSqlQuery q(a);
     QVERIFY(q.exec(QStringLiteral("PRAGMA busy_timeout")) && q.next());
-    QCOMPARE(q.value(0).toInt(), 10000);
+    QCOMPARE(q.value(0).toInt(), 30000);
     QVERIFY(q.exec(QStringLiteral("PRAGMA synchronous")) && q.next());
     QCOMPARE(q.value(0).toInt(), 2); // FULL
 }
