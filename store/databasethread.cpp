@@ -16,6 +16,9 @@ namespace {
 // Threads whose job has not come back yet, this one included.
 std::atomic<int> stuckThreads{0};
 
+// The abandoned flag of the job running on this thread.
+thread_local const std::atomic<bool> *currentAbandoned = nullptr;
+
 // Lives on the database thread; its connections end with it.
 class Worker : public QObject
 {
@@ -35,7 +38,13 @@ struct DatabaseThread::Job
     std::function<void()> work;
     std::exception_ptr failure;
     std::atomic<bool> finished{false};
+    std::atomic<bool> abandoned{false};
 };
+
+bool DatabaseThread::jobAbandoned()
+{
+    return currentAbandoned && currentAbandoned->load();
+}
 
 DatabaseThread::DatabaseThread(QObject *parent)
     : QObject(parent)
@@ -121,11 +130,13 @@ void DatabaseThread::runJob(const QString &what, std::function<void()> work)
     m_cancelled = false;
     ++stuckThreads;
     QMetaObject::invokeMethod(m_worker, [job, worker = static_cast<Worker *>(m_worker)] {
+        currentAbandoned = &job->abandoned;
         try {
             job->work();
         } catch (...) {
             job->failure = std::current_exception();
         }
+        currentAbandoned = nullptr;
         job->finished = true;
         --stuckThreads;
         emit worker->jobFinished(job->id);
@@ -146,6 +157,7 @@ void DatabaseThread::runJob(const QString &what, std::function<void()> work)
 
     if (!job->finished) {
         // Left to its thread; the next job starts on a new one.
+        job->abandoned = true;
         retireThread(false);
         if (timedOut) {
             throw AppError(QStringLiteral("O banco de dados não respondeu em %1 s (%2); a operação foi abandonada e "

@@ -54,6 +54,10 @@ public:
     // Ends the current wait at once.
     void cancel();
 
+    // On the database thread: whether the caller has stopped waiting for the
+    // job in hand, so that it must not commit anything more.
+    static bool jobAbandoned();
+
     // Whether a job is still stuck on an abandoned or running thread; the
     // program then ends without waiting for it.
     static bool anyStuck();

@@ -1,6 +1,7 @@
 #include "queryarchive.h"
 
 #include "apperror.h"
+#include "databasethread.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
 
@@ -208,6 +209,10 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
             address = stored.size() < KeptPerClient ? q.lastInsertId() : stored.first().address;
         }
         q = QSqlQuery();
+        // Nobody waits for this store any more (the user left, or the wait
+        // ran out): it must not appear later behind their back.
+        if (DatabaseThread::jobAbandoned())
+            throw Cancelled();
         execPlain(QStringLiteral("COMMIT"));
         m_inTransaction = false;
         return {now.date(), now.time(), address};
