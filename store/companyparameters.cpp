@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 #include "dbengine.h"
+#include "tablecheck.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -20,10 +21,10 @@ QString readParameter(const QString &alias, const QString &branch, const QString
     QSqlQuery query(DbEngine::database(alias));
     query.setForwardOnly(true);
     if (!query.exec(parameterStatement(branch, key)))
-        throw AppError(query.lastError().text());
+        throw AppError(engineText(query.lastError()));
     const bool hasRow = query.next();
     if (!hasRow && query.lastError().isValid())
-        throw AppError(query.lastError().text());
+        throw AppError(engineText(query.lastError()));
     const int column = query.record().indexOf(QStringLiteral("ValorStr"));
     if (column < 0)
         throw AppError(QStringLiteral("Field 'ValorStr' not found"));

@@ -1,6 +1,7 @@
 #include "dbengine.h"
 
 #include "apperror.h"
+#include "tablecheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -172,6 +173,9 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
     QSqlDatabase db;
     if (s.driver == Driver::SQLite) {
         // The SQLite driver would create a missing file as an empty database.
+        if (QFileInfo(s.path).isDir())
+            throw fail(QStringLiteral("'%1' é uma pasta, não um arquivo de banco de dados")
+                           .arg(QDir::toNativeSeparators(s.path)));
         if (mode == OpenMode::MustExist && !QFileInfo(s.path).isFile())
             throw fail(QStringLiteral("o arquivo '%1' não existe").arg(QDir::toNativeSeparators(s.path)));
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -198,7 +202,7 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         throw fail(QStringLiteral("driver de banco de dados indisponível"));
     }
     if (!db.open()) {
-        const QString reason = db.lastError().text();
+        const QString reason = engineText(db.lastError());
         discard();
         throw fail(reason);
     }
@@ -208,7 +212,7 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         for (const QString &pragma : pragmas) {
             QSqlQuery q(db);
             if (!q.exec(pragma)) {
-                const QString reason = q.lastError().text();
+                const QString reason = engineText(q.lastError());
                 q = QSqlQuery();
                 db.close();
                 discard();

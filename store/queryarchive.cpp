@@ -91,7 +91,12 @@ AppError QueryArchive::error(const QString &message) const
 // A failed statement ends the write transaction while the statement still
 // exists: PostgreSQL refuses everything else in an aborted transaction,
 // freeing the statement included.
-QSqlQuery QueryArchive::exec(const QString &sql, const QVariantList &values) const
+AppError QueryArchive::engineError(const char *doing, const QSqlError &engine) const
+{
+    return error(QString::fromUtf8(doing) + QStringLiteral(": ") + engineText(engine));
+}
+
+QSqlQuery QueryArchive::exec(const char *doing, const QString &sql, const QVariantList &values) const
 {
     QSqlQuery q(db());
     q.setForwardOnly(true);
@@ -99,7 +104,7 @@ QSqlQuery QueryArchive::exec(const QString &sql, const QVariantList &values) con
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!ok || !q.exec()) {
-        const AppError e = error(q.lastError().text());
+        const AppError e = engineError(doing, q.lastError());
         rollback();
         throw e;
     }
@@ -107,11 +112,11 @@ QSqlQuery QueryArchive::exec(const QString &sql, const QVariantList &values) con
 }
 
 // Transaction control is not a statement PostgreSQL can prepare.
-void QueryArchive::execPlain(const QString &sql) const
+void QueryArchive::execPlain(const char *doing, const QString &sql) const
 {
     QSqlQuery q(db());
     if (!q.exec(sql)) {
-        const AppError e = error(q.lastError().text());
+        const AppError e = engineError(doing, q.lastError());
         rollback();
         throw e;
     }
@@ -144,7 +149,8 @@ QVariant QueryArchive::toEngine(const QTime &time) const
 QList<ArchiveEntry> QueryArchive::entries() const
 {
     const CheckedTable &t = m_table;
-    QSqlQuery q = exec(QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ? AND %6 = ? ORDER BY %2, %3, %7")
+    const char *doing = "não foi possível ler as consultas do cliente";
+    QSqlQuery q = exec(doing, QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ? AND %6 = ? ORDER BY %2, %3, %7")
                            .arg(m_address, t.column(DataCons), t.column(HoraCons), t.table, t.column(Filial),
                                 t.column(CodClifor), m_pg ? QStringLiteral("ctid") : QStringLiteral("rowid")),
                        {m_client.filial, m_client.codClifor});
@@ -152,17 +158,18 @@ QList<ArchiveEntry> QueryArchive::entries() const
     while (q.next())
         list.append({dateFromEngine(q.value(1)), timeFromEngine(q.value(2)), q.value(0)});
     if (q.lastError().isValid())
-        throw error(q.lastError().text());
+        throw engineError(doing, q.lastError());
     return list;
 }
 
 QByteArray QueryArchive::image(const ArchiveEntry &entry) const
 {
-    QSqlQuery q = exec(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(m_table.column(ResultCons), m_table.table, m_addressMatch),
+    const char *doing = "não foi possível ler a imagem da consulta";
+    QSqlQuery q = exec(doing, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(m_table.column(ResultCons), m_table.table, m_addressMatch),
                        {entry.address});
     if (!q.next()) {
         if (q.lastError().isValid())
-            throw error(q.lastError().text());
+            throw engineError(doing, q.lastError());
         return QByteArray();
     }
     return q.value(0).toByteArray();
@@ -174,24 +181,25 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
     Jpeg::readHeader(bytes);
 
     const CheckedTable &t = m_table;
-    execPlain(m_pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    const char *doing = "não foi possível gravar a consulta";
+    execPlain(doing, m_pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
     m_inTransaction = true;
     try {
         if (m_pg)
-            exec(QStringLiteral("SELECT pg_advisory_xact_lock(CAST(? AS int4), CAST(? AS int4))"),
+            exec(doing, QStringLiteral("SELECT pg_advisory_xact_lock(CAST(? AS int4), CAST(? AS int4))"),
                  {m_client.filial, m_client.codClifor});
         // What this writer decides on is what is there once it holds the lock.
         const QList<ArchiveEntry> stored = entries();
         const QString returning = m_pg ? QStringLiteral(" RETURNING ") + m_address : QString();
         QSqlQuery q;
         if (stored.size() < KeptPerClient) {
-            q = exec(QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
+            q = exec(doing, QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
                              .arg(t.table, t.column(Filial), t.column(CodClifor), t.column(DataCons),
                                   t.column(HoraCons), t.column(ResultCons))
                          + returning,
                      {m_client.filial, m_client.codClifor, toEngine(now.date()), toEngine(now.time()), bytes});
         } else {
-            q = exec(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ? WHERE %5")
+            q = exec(doing, QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ? WHERE %5")
                              .arg(t.table, t.column(DataCons), t.column(HoraCons), t.column(ResultCons), m_addressMatch)
                          + returning,
                      {toEngine(now.date()), toEngine(now.time()), bytes, stored.first().address});
@@ -213,7 +221,7 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
         // ran out): it must not appear later behind their back.
         if (DatabaseThread::jobAbandoned())
             throw Cancelled();
-        execPlain(QStringLiteral("COMMIT"));
+        execPlain(doing, QStringLiteral("COMMIT"));
         m_inTransaction = false;
         return {now.date(), now.time(), address};
     } catch (...) {

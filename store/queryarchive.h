@@ -48,8 +48,10 @@ public:
 
 private:
     AppError error(const QString &message) const;
-    QSqlQuery exec(const QString &sql, const QVariantList &values = {}) const;
-    void execPlain(const QString &sql) const;
+    AppError engineError(const char *doing, const QSqlError &engine) const;
+    // doing: what failed, as the message says it ("não foi possível gravar a consulta").
+    QSqlQuery exec(const char *doing, const QString &sql, const QVariantList &values = {}) const;
+    void execPlain(const char *doing, const QString &sql) const;
     void rollback() const noexcept;
     QVariant toEngine(const QDate &date) const;
     QVariant toEngine(const QTime &time) const;

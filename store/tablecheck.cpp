@@ -244,6 +244,12 @@ CheckedTable checkTable(const QSqlDatabase &db, const TableDef &def)
     return Checker(db, def).run();
 }
 
+QString engineText(const QSqlError &error)
+{
+    const QString database = error.databaseText().trimmed();
+    return database.isEmpty() ? error.driverText().trimmed() : database;
+}
+
 QString rangeError(const FieldDef &field, qint64 value)
 {
     const qint64 lo = field.type == FieldType::SmallInt ? -32768 : -2147483648LL;
