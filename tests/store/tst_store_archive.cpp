@@ -26,6 +26,7 @@ private slots:
     void otherClientsAreNeverTouched();
     void failedStoreLeavesTheArchiveAsItWas_data();
     void failedStoreLeavesTheArchiveAsItWas();
+    void failedCommitLeavesTheArchiveAsItWas();
     void twoProcessesStoringAtOnceLoseNothing();
 
 private:
@@ -242,6 +243,37 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
     const QByteArray image = makeJpeg(43);
     archive.store(writeFile(QStringLiteral("captura.jpg"), image));
     QCOMPARE(archive.entries().size(), qMax(existing, qMin(existing + 1, 2)));
+    QCOMPARE(m_db->archiveRows(1, 100).last().image, image);
+}
+
+void ArchiveTest::failedCommitLeavesTheArchiveAsItWas()
+{
+    if (!m_db->isPostgres())
+        QSKIP("only PostgreSQL can refuse a transaction at its commit (a deferred constraint trigger)");
+    m_db->addClient(1, 100);
+    for (int i = 0; i < 2; ++i)
+        m_db->addArchive({1, 100, QDate(2024, 2, i + 1), QTime(7, 0), makeJpeg(i)});
+    const QList<ArchiveRow> before = m_db->allArchiveRows();
+    m_db->exec(QStringLiteral("CREATE FUNCTION recusa_no_commit() RETURNS trigger LANGUAGE plpgsql AS "
+                              "$$ BEGIN RAISE EXCEPTION 'commit recusado pelo banco'; END $$"));
+    m_db->exec(QStringLiteral("CREATE CONSTRAINT TRIGGER recusa_commit AFTER INSERT OR UPDATE ON CliforDeveZozuvor "
+                              "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION recusa_no_commit()"));
+
+    QueryArchive archive = openClient(1, 100);
+    QString caught;
+    try {
+        archive.store(writeFile(QStringLiteral("captura.jpg"), makeJpeg(42)));
+    } catch (const AppError &e) {
+        caught = e.message();
+    }
+    QVERIFY2(caught.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: ")), qPrintable(caught));
+    QVERIFY2(caught.contains(QLatin1String("commit recusado pelo banco")), qPrintable(caught));
+    QCOMPARE(m_db->allArchiveRows(), before);
+
+    // No transaction was left behind: the next store goes through.
+    m_db->exec(QStringLiteral("DROP TRIGGER recusa_commit ON CliforDeveZozuvor"));
+    const QByteArray image = makeJpeg(43);
+    archive.store(writeFile(QStringLiteral("captura.jpg"), image));
     QCOMPARE(m_db->archiveRows(1, 100).last().image, image);
 }
 
