@@ -174,7 +174,10 @@ void TfoDeveZozuvor::ListaImagem()
 {
     try {
         const QByteArray bytes = m_archive->currentImage();
-        ui->Image1->setPicture(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes));
+        ui->Image1->setReport(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes), bytes,
+                              {ui->DBEdit1->text(), ui->DBEdit2->text(), ui->DbeCnpj->text(),
+                               TDeveZozuvor->value(QStringLiteral("DataCons")).toDate(),
+                               TDeveZozuvor->value(QStringLiteral("HoraCons")).toTime()});
     } catch (const AppError &error) {
         MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + error.message());
     } catch (const std::bad_alloc &) {
