@@ -25,11 +25,22 @@
 
 namespace {
 
-// The steps of Ctrl + wheel and Ctrl + "+" / "-".
+// The steps of Ctrl + wheel and Ctrl + "+" / "-"; from between two steps (after
+// "fit width") a step goes to the nearer one in its direction.
 constexpr std::array<qreal, 11> zoomSteps{0.25, 0.33, 0.5, 0.67, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
-// Ctrl + wheel away from a step is taken as the step it was going to.
-constexpr qreal stepTolerance = 0.001;
 constexpr int wheelNotch = 120;
+
+qreal stepUp(qreal zoom)
+{
+    const auto next = std::find_if(zoomSteps.begin(), zoomSteps.end(), [zoom](qreal step) { return step > zoom; });
+    return next == zoomSteps.end() ? zoomSteps.back() : *next;
+}
+
+qreal stepDown(qreal zoom)
+{
+    const auto next = std::find_if(zoomSteps.rbegin(), zoomSteps.rend(), [zoom](qreal step) { return step < zoom; });
+    return next == zoomSteps.rend() ? zoomSteps.front() : *next;
+}
 
 } // namespace
 
@@ -128,16 +139,12 @@ void PictureView::setZoom(qreal factor)
 
 void PictureView::zoomIn()
 {
-    const auto next = std::find_if(zoomSteps.begin(), zoomSteps.end(),
-                                   [this](qreal step) { return step > m_zoom + stepTolerance; });
-    setZoom(next == zoomSteps.end() ? maximumZoom : *next);
+    setZoom(stepUp(m_zoom));
 }
 
 void PictureView::zoomOut()
 {
-    const auto next = std::find_if(zoomSteps.rbegin(), zoomSteps.rend(),
-                                   [this](qreal step) { return step < m_zoom - stepTolerance; });
-    setZoom(next == zoomSteps.rend() ? minimumZoom : *next);
+    setZoom(stepDown(m_zoom));
 }
 
 void PictureView::fitWidth()
@@ -218,20 +225,12 @@ bool PictureView::eventFilter(QObject *watched, QEvent *event)
         return false;
     // Touchpads send fractions of a notch; each whole notch is one step.
     m_wheelDelta += wheel->angleDelta().y();
-    const qreal before = m_zoom;
     qreal factor = m_zoom;
-    for (; m_wheelDelta >= wheelNotch; m_wheelDelta -= wheelNotch) {
-        const auto next = std::find_if(zoomSteps.begin(), zoomSteps.end(),
-                                       [factor](qreal step) { return step > factor + stepTolerance; });
-        factor = next == zoomSteps.end() ? maximumZoom : *next;
-    }
-    for (; m_wheelDelta <= -wheelNotch; m_wheelDelta += wheelNotch) {
-        const auto next = std::find_if(zoomSteps.rbegin(), zoomSteps.rend(),
-                                       [factor](qreal step) { return step < factor - stepTolerance; });
-        factor = next == zoomSteps.rend() ? minimumZoom : *next;
-    }
-    if (factor != before)
-        zoomAround(factor, wheel->position());
+    for (; m_wheelDelta >= wheelNotch; m_wheelDelta -= wheelNotch)
+        factor = stepUp(factor);
+    for (; m_wheelDelta <= -wheelNotch; m_wheelDelta += wheelNotch)
+        factor = stepDown(factor);
+    zoomAround(factor, wheel->position());
     return true;
 }
 

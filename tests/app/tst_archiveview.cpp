@@ -23,8 +23,8 @@
 
 namespace {
 
-// A report-like page: bands of grey and a dark line every 100 rows, so the
-// JPEG holds real detail and a misplaced slice would show.
+// A report-like page: bands of grey and a dark line every 100 rows, real
+// detail for the JPEG to hold.
 QByteArray reportJpeg(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB888);
@@ -68,12 +68,10 @@ private slots:
     void commandsNeedARecord();
     void zoomStepsToTheLimitsAndBack_data();
     void zoomStepsToTheLimitsAndBack();
-    void zoomHoldsWhileStepping();
     void saveAndCopyGiveTheStoredBytes();
-    void saveFailureLeavesNoFile_data();
-    void saveFailureLeavesNoFile();
     void printsEveryPageWithItsHeader();
-    void printFailureLeavesNoFile();
+    void failureLeavesNoFile_data();
+    void failureLeavesNoFile();
 
 private:
     void startWindow(const QList<QByteArray> &reports);
@@ -170,7 +168,7 @@ void ArchiveViewTest::zoomStepsToTheLimitsAndBack()
 {
     QFETCH(ZoomInput, input);
     const QSize picture(600, 3000);
-    startWindow({reportJpeg(picture.width(), picture.height())});
+    startWindow({reportJpeg(300, 1000), reportJpeg(picture.width(), picture.height())});
     QVERIFY(m_boxes->boxes.isEmpty());
     for (const QAction *command : m_view->actions())
         QVERIFY2(command->isEnabled(), qPrintable(command->text()));
@@ -195,36 +193,20 @@ void ArchiveViewTest::zoomStepsToTheLimitsAndBack()
 
         QTest::keyClick(m_window.get(), Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(m_view->zoom(), 1.0);
-        QCOMPARE(m_view->geometry(), QRect(40, 16, 600, 3000));
-        compareGeometry(picture);
+        compareGeometry(picture); // exactly the unzoomed layout
     }
 
     m_view->findChild<QAction *>(QStringLiteral("AjustarLargura"))->trigger();
     QCOMPARE(m_box->horizontalScrollBar()->maximum(), 0);
-    QVERIFY2(qAbs(m_box->viewport()->width() - 40 - m_view->geometry().right() - 1) <= 1,
-             qPrintable(QStringLiteral("viewport %1, view ends at %2")
-                            .arg(m_box->viewport()->width())
-                            .arg(m_view->geometry().right() + 1)));
+    QVERIFY(qAbs(m_box->viewport()->width() - 40 - (m_view->geometry().right() + 1)) <= 1); // 40 each side
     compareGeometry(picture);
-}
 
-void ArchiveViewTest::zoomHoldsWhileStepping()
-{
-    startWindow({reportJpeg(300, 1000), reportJpeg(500, 2000)});
-    QTest::keyClick(m_window.get(), Qt::Key_Plus, Qt::ControlModifier);
-    QTest::keyClick(m_window.get(), Qt::Key_Plus, Qt::ControlModifier);
-    QCOMPARE(m_view->zoom(), 1.5);
-    compareGeometry(QSize(500, 2000));
-
+    // The zoom holds for the previous record, which brings its own header.
+    const qreal fitted = m_view->zoom();
     QTest::mouseClick(m_window->findChild<QAbstractButton *>(QStringLiteral("Button1")), Qt::LeftButton);
-    QCOMPARE(m_view->zoom(), 1.5);
-    QCOMPARE(m_view->picture().size(), QSize(300, 1000));
+    QCOMPARE(m_view->zoom(), fitted);
     compareGeometry(QSize(300, 1000));
     QCOMPARE(m_view->reportInfo().queryTime, queryTime.addSecs(-60));
-
-    QTest::mouseClick(m_window->findChild<QAbstractButton *>(QStringLiteral("Button2")), Qt::LeftButton);
-    compareGeometry(QSize(500, 2000));
-    QCOMPARE(m_view->reportInfo().queryTime, queryTime);
 }
 
 void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
@@ -239,7 +221,7 @@ void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
     QFile saved(fileName);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), stored);
-    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{saved.fileName().section(u'/', -1)});
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left behind
 
     m_view->findChild<QAction *>(QStringLiteral("CopiarImagem"))->trigger();
     const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
@@ -247,45 +229,6 @@ void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
     QCOMPARE(copied->data(QStringLiteral("image/jpeg")), stored);
     QCOMPARE(qvariant_cast<QImage>(copied->imageData()).size(), QSize(640, 4000));
     QVERIFY(m_boxes->boxes.isEmpty());
-}
-
-void ArchiveViewTest::saveFailureLeavesNoFile_data()
-{
-    QTest::addColumn<bool>("readOnlyFolder");
-    QTest::newRow("folder that is a file") << false;
-    QTest::newRow("read-only folder") << true;
-}
-
-void ArchiveViewTest::saveFailureLeavesNoFile()
-{
-    QFETCH(bool, readOnlyFolder);
-    if (readOnlyFolder && geteuid() == 0)
-        QSKIP("root writes through permission bits; the other row covers the failure");
-
-    startWindow({reportJpeg(320, 800)});
-    QTemporaryDir folder;
-    QString target = folder.filePath(QStringLiteral("pasta"));
-    if (readOnlyFolder) {
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("pasta")));
-        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner));
-    } else {
-        QFile plain(target);
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-    }
-    const QString fileName = target + QStringLiteral("/consulta.jpg");
-
-    QVERIFY(!m_view->saveReport(fileName));
-    QCOMPARE(m_boxes->boxes.size(), 1);
-    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Error);
-    const QString text = m_boxes->boxes.first().text;
-    QVERIFY2(text.startsWith(QStringLiteral("Erro ao salvar imagem... \r\r") + fileName + QStringLiteral(": ")),
-             qPrintable(text));
-    QVERIFY2(text.size() > text.indexOf(QStringLiteral(": ")) + 2, "the reason is missing");
-    QVERIFY(!QFileInfo::exists(fileName));
-    if (readOnlyFolder) {
-        QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
 }
 
 void ArchiveViewTest::printsEveryPageWithItsHeader()
@@ -303,8 +246,7 @@ void ArchiveViewTest::printsEveryPageWithItsHeader()
 
     // At 190 mm wide the report is 3040 mm tall: 12 pages of 277 mm less any header up to 23 mm.
     const QString info = runTool(QStringLiteral("pdfinfo"), {pdf});
-    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("^Pages:\\s+12$"), QRegularExpression::MultilineOption)),
-             qPrintable(info));
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages: +12\n"))), qPrintable(info));
     QStringList pages = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
                             .split(u'\f');
     if (pages.last().trimmed().isEmpty())
@@ -320,23 +262,48 @@ void ArchiveViewTest::printsEveryPageWithItsHeader()
     }
 }
 
-void ArchiveViewTest::printFailureLeavesNoFile()
+void ArchiveViewTest::failureLeavesNoFile_data()
 {
+    QTest::addColumn<bool>("print");
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::newRow("save into a folder that is a file") << false << false;
+    QTest::newRow("save into a read-only folder") << false << true;
+    QTest::newRow("print to a PDF in a folder that is a file") << true << false;
+}
+
+void ArchiveViewTest::failureLeavesNoFile()
+{
+    QFETCH(bool, print);
+    QFETCH(bool, readOnlyFolder);
+    if (readOnlyFolder && geteuid() == 0)
+        QSKIP("root writes through permission bits; a folder that is a file fails for root too");
+
     startWindow({reportJpeg(320, 800)});
     QTemporaryDir folder;
-    QFile plain(folder.filePath(QStringLiteral("arquivo")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    const QString pdf = plain.fileName() + QStringLiteral("/consulta.pdf");
+    const QString target = folder.filePath(QStringLiteral("pasta"));
+    if (readOnlyFolder) {
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("pasta")));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+    }
+    const QString fileName = target + (print ? QStringLiteral("/consulta.pdf") : QStringLiteral("/consulta.jpg"));
     QPrinter printer;
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
+    printer.setOutputFileName(fileName); // a name ending in .pdf selects PDF output
 
-    QVERIFY(!m_view->printReport(printer));
+    QVERIFY(!(print ? m_view->printReport(printer) : m_view->saveReport(fileName)));
     QCOMPARE(m_boxes->boxes.size(), 1);
-    QVERIFY2(m_boxes->texts().first().startsWith(QStringLiteral("Erro ao imprimir consulta... \r\r") + pdf
-                                                 + QStringLiteral(": ")),
-             qPrintable(m_boxes->texts().first()));
-    QVERIFY(!QFileInfo::exists(pdf));
+    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Error);
+    const QString text = m_boxes->boxes.first().text;
+    const QString expected = (print ? QStringLiteral("Erro ao imprimir consulta... \r\r")
+                                    : QStringLiteral("Erro ao salvar imagem... \r\r"))
+                             + fileName + QStringLiteral(": ");
+    QVERIFY2(text.startsWith(expected) && text.size() > expected.size(), qPrintable(text)); // the reason follows
+    QVERIFY(!QFileInfo::exists(fileName));
+    if (readOnlyFolder) {
+        QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 }
 
 QTEST_MAIN(ArchiveViewTest)
