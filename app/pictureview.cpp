@@ -28,6 +28,7 @@ namespace {
 // The steps of Ctrl + wheel and Ctrl + "+" / "-"; from between two steps (after
 // "fit width") a step goes to the nearer one in its direction.
 constexpr std::array<qreal, 11> zoomSteps{0.25, 0.33, 0.5, 0.67, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
+static_assert(zoomSteps.front() == PictureView::minimumZoom && zoomSteps.back() == PictureView::maximumZoom);
 constexpr int wheelNotch = 120;
 
 qreal stepUp(qreal zoom)
