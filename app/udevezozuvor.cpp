@@ -227,7 +227,9 @@ void TfoDeveZozuvor::ListaImagem()
             bytes = m_database->run(QStringLiteral("leitura da imagem da consulta"),
                                     [archive = m_archive, entry = m_entries.at(m_current)] { return archive->image(entry); });
         }
-        ui->Image1->setPicture(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes));
+        const ArchiveEntry entry = m_current >= 0 ? m_entries.at(m_current) : ArchiveEntry();
+        ui->Image1->setReport(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes), bytes,
+                              {ui->DBEdit1->text(), ui->DBEdit2->text(), ui->DbeCnpj->text(), entry.date, entry.time});
     } catch (const Cancelled &) {
         throw;
     } catch (...) {

@@ -9,6 +9,7 @@ packages=(
     libqt6sql6-sqlite libqt6sql6-psql libgl-dev
     libjpeg62-turbo-dev
     postgresql
+    poppler-utils
     xvfb xauth fonts-dejavu-core fonts-liberation2
 )
 
