@@ -119,6 +119,8 @@ void TfoDeveZozuvor::setVisible(bool visible)
         }
         // Start-up runs before the window appears, so its boxes come first.
         ErrorReport::guard([this] { FormShow(); });
+        if (m_closed)
+            return; // "Sair" while start-up waited on the database
     }
     QWidget::setVisible(visible);
 }
@@ -325,6 +327,10 @@ void TfoDeveZozuvor::showDatabaseWait(const QString &what, int seconds)
 {
     if (seconds == 1)
         m_statusBeforeWait = ui->LStatus->text();
+    // Start-up runs before the window appears; when the database keeps it
+    // waiting, the window comes up so that the user sees why and can leave.
+    if (!isVisible())
+        QWidget::setVisible(true);
     SetaStatus(QStringLiteral("Aguardando o banco de dados: %1 (%2 s)").arg(what).arg(seconds));
 }
 
@@ -336,6 +342,7 @@ void TfoDeveZozuvor::endDatabaseWait()
 void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
 {
     // Work still waited for is abandoned; a store not yet committed rolls back.
+    m_closed = true;
     m_database->cancel();
     QWidget::closeEvent(event);
 }

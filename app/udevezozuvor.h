@@ -95,4 +95,5 @@ private:
     int m_current = -1;
 
     bool m_shownOnce = false;
+    bool m_closed = false;
 };

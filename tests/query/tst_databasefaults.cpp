@@ -29,6 +29,7 @@ private slots:
     void cleanup();
 
     void sairWhileTheStoreWaits();
+    void sairWhileStartUpWaits();
 
 private:
     QList<qint64> backendPids();
@@ -143,6 +144,39 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
     QVERIFY(locker.state() == QProcess::NotRunning || locker.waitForFinished(10000));
     QTRY_VERIFY_WITH_TIMEOUT(!DatabaseThread::anyStuck(), 40000);
     QCOMPARE(m_db->allArchiveRows(), before);
+}
+
+void DatabaseFaultsTest::sairWhileStartUpWaits()
+{
+    if (m_db->isPostgres())
+        QSKIP("a new connection to a stopped server fails on its own after 10 s");
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
+    QProcess locker;
+    locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"), {m_db->sqlitePath()});
+    QVERIFY(locker.waitForReadyRead(10000));
+    const auto release = qScopeGuard([&] {
+        locker.closeWriteChannel();
+        locker.waitForFinished(10000);
+    });
+
+    // Start-up runs before the window appears; a wait brings it up to say why.
+    m_window = std::make_unique<TfoDeveZozuvor>(QStringList{"DeveZozuvor", "0", "1", "1001"});
+    m_window->setProgramDirectory(m_db->dir());
+    bool sawWait = false;
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (m_window->isVisible() && status() == QStringLiteral("Aguardando o banco de dados: leitura do cliente (1 s)")) {
+            watch.stop();
+            sawWait = true;
+            QTest::mouseClick(button("JvXPButton2"), Qt::LeftButton);
+        }
+    });
+    watch.start();
+    m_window->show();
+    QVERIFY(sawWait);
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(m_boxes->boxes.isEmpty());
 }
 
 QTEST_MAIN(DatabaseFaultsTest)
