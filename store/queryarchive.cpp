@@ -3,8 +3,10 @@
 #include "apperror.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
+#include "logcategories.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -76,6 +78,8 @@ QueryArchive::QueryArchive(const Client &client)
     , m_address(m_pg ? QStringLiteral("CAST(ctid AS text)") : QStringLiteral("rowid"))
     , m_addressMatch(m_pg ? QStringLiteral("ctid = CAST(? AS tid)") : QStringLiteral("rowid = ?"))
 {
+    qCDebug(lcStore).noquote() << "filial" << m_client.filial << "cliente" << m_client.codClifor
+                               << ": arquivo de consultas aberto";
 }
 
 AppError QueryArchive::error(const QString &message) const
@@ -161,6 +165,20 @@ QByteArray QueryArchive::image(const ArchiveEntry &entry) const
 
 ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &now)
 {
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        return storeOnce(captureFile, now, timer);
+    } catch (...) {
+        qCWarning(lcStore).noquote() << "filial" << m_client.filial << "cliente" << m_client.codClifor
+                                     << ": consulta não arquivada após" << timer.elapsed()
+                                     << "ms:" << currentFailureMessage();
+        throw;
+    }
+}
+
+ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer)
+{
     const QByteArray bytes = readCapture(captureFile);
     Jpeg::readHeader(bytes);
 
@@ -202,6 +220,10 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
         q = QSqlQuery();
         execPlain(QStringLiteral("COMMIT"));
         m_inTransaction = false;
+        qCInfo(lcStore).noquote() << "filial" << m_client.filial << "cliente" << m_client.codClifor
+                                  << ": consulta arquivada," << bytes.size() << "bytes,"
+                                  << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito")
+                                  << "em" << timer.elapsed() << "ms";
         return {now.date(), now.time(), address};
     } catch (...) {
         rollback();

@@ -12,6 +12,7 @@
 #include <QTime>
 #include <QVariant>
 
+class QElapsedTimer;
 class QSqlQuery;
 
 // One stored query: when it was made and where its row lies (SQLite rowid,
@@ -46,6 +47,7 @@ public:
     ArchiveEntry store(const QString &captureFile, const QDateTime &now = QDateTime::currentDateTime());
 
 private:
+    ArchiveEntry storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer);
     AppError error(const QString &message) const;
     QSqlQuery exec(const QString &sql, const QVariantList &values = {}) const;
     void execPlain(const QString &sql) const;

@@ -2,11 +2,25 @@
 
 #include "apperror.h"
 #include "cnpjtext.h"
+#include "logcategories.h"
 #include "siteparameters.h"
+
+#include <QUrl>
+
+namespace {
+
+// An address as the log shows it: no user, password or query string.
+QString loggedAddress(const QString &url)
+{
+    return QUrl(url).toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+} // namespace
 
 QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
     : QObject(parent), m_page(view), m_site(site)
 {
+    m_elapsed.start();
 }
 
 void QueryDriver::start(const QString &displayedCnpj)
@@ -21,8 +35,18 @@ void QueryDriver::start(const QString &displayedCnpj)
         throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
                                       "cadastrado para esta filial"));
     }
+    m_elapsed.start();
+    qCInfo(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "iniciada em"
+                              << loggedAddress(m_site.URLConsulta);
     m_page.navigate(m_site.URLConsulta);
     emit progressStep();
+}
+
+QString QueryDriver::redacted(QString text) const
+{
+    if (!m_site.SenhaUsu.isEmpty())
+        text.replace(m_site.SenhaUsu, QStringLiteral("****"));
+    return text;
 }
 
 void QueryDriver::documentComplete(bool ok)
@@ -63,6 +87,8 @@ void QueryDriver::handle(bool ok)
     m_handling = false;
 
     if (hasFailed) {
+        qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "falhou em" << m_elapsed.elapsed()
+                                     << "ms:" << redacted(failure);
         emit failed(failure);
     } else if (m_resultStored) {
         // The success box waits for the user; documents that load meanwhile
@@ -75,7 +101,10 @@ void QueryDriver::handle(bool ok)
 
 void QueryDriver::walk(bool ok)
 {
+    qCDebug(lcQuery).noquote() << "documento" << (ok ? "carregado:" : "não carregou:")
+                               << loggedAddress(m_page.currentUrl());
     if (!ok) {
+        qCWarning(lcQuery).noquote() << "a página" << loggedAddress(m_page.currentUrl()) << "não carregou";
         emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.currentUrl()));
         return;
     }
@@ -118,6 +147,8 @@ void QueryDriver::handleLogin()
     LoginClick(0);
     emit statusChanged(QStringLiteral("Login realizado com sucesso"));
     emit progressStep();
+    qCInfo(lcQuery).noquote() << "página de login" << loggedAddress(m_site.URLPagLogin)
+                              << ": usuário e senha enviados em" << m_elapsed.elapsed() << "ms";
 }
 
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
@@ -130,6 +161,8 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
     LoginClick(1);
     emit statusChanged(QStringLiteral("Consulta carregada com sucesso"));
     emit progressStep();
+    qCInfo(lcQuery).noquote() << "página do CNPJ" << loggedAddress(m_site.URLPagPreencheCnpj) << ": CNPJ"
+                              << punctuatedCnpj << "enviado em" << m_elapsed.elapsed() << "ms";
 }
 
 void QueryDriver::handleResult()
@@ -142,4 +175,6 @@ void QueryDriver::handleResult()
     emit tabRequested(0);
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
     m_resultStored = true;
+    qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta)
+                              << ": consulta salva em" << m_elapsed.elapsed() << "ms";
 }
