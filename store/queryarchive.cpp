@@ -78,8 +78,8 @@ QueryArchive::QueryArchive(const Client &client)
     , m_address(m_pg ? QStringLiteral("CAST(ctid AS text)") : QStringLiteral("rowid"))
     , m_addressMatch(m_pg ? QStringLiteral("ctid = CAST(? AS tid)") : QStringLiteral("rowid = ?"))
 {
-    qCDebug(lcStore).noquote() << "filial" << m_client.filial << "cliente" << m_client.codClifor
-                               << ": arquivo de consultas aberto";
+    qCDebug(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+                               << "arquivo de consultas aberto";
 }
 
 AppError QueryArchive::error(const QString &message) const
@@ -170,9 +170,8 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
     try {
         return storeOnce(captureFile, now, timer);
     } catch (...) {
-        qCWarning(lcStore).noquote() << "filial" << m_client.filial << "cliente" << m_client.codClifor
-                                     << ": consulta não arquivada após" << timer.elapsed()
-                                     << "ms:" << currentFailureMessage();
+        qCWarning(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+                                     << "consulta não arquivada após" << timer.elapsed() << "ms:" << currentFailureMessage();
         throw;
     }
 }
@@ -220,8 +219,8 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime
         q = QSqlQuery();
         execPlain(QStringLiteral("COMMIT"));
         m_inTransaction = false;
-        qCInfo(lcStore).noquote() << "filial" << m_client.filial << "cliente" << m_client.codClifor
-                                  << ": consulta arquivada," << bytes.size() << "bytes,"
+        qCInfo(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+                                  << "consulta arquivada," << bytes.size() << "bytes,"
                                   << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito")
                                   << "em" << timer.elapsed() << "ms";
         return {now.date(), now.time(), address};

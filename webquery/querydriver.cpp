@@ -147,8 +147,8 @@ void QueryDriver::handleLogin()
     LoginClick(0);
     emit statusChanged(QStringLiteral("Login realizado com sucesso"));
     emit progressStep();
-    qCInfo(lcQuery).noquote() << "página de login" << loggedAddress(m_site.URLPagLogin)
-                              << ": usuário e senha enviados em" << m_elapsed.elapsed() << "ms";
+    qCInfo(lcQuery).noquote() << "página de login" << loggedAddress(m_site.URLPagLogin) + u':'
+                              << "usuário e senha enviados em" << m_elapsed.elapsed() << "ms";
 }
 
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
@@ -161,7 +161,7 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
     LoginClick(1);
     emit statusChanged(QStringLiteral("Consulta carregada com sucesso"));
     emit progressStep();
-    qCInfo(lcQuery).noquote() << "página do CNPJ" << loggedAddress(m_site.URLPagPreencheCnpj) << ": CNPJ"
+    qCInfo(lcQuery).noquote() << "página do CNPJ" << loggedAddress(m_site.URLPagPreencheCnpj) + u':' << "CNPJ"
                               << punctuatedCnpj << "enviado em" << m_elapsed.elapsed() << "ms";
 }
 
@@ -175,6 +175,6 @@ void QueryDriver::handleResult()
     emit tabRequested(0);
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
     m_resultStored = true;
-    qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta)
-                              << ": consulta salva em" << m_elapsed.elapsed() << "ms";
+    qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta) + u':'
+                              << "consulta salva em" << m_elapsed.elapsed() << "ms";
 }
