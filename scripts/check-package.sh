@@ -3,8 +3,10 @@
 # included), unpacks it into a scratch root (dpkg-deb -x, nothing installed
 # system-wide) and runs the unpacked program offscreen against a SQLite
 # database named by the package's own /etc/devezozuvor/dbengine.ini, moved
-# into that root. Passes when the program has found the client's archive
-# through that file; fails loudly on any failure it logs, or if it dies.
+# into that root, as an ordinary user (nobody, when this runs as root) who
+# cannot write the program's directory. Passes when the program has found the
+# client's archive through that file and made the user's own capture folder
+# owner-only; fails loudly on any failure it logs, or if it dies.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,15 +34,24 @@ QT_QPA_PLATFORM=offscreen build/bin/seeddemo --database "$database" --site http:
     --config "$scratch/seed.ini" >"$scratch/seed.log" 2>&1 || { cat "$scratch/seed.log" >&2; exit 1; }
 
 log=$scratch/log
-mkdir -p "$scratch/home"
+home=$scratch/home
+mkdir -p "$home"
+runas=()
 browser=(QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu)
-[ "$(id -u)" -ne 0 ] || browser+=(QTWEBENGINE_DISABLE_SANDBOX=1)
-env "${browser[@]}" HOME="$scratch/home" LC_ALL=pt_BR.UTF-8 QT_QPA_PLATFORM=offscreen DEVEZOZUVOR_CONFIG_DIR="$root/etc/devezozuvor" \
-    QT_LOGGING_RULES='devezozuvor.*.debug=true' "$program" 0 1 1001 >"$log" 2>&1 &
+if [ "$(id -u)" -eq 0 ]; then
+    browser+=(QTWEBENGINE_DISABLE_SANDBOX=1)
+    # The root stays root's; the user owns only its home and the database.
+    chmod 755 "$scratch"
+    chown -R nobody:nogroup "$home" "$root/var/lib/devezozuvor"
+    runas=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+"${runas[@]}" env "${browser[@]}" HOME="$scratch/home" LC_ALL=pt_BR.UTF-8 QT_QPA_PLATFORM=offscreen DEVEZOZUVOR_CONFIG_DIR="$root/etc/devezozuvor" \
+    QT_LOGGING_RULES='devezozuvor.*.debug=true' \
+    QT_MESSAGE_PATTERN='%{type} %{category}: %{message}' "$program" 0 1 1001 >"$log" 2>&1 &
 pid=$!
 
-opened="devezozuvor.store: banco de dados tervik aberto: SQLite $database configurado por $root/etc/devezozuvor/dbengine.ini"
-archive="devezozuvor.store: filial 1 cliente 1001: arquivo de consultas aberto"
+opened="info devezozuvor.store: banco de dados tervik aberto: SQLite $database configurado por $root/etc/devezozuvor/dbengine.ini"
+archive="debug devezozuvor.store: filial 1 cliente 1001: arquivo de consultas aberto"
 fail() {
     echo "check-package: the unpacked program $1; its output:" >&2
     cat "$log" >&2
@@ -48,13 +59,17 @@ fail() {
 }
 # Bounded wait for the start-up's lines (60 s).
 for _ in $(seq 1 300); do
-    if grep -qE '^devezozuvor\.[a-z]+: .*(indispon|falhou|não|sem configura)' "$log"; then
+    if grep -qE '^(warning|critical|fatal) devezozuvor\.' "$log"; then
         fail "logged a failure"
     fi
     if grep -qF "$opened" "$log" && grep -qF "$archive" "$log"; then
         kill "$pid"
         wait "$pid" 2>/dev/null || true
         pid=""
+        captures=$home/.local/share/DeveZozuvor/DeveZozuvorWebBrowser
+        [ "$(stat -c %a "$captures" 2>/dev/null)" = 700 ] || fail "did not make $captures owner-only"
+        [ ! -e "$root/usr/bin/DeveZozuvorWebBrowser" ] || [ ${#runas[@]} -eq 0 ] \
+            || fail "made a capture folder beside itself"
         echo "check-package: $deb unpacked and started against $database: ok"
         exit 0
     fi
