@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 #include "companyparameters.h"
+#include "logcategories.h"
 #include "messagebox.h"
 
 QString LeParametro(const QString &databaseName, const QString &branch, const QString &key)
@@ -9,6 +10,8 @@ QString LeParametro(const QString &databaseName, const QString &branch, const QS
     try {
         return readParameter(databaseName, branch, key);
     } catch (const AppError &error) {
+        qCWarning(lcStore).noquote() << QStringLiteral("filial %1: parâmetro %2 não lido:").arg(branch, key)
+                                     << error.message();
         MessageBox::plain(QStringLiteral("Erro na leitura de parametro : ") + error.message());
     }
     return {};

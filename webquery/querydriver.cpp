@@ -31,14 +31,20 @@ void QueryDriver::start(const QString &displayedCnpj)
     m_displayedCnpj = displayedCnpj;
     m_cnpjDigitos = ExtraiDigitos(displayedCnpj);
     emit statusChanged(QStringLiteral("Conectando ao web site"));
-    if (m_site.URLConsulta.isEmpty()) {
-        throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
-                                      "cadastrado para esta filial"));
+    try {
+        if (m_site.URLConsulta.isEmpty()) {
+            throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
+                                          "cadastrado para esta filial"));
+        }
+        m_elapsed.start();
+        qCInfo(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "iniciada em"
+                                  << loggedAddress(m_site.URLConsulta);
+        m_page.navigate(m_site.URLConsulta);
+    } catch (...) {
+        qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos
+                                     << "não iniciada:" << redacted(currentFailureMessage());
+        throw;
     }
-    m_elapsed.start();
-    qCInfo(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "iniciada em"
-                              << loggedAddress(m_site.URLConsulta);
-    m_page.navigate(m_site.URLConsulta);
     emit progressStep();
 }
 
