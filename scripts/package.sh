@@ -15,8 +15,8 @@ deb=$(ls build/devezozuvor_*_amd64.deb)
 mv -f "$deb" .
 deb=$(basename "$deb")
 
-# lintian exits non-zero on errors; its warnings are shown, not fatal.
-lintian --fail-on error "$deb" || {
+# lintian exits non-zero on errors; its warnings are shown (on stderr), not fatal.
+lintian --fail-on error "$deb" >&2 || {
     echo "lintian found errors in $deb" >&2
     exit 1
 }
