@@ -1,5 +1,6 @@
 #include "devezozuvorapplication.h"
 #include "databasethread.h"
+#include "systemlocale.h"
 #include "udevezozuvor.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@ int main(int argc, char *argv[])
 {
     DevezozuvorApplication::prepareGraphics();
     DevezozuvorApplication app(argc, argv);
+    installQtTranslations();
     TfoDeveZozuvor foDeveZozuvor(QCoreApplication::arguments());
     foDeveZozuvor.show();
     app.exec();

@@ -4,6 +4,7 @@
 #include "apperror.h"
 #include "cnpjtext.h"
 #include "databasethread.h"
+#include "capturefolder.h"
 #include "companyparameters.h"
 #include "errorreport.h"
 #include "jpegcodec.h"
@@ -11,32 +12,16 @@
 #include "messagebox.h"
 #include "pagecapture.h"
 #include "querydriver.h"
+#include "systemlocale.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLocale>
 #include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
 namespace {
-
-// The system's long time format without its time-zone token.
-QString longTimeFormatWithoutZone()
-{
-    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
-        out += c;
-    }
-    return out.simplified();
-}
 
 AppError closedArchive()
 {
@@ -133,9 +118,7 @@ void TfoDeveZozuvor::FormCreate(const QStringList &arguments)
 void TfoDeveZozuvor::FormShow()
 {
     ui->PageControl1->setCurrentIndex(0);
-    m_pastaCapturas = QDir::cleanPath(m_programDirectory + QStringLiteral("/DeveZozuvorWebBrowser")) + u'/';
-    if (!QDir(m_pastaCapturas).exists())
-        QDir().mkpath(m_pastaCapturas);
+    m_pastaCapturas = prepareCaptureFolder(m_programDirectory);
 
     try {
         m_client = m_database->run(QStringLiteral("leitura do cliente"),
@@ -181,8 +164,8 @@ void TfoDeveZozuvor::showEntry(int index)
 {
     m_current = index;
     const ArchiveEntry *entry = index >= 0 && index < m_entries.size() ? &m_entries.at(index) : nullptr;
-    ui->DBEdit3->setText(entry ? QLocale::system().toString(entry->date, QLocale::ShortFormat) : QString());
-    ui->DBEdit4->setText(entry ? QLocale::system().toString(entry->time, longTimeFormatWithoutZone()) : QString());
+    ui->DBEdit3->setText(entry ? archiveDateText(entry->date) : QString());
+    ui->DBEdit4->setText(entry ? archiveTimeText(entry->time) : QString());
 }
 
 void TfoDeveZozuvor::paintPendingNow()
@@ -284,7 +267,8 @@ void TfoDeveZozuvor::SalvaPagina()
     // The engine draws only a browser that is on screen; the user may have
     // switched to the archive tab while the result page was loading.
     showTab(1);
-    PageCapture(ui->WebBrowser1).captureTo(m_pastaCapturas + CnpjDigitos());
+    const QString file = m_pastaCapturas + CnpjDigitos();
+    runLoggedCapture(file, [this, &file] { PageCapture(ui->WebBrowser1).captureTo(file); });
     GravaConsulta();
 }
 

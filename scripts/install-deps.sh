@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the build, the tests and the demo need.
+# Installs every Debian 12 package the build, the tests, the demo and the
+# Debian package (scripts/package.sh) need.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,8 @@ packages=(
     postgresql
     poppler-utils
     xvfb xauth fonts-dejavu-core fonts-liberation2
+    qt6-translations-l10n
+    dpkg-dev file lintian
 )
 
 missing=()

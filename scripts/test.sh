@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, starts a PostgreSQL server on loopback and
-# runs the whole test suite (SQLite and PostgreSQL store tests, browser tests).
+# runs the whole test suite (SQLite and PostgreSQL store tests, browser tests),
+# then builds the Debian package and runs it unpacked (scripts/check-package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,5 +15,6 @@ export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
-cd build
-ctest --output-on-failure -j2 --timeout 900 "$@"
+(cd build && ctest --output-on-failure -j2 --timeout 900 "$@")
+
+scripts/check-package.sh

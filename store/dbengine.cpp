@@ -1,6 +1,7 @@
 #include "dbengine.h"
 
 #include "apperror.h"
+#include "logcategories.h"
 #include "tablecheck.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,10 @@ namespace {
 
 QMutex configMutex;
 QString configOverride;
+QString systemDirOverride;
 QStringList openConnections;
+
+const QString configName = QStringLiteral("dbengine.ini");
 
 const QString connectionPrefix = QStringLiteral("devezozuvor:");
 
@@ -27,9 +31,12 @@ QString programDir()
     return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
 }
 
-QString defaultConfigFile()
+QString nativeList(const QStringList &files)
 {
-    return QDir(programDir()).filePath(QStringLiteral("dbengine.ini"));
+    QStringList quoted;
+    for (const QString &file : files)
+        quoted.append(QLatin1Char('\'') + QDir::toNativeSeparators(file) + QLatin1Char('\''));
+    return quoted.join(QStringLiteral(", "));
 }
 
 // Connections belong to the thread that made them.
@@ -93,10 +100,29 @@ void DbEngine::setConfigFile(const QString &path)
     configOverride = path;
 }
 
-QString DbEngine::configFile()
+void DbEngine::setSystemConfigDirectory(const QString &directory)
 {
     QMutexLocker lock(&configMutex);
-    return configOverride.isEmpty() ? defaultConfigFile() : configOverride;
+    systemDirOverride = directory;
+}
+
+QString DbEngine::systemConfigDirectory()
+{
+    QMutexLocker lock(&configMutex);
+    if (!systemDirOverride.isEmpty())
+        return systemDirOverride;
+    const QString fromEnvironment = qEnvironmentVariable("DEVEZOZUVOR_CONFIG_DIR");
+    return fromEnvironment.isEmpty() ? QStringLiteral("/etc/devezozuvor") : fromEnvironment;
+}
+
+QStringList DbEngine::configFiles()
+{
+    {
+        QMutexLocker lock(&configMutex);
+        if (!configOverride.isEmpty())
+            return {configOverride};
+    }
+    return {QDir(programDir()).filePath(configName), QDir(systemConfigDirectory()).filePath(configName)};
 }
 
 void DbEngine::reset()
@@ -118,15 +144,22 @@ void DbEngine::reset()
 
 DbEngine::Settings DbEngine::settings(const QString &alias)
 {
-    const QString file = configFile();
-    bool found = false;
-    const QHash<QString, QString> keys = readSection(file, alias, &found);
-
     Settings s;
-    if (!found) {
+    s.tried = configFiles();
+    QHash<QString, QString> keys;
+    for (const QString &candidate : std::as_const(s.tried)) {
+        bool found = false;
+        keys = readSection(candidate, alias, &found);
+        if (found) {
+            s.source = candidate;
+            break;
+        }
+    }
+    if (s.source.isEmpty()) {
         s.path = QDir(programDir()).filePath(QStringLiteral("tervik.sqlite"));
         return s;
     }
+    const QString &file = s.source;
     const QString driver = keys.value(QStringLiteral("driver"), QStringLiteral("sqlite")).toLower();
     if (driver == QLatin1String("sqlite") || driver == QLatin1String("sqlite3")) {
         s.driver = Driver::SQLite;
@@ -161,7 +194,13 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
             return QSqlDatabase::database(name, false);
     }
 
-    const Settings s = settings(alias);
+    Settings s;
+    try {
+        s = settings(alias);
+    } catch (const AppError &error) {
+        qCWarning(lcStore).noquote() << "banco de dados" << alias << "sem configuração válida:" << error.message();
+        throw;
+    }
     const auto fail = [&alias](const QString &reason) {
         return AppError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(alias, reason));
     };
@@ -176,8 +215,15 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         if (QFileInfo(s.path).isDir())
             throw fail(QStringLiteral("'%1' é uma pasta, não um arquivo de banco de dados")
                            .arg(QDir::toNativeSeparators(s.path)));
-        if (mode == OpenMode::MustExist && !QFileInfo(s.path).isFile())
-            throw fail(QStringLiteral("o arquivo '%1' não existe").arg(QDir::toNativeSeparators(s.path)));
+        if (mode == OpenMode::MustExist && !QFileInfo(s.path).isFile()) {
+            QString reason = QStringLiteral("o arquivo '%1' não existe").arg(QDir::toNativeSeparators(s.path));
+            if (s.source.isEmpty()) {
+                reason += QStringLiteral(" e nenhum destes arquivos de configuração o define: %1")
+                              .arg(nativeList(s.tried));
+            }
+            qCWarning(lcStore).noquote() << "banco de dados" << alias << "indisponível:" << reason;
+            throw fail(reason);
+        }
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(s.path);
     } else {
@@ -199,11 +245,14 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
 
     if (!db.isValid()) {
         discard();
+        qCWarning(lcStore).noquote() << "banco de dados" << alias << "indisponível: driver"
+                                     << (s.driver == Driver::SQLite ? "QSQLITE" : "QPSQL") << "ausente";
         throw fail(QStringLiteral("driver de banco de dados indisponível"));
     }
     if (!db.open()) {
         const QString reason = engineText(db.lastError());
         discard();
+        qCWarning(lcStore).noquote() << "banco de dados" << alias << "indisponível:" << reason;
         throw fail(reason);
     }
     if (s.driver == Driver::SQLite) {
@@ -221,5 +270,13 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         }
     }
     openConnections.append(name);
+    const QString where = s.driver == Driver::SQLite
+                              ? QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(s.path))
+                              : QStringLiteral("PostgreSQL %1@%2:%3/%4")
+                                    .arg(s.user, s.host, s.port > 0 ? QString::number(s.port) : QStringLiteral("-"),
+                                         s.dbname);
+    qCInfo(lcStore).noquote() << "banco de dados" << alias << "aberto:" << where << "configurado por"
+                              << (s.source.isEmpty() ? QStringLiteral("(padrão: nenhum de %1)").arg(nativeList(s.tried))
+                                                     : QDir::toNativeSeparators(s.source));
     return db;
 }

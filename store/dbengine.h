@@ -2,10 +2,13 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
-// Process-wide database connections, one per alias. An alias is bound by the
-// file dbengine.ini beside the program: each section names an alias (matched
-// without regard to case) and says which engine serves it:
+// Process-wide database connections, one per alias. An alias is bound by a
+// dbengine.ini: the one beside the program wins, then the one in the system
+// configuration folder (/etc/devezozuvor, or DEVEZOZUVOR_CONFIG_DIR). Each
+// section names an alias (matched without regard to case) and says which
+// engine serves it:
 //
 //   [tervik]
 //   driver=sqlite
@@ -16,7 +19,7 @@
 //   host=db.example  port=5432  dbname=tervik  user=devezozuvor
 //
 // Passwords never live in the file; libpq takes them from ~/.pgpass or
-// PGPASSFILE. An alias without a section is SQLite at tervik.sqlite beside the
+// PGPASSFILE. An alias that no file binds is SQLite at tervik.sqlite beside the
 // program.
 class DbEngine
 {
@@ -32,12 +35,19 @@ public:
         int port = -1;      // -1: libpq's default
         QString dbname;
         QString user;
+        QString source;     // the file that binds the alias; empty for the default
+        QStringList tried;  // the files searched, in order
     };
 
-    // Replaces the default <program dir>/dbengine.ini; connections already
-    // open keep their settings until reset().
+    // One file that replaces the search (tests, tools); empty restores it.
+    // Connections already open keep their settings until reset().
     static void setConfigFile(const QString &path);
-    static QString configFile();
+    // Replaces the system configuration folder; empty restores
+    // DEVEZOZUVOR_CONFIG_DIR or /etc/devezozuvor.
+    static void setSystemConfigDirectory(const QString &directory);
+    static QString systemConfigDirectory();
+    // The files searched for a section, in order.
+    static QStringList configFiles();
     // Closes and forgets every connection of the calling thread.
     static void reset();
 

@@ -4,8 +4,10 @@
 #include "databasethread.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
+#include "logcategories.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -76,6 +78,8 @@ QueryArchive::QueryArchive(const Client &client)
     , m_address(m_pg ? QStringLiteral("CAST(ctid AS text)") : QStringLiteral("rowid"))
     , m_addressMatch(m_pg ? QStringLiteral("ctid = CAST(? AS tid)") : QStringLiteral("rowid = ?"))
 {
+    qCDebug(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+                               << "arquivo de consultas aberto";
 }
 
 QSqlDatabase QueryArchive::db()
@@ -177,6 +181,19 @@ QByteArray QueryArchive::image(const ArchiveEntry &entry) const
 
 ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &now)
 {
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        return storeOnce(captureFile, now, timer);
+    } catch (...) {
+        qCWarning(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+                                     << "consulta não arquivada após" << timer.elapsed() << "ms:" << currentFailureMessage();
+        throw;
+    }
+}
+
+ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer)
+{
     const QByteArray bytes = readCapture(captureFile);
     Jpeg::readHeader(bytes);
 
@@ -223,6 +240,10 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
             throw Cancelled();
         execPlain(doing, QStringLiteral("COMMIT"));
         m_inTransaction = false;
+        qCInfo(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+                                  << "consulta arquivada," << bytes.size() << "bytes,"
+                                  << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito")
+                                  << "em" << timer.elapsed() << "ms";
         return {now.date(), now.time(), address};
     } catch (...) {
         rollback();

@@ -12,6 +12,7 @@
 #include <QTime>
 #include <QVariant>
 
+class QElapsedTimer;
 class QSqlQuery;
 
 // One stored query: when it was made and where its row lies (SQLite rowid,
@@ -47,6 +48,7 @@ public:
     ArchiveEntry store(const QString &captureFile, const QDateTime &now = QDateTime::currentDateTime());
 
 private:
+    ArchiveEntry storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer);
     AppError error(const QString &message) const;
     AppError engineError(const char *doing, const QSqlError &engine) const;
     // doing: what failed, as the message says it ("não foi possível gravar a consulta").

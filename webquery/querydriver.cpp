@@ -2,7 +2,20 @@
 
 #include "apperror.h"
 #include "cnpjtext.h"
+#include "logcategories.h"
 #include "siteparameters.h"
+
+#include <QUrl>
+
+namespace {
+
+// An address as the log shows it: no user, password or query string.
+QString loggedAddress(const QString &url)
+{
+    return QUrl(url).toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+} // namespace
 
 QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
     : QObject(parent), m_page(view), m_site(site)
@@ -10,6 +23,7 @@ QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObje
     m_pageTimer.setSingleShot(true);
     m_pageTimer.setInterval(DefaultPageTimeout);
     connect(&m_pageTimer, &QTimer::timeout, this, &QueryDriver::pageTimedOut);
+    m_elapsed.start();
 }
 
 void QueryDriver::awaitPage(const QString &what)
@@ -24,6 +38,8 @@ void QueryDriver::pageTimedOut()
     m_heldForms.clear();
     m_page.stop();
     const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
+    qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "interrompida: o site não respondeu em"
+                                 << seconds << "s:" << m_awaitedPage;
     emit statusChanged(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage));
     emit failed(QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
                                "gravado; tente de novo mais tarde")
@@ -41,13 +57,29 @@ void QueryDriver::start(const QString &displayedCnpj)
     m_displayedCnpj = displayedCnpj;
     m_cnpjDigitos = ExtraiDigitos(displayedCnpj);
     emit statusChanged(QStringLiteral("Conectando ao web site"));
-    if (m_site.URLConsulta.isEmpty()) {
-        throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
-                                      "cadastrado para esta filial"));
+    try {
+        if (m_site.URLConsulta.isEmpty()) {
+            throw AppError(QStringLiteral("O endereço do site da Equifax (parâmetro eEquifaxAutoURLConsulta) não está "
+                                          "cadastrado para esta filial"));
+        }
+        m_elapsed.start();
+        qCInfo(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "iniciada em"
+                                  << loggedAddress(m_site.URLConsulta);
+        m_page.navigate(m_site.URLConsulta);
+        awaitPage(QStringLiteral("página inicial %1").arg(m_site.URLConsulta));
+    } catch (...) {
+        qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos
+                                     << "não iniciada:" << redacted(currentFailureMessage());
+        throw;
     }
-    m_page.navigate(m_site.URLConsulta);
-    awaitPage(QStringLiteral("página inicial %1").arg(m_site.URLConsulta));
     emit progressStep();
+}
+
+QString QueryDriver::redacted(QString text) const
+{
+    if (!m_site.SenhaUsu.isEmpty())
+        text.replace(m_site.SenhaUsu, QStringLiteral("****"));
+    return text;
 }
 
 void QueryDriver::documentComplete(bool ok)
@@ -100,6 +132,8 @@ void QueryDriver::handle(bool ok)
     if (cancelled) {
         m_abandoned = true;
     } else if (hasFailed) {
+        qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "falhou em" << m_elapsed.elapsed()
+                                     << "ms:" << redacted(failure);
         emit failed(failure);
     } else if (m_resultStored) {
         // The success box waits for the user; documents that load meanwhile
@@ -112,7 +146,10 @@ void QueryDriver::handle(bool ok)
 
 void QueryDriver::walk(bool ok)
 {
+    qCDebug(lcQuery).noquote() << "documento" << (ok ? "carregado:" : "não carregou:")
+                               << loggedAddress(m_page.currentUrl());
     if (!ok) {
+        qCWarning(lcQuery).noquote() << "a página" << loggedAddress(m_page.currentUrl()) << "não carregou";
         emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.currentUrl()));
         return;
     }
@@ -156,6 +193,8 @@ void QueryDriver::handleLogin()
     LoginClick(0);
     emit statusChanged(QStringLiteral("Login realizado com sucesso"));
     emit progressStep();
+    qCInfo(lcQuery).noquote() << "página de login" << loggedAddress(m_site.URLPagLogin) + u':'
+                              << "usuário e senha enviados em" << m_elapsed.elapsed() << "ms";
 }
 
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
@@ -168,6 +207,8 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
     LoginClick(1);
     emit statusChanged(QStringLiteral("Consulta carregada com sucesso"));
     emit progressStep();
+    qCInfo(lcQuery).noquote() << "página do CNPJ" << loggedAddress(m_site.URLPagPreencheCnpj) + u':' << "CNPJ"
+                              << punctuatedCnpj << "enviado em" << m_elapsed.elapsed() << "ms";
 }
 
 void QueryDriver::handleResult()
@@ -180,4 +221,6 @@ void QueryDriver::handleResult()
     emit tabRequested(0);
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
     m_resultStored = true;
+    qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta) + u':'
+                              << "consulta salva em" << m_elapsed.elapsed() << "ms";
 }

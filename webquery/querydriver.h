@@ -2,6 +2,7 @@
 
 #include "pageaccess.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QQueue>
@@ -72,6 +73,8 @@ private:
     void handleLogin();
     void handleCnpjPage(const QString &punctuatedCnpj);
     void handleResult();
+    // The text with the site password masked, for the log.
+    QString redacted(QString text) const;
 
     PageAccess m_page;
     const SiteParameters &m_site;
@@ -91,4 +94,5 @@ private:
     bool m_resultStored = false;
     QQueue<bool> m_pendingDocuments;
     QList<int> m_heldForms;
+    QElapsedTimer m_elapsed; // since the query started, for the log
 };

@@ -1,4 +1,5 @@
 #include "boxrecorder.h"
+#include "capturefolder.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
@@ -14,6 +15,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
 #include <QWebEngineView>
@@ -64,6 +66,8 @@ private slots:
     void buttonsOnClosedArchive();
     void statusAndProgressPaintAtOnce();
     void sairEndsTheWindow();
+    void captureFolderIsOwnerOnly_data();
+    void captureFolderIsOwnerOnly();
 
 private:
     TfoDeveZozuvor *startWindow(const QStringList &arguments);
@@ -402,6 +406,52 @@ void MainWindowTest::sairEndsTheWindow()
     QSignalSpy destroyedOnClose(m_window.get(), &QObject::destroyed);
     QTest::mouseClick(child<QAbstractButton>("JvXPButton2"), Qt::LeftButton);
     QVERIFY(!m_window->isVisible());
+}
+
+void MainWindowTest::captureFolderIsOwnerOnly_data()
+{
+    QTest::addColumn<bool>("installed"); // the program's directory cannot be written
+    QTest::addColumn<bool>("leftOpen");  // the folder exists, open to everyone
+
+    QTest::newRow("beside the program") << false << false;
+    QTest::newRow("beside the program, left open") << false << true;
+    QTest::newRow("installed: the user's own folder") << true << false;
+    QTest::newRow("installed: the user's own folder, left open") << true << true;
+}
+
+void MainWindowTest::captureFolderIsOwnerOnly()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, leftOpen);
+
+    QStandardPaths::setTestModeEnabled(true);
+    QDir(userCaptureFolder()).removeRecursively();
+    QString programDir = m_db->dir();
+    if (installed) {
+        // Nothing can be made below a file, not even by root: the program
+        // stands where an ordinary user cannot write, like /usr/bin.
+        programDir = QDir(m_db->dir()).filePath(QStringLiteral("usr"));
+        QFile file(programDir);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        programDir += QStringLiteral("/bin");
+    }
+    const QString expected = installed ? userCaptureFolder() + u'/' : m_db->captureFolder();
+    if (leftOpen) {
+        QVERIFY(QDir().mkpath(expected));
+        QVERIFY(QFile::setPermissions(expected, QFileDevice::Permissions(0x7777)));
+    }
+
+    m_window = std::make_unique<TfoDeveZozuvor>(QStringList{QStringLiteral("DeveZozuvor")});
+    m_window->setProgramDirectory(programDir);
+    m_boxes->watched = m_window.get();
+    m_window->show();
+    QCOMPARE(m_boxes->texts(), QStringList{clientMissing});
+
+    QCOMPARE(m_window->PastaCapturas(), expected);
+    const QFileDevice::Permissions userBits = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    QCOMPARE(QFileInfo(expected).permissions() & ~userBits,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir(userCaptureFolder()).removeRecursively();
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QLabel>
 #include <QTabWidget>
 #include <QSignalSpy>
@@ -44,6 +45,37 @@ bool near(QRgb a, QColor b, int tolerance = 40)
         && qAbs(qBlue(a) - b.blue()) <= tolerance;
 }
 
+// Every log line of the tool's categories while it lives, debug included.
+class LogTrail
+{
+public:
+    LogTrail()
+    {
+        s_trail = this;
+        QLoggingCategory::setFilterRules(QStringLiteral("devezozuvor.*.debug=true"));
+        m_previous = qInstallMessageHandler(&LogTrail::handle);
+    }
+    ~LogTrail()
+    {
+        qInstallMessageHandler(m_previous);
+        QLoggingCategory::setFilterRules(QString());
+        s_trail = nullptr;
+    }
+    QList<std::pair<QtMsgType, QString>> lines; // type, "category: message"
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        const QString category = QString::fromLatin1(context.category);
+        if (s_trail && category.startsWith(QLatin1String("devezozuvor.")))
+            s_trail->lines.append({type, category + QStringLiteral(": ") + message});
+        if (s_trail)
+            s_trail->m_previous(type, context, message);
+    }
+    static inline LogTrail *s_trail = nullptr;
+    QtMessageHandler m_previous = nullptr;
+};
+
 } // namespace
 
 class EndToEndTest : public QObject
@@ -70,6 +102,7 @@ private slots:
     void hostileValuesReachTheSite();
     void cnpjWithoutDigitsMakesNoRequest();
     void resultPageThatNeverAnswers();
+    void logsTellEachStepButNeverThePassword();
 
 private:
     void start(const QString &cgc = QStringLiteral("11222333000181"));
@@ -395,6 +428,33 @@ void EndToEndTest::resultPageThatNeverAnswers()
     QCOMPARE(progress(), 6);
     QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 1);
     QCOMPARE(m_db->archiveCount(1, 1001), 0);
+}
+
+void EndToEndTest::logsTellEachStepButNeverThePassword()
+{
+    LogTrail log;
+    start();
+    QVERIFY(runQuery());
+
+    const auto page = [this](const char *path) { return m_site->url(QLatin1String(path)).toString(); };
+    const QStringList expected{
+        "devezozuvor.query: consulta do CNPJ 11222333000181 iniciada em " + page("/"),
+        "devezozuvor.query: página de login " + page("/login") + ": usuário e senha enviados em",
+        "devezozuvor.query: página do CNPJ " + page("/cnpj") + ": CNPJ 11.222.333/0001-81 enviado em",
+        "devezozuvor.capture: captura " + m_db->captureFolder() + "11222333000181 gravada:",
+        "devezozuvor.store: filial 1 cliente 1001: consulta arquivada,",
+        "devezozuvor.query: página de resultado " + page("/resultado") + ": consulta salva em"};
+    QStringList infos;
+    for (const auto &[type, line] : std::as_const(log.lines)) {
+        QVERIFY2(!line.contains(m_site->password()), qPrintable(line));
+        if (type == QtInfoMsg)
+            infos.append(line);
+    }
+    QCOMPARE(infos.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(infos.at(i).startsWith(expected.at(i)), qPrintable(infos.at(i) + u'\n' + expected.at(i)));
+    QVERIFY(std::any_of(log.lines.cbegin(), log.lines.cend(),
+                        [](const auto &line) { return line.first == QtDebugMsg; }));
 }
 
 // The tool's own graphics set-up, so that the tall capture also holds on a

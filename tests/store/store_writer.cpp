@@ -7,6 +7,7 @@
 #include "queryarchive.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -14,6 +15,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTextStream err(stderr);
+    // Its standard error carries failures only: the tool's info lines stay off.
+    QLoggingCategory::setFilterRules(QStringLiteral("devezozuvor.*.info=false"));
     if (args.size() != 6) {
         err << "usage: store_writer <dbengine.ini> <filial> <cod_clifor> <jpeg> <count>\n";
         return 2;

@@ -29,9 +29,14 @@ private slots:
     void createSchemaMakesTheFile();
     void oneConnectionPerAliasWithItsPragmas();
     void unreachableServer();
+    void searchOrder_data();
+    void searchOrder();
+    void neitherFileBindsTheDatabase();
 
 private:
     void writeIni(const QString &text);
+    static void writeFile(const QString &path, const QString &text);
+    static QString besideProgram(const QString &name);
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -46,7 +51,23 @@ void DbEngineTest::init()
 void DbEngineTest::cleanup()
 {
     DbEngine::reset();
+    DbEngine::setSystemConfigDirectory(QString());
+    QFile::remove(besideProgram(QStringLiteral("dbengine.ini")));
     m_dir.reset();
+}
+
+// This test program has a folder of its own (see CMakeLists.txt), so a
+// dbengine.ini written beside it reaches no other program.
+QString DbEngineTest::besideProgram(const QString &name)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+void DbEngineTest::writeFile(const QString &path, const QString &text)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(f.errorString()));
+    f.write(text.toUtf8());
 }
 
 void DbEngineTest::writeIni(const QString &text)
@@ -172,6 +193,61 @@ void DbEngineTest::unreachableServer()
     const QString prefix = QStringLiteral("Não foi possível abrir o banco de dados 'tervik': ");
     QVERIFY2(message.startsWith(prefix) && message.size() > prefix.size() + 10, qPrintable(message));
     QVERIFY2(message.contains(QLatin1String("127.0.0.1")), qPrintable(message));
+}
+
+void DbEngineTest::searchOrder_data()
+{
+    QTest::addColumn<QString>("beside");  // dbengine.ini beside the program; empty: no file
+    QTest::addColumn<QString>("system");  // dbengine.ini in the system folder
+    QTest::addColumn<QString>("expected"); // the file that binds: beside, system, or none
+
+    const QString binds = QStringLiteral("[tervik]\ndriver=sqlite\npath=/dados/%1.sqlite\n");
+    const QString other = QStringLiteral("[outro]\ndriver=sqlite\npath=/dados/outro.sqlite\n");
+    QTest::newRow("beside the program only") << binds.arg(QStringLiteral("beside")) << QString() << "beside";
+    QTest::newRow("system folder only") << QString() << binds.arg(QStringLiteral("system")) << "system";
+    QTest::newRow("beside the program wins") << binds.arg(QStringLiteral("beside")) << binds.arg(QStringLiteral("system")) << "beside";
+    QTest::newRow("beside without the section") << other << binds.arg(QStringLiteral("system")) << "system";
+    QTest::newRow("neither binds it") << other << other << "none";
+}
+
+void DbEngineTest::searchOrder()
+{
+    QFETCH(QString, beside);
+    QFETCH(QString, system);
+    QFETCH(QString, expected);
+
+    DbEngine::setConfigFile(QString());
+    DbEngine::setSystemConfigDirectory(m_dir->path());
+    const QString besideFile = besideProgram(QStringLiteral("dbengine.ini"));
+    const QString systemFile = m_dir->filePath(QStringLiteral("dbengine.ini"));
+    if (!beside.isEmpty())
+        writeFile(besideFile, beside);
+    if (!system.isEmpty())
+        writeFile(systemFile, system);
+
+    QCOMPARE(DbEngine::configFiles(), (QStringList{besideFile, systemFile}));
+    const DbEngine::Settings s = DbEngine::settings(QStringLiteral("tervik"));
+    QCOMPARE(s.tried, (QStringList{besideFile, systemFile}));
+    if (expected == QLatin1String("none")) {
+        QCOMPARE(s.source, QString());
+        QCOMPARE(s.path, besideProgram(QStringLiteral("tervik.sqlite")));
+    } else {
+        QCOMPARE(s.source, expected == QLatin1String("beside") ? besideFile : systemFile);
+        QCOMPARE(s.path, QStringLiteral("/dados/%1.sqlite").arg(expected));
+    }
+}
+
+void DbEngineTest::neitherFileBindsTheDatabase()
+{
+    DbEngine::setConfigFile(QString());
+    DbEngine::setSystemConfigDirectory(m_dir->filePath(QStringLiteral("etc")));
+    QVERIFY_THROWS_MESSAGE(
+        DbEngine::database(QStringLiteral("tervik")),
+        QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe e nenhum destes "
+                       "arquivos de configuração o define: '%2', '%3'")
+            .arg(QDir::toNativeSeparators(besideProgram(QStringLiteral("tervik.sqlite"))),
+                 QDir::toNativeSeparators(besideProgram(QStringLiteral("dbengine.ini"))),
+                 QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("etc/dbengine.ini")))));
 }
 
 QTEST_GUILESS_MAIN(DbEngineTest)
