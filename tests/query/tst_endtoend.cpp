@@ -447,7 +447,8 @@ void EndToEndTest::logsTellEachStepButNeverThePassword()
     QStringList infos;
     for (const auto &[type, line] : std::as_const(log.lines)) {
         QVERIFY2(!line.contains(m_site->password()), qPrintable(line));
-        if (type == QtInfoMsg)
+        // Connections opened (the window's database thread has its own) are not steps.
+        if (type == QtInfoMsg && !line.startsWith(QLatin1String("devezozuvor.store: banco de dados")))
             infos.append(line);
     }
     QCOMPARE(infos.size(), expected.size());
