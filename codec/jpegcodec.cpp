@@ -9,6 +9,7 @@
 #include <array>
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -80,39 +81,100 @@ ColorSpace colorSpaceOf(J_COLOR_SPACE space)
     }
 }
 
+// Any warning while decoding means libjpeg is about to invent data (a
+// corrupt or cut scan filled with grey): the picture is not whole.
+void strictWarning(j_common_ptr cinfo, int level)
+{
+    if (level == -1)
+        cinfo->err->error_exit(cinfo);
+}
+
+// An in-memory source that ends the stream with an end marker of its own, without
+// libjpeg's warning: a stream that lacks only its trailer then decodes whole,
+// while one that lacks data makes the decoder hit that marker, which it reports.
+struct MemorySource
+{
+    jpeg_source_mgr pub{};
+    bool pastEnd = false;
+    static constexpr JOCTET endMarker[2] = {0xFF, JPEG_EOI};
+
+    MemorySource(const uchar *data, size_t size)
+    {
+        pub.next_input_byte = data;
+        pub.bytes_in_buffer = size;
+        pub.init_source = [](j_decompress_ptr) {};
+        pub.fill_input_buffer = [](j_decompress_ptr cinfo) -> boolean {
+            auto *self = reinterpret_cast<MemorySource *>(cinfo->src);
+            self->pastEnd = true;
+            cinfo->src->next_input_byte = endMarker;
+            cinfo->src->bytes_in_buffer = sizeof endMarker;
+            return TRUE;
+        };
+        pub.skip_input_data = [](j_decompress_ptr cinfo, long count) {
+            while (count > 0) {
+                if (cinfo->src->bytes_in_buffer == 0)
+                    cinfo->src->fill_input_buffer(cinfo);
+                const long step = std::min(count, long(cinfo->src->bytes_in_buffer));
+                cinfo->src->next_input_byte += step;
+                cinfo->src->bytes_in_buffer -= size_t(step);
+                count -= step;
+            }
+        };
+        pub.resync_to_restart = jpeg_resync_to_restart;
+        pub.term_source = [](j_decompress_ptr) {};
+    }
+};
+
 // Decompression over an in-memory stream; destroyed on every path by its owner's scope.
 struct Decoder
 {
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
-    const uchar *input = nullptr;
-    unsigned long inputSize = 0;
+    MemorySource source;
     uchar *bits = nullptr;
     qsizetype bytesPerLine = 0;
 
     explicit Decoder(const QByteArray &data)
-        : input(reinterpret_cast<const uchar *>(data.constData())), inputSize(data.size())
+        : source(reinterpret_cast<const uchar *>(data.constData()), size_t(data.size()))
     {
         initErrors(err);
+        err.pub.emit_message = strictWarning;
         cinfo.err = &err.pub;
     }
     ~Decoder() { jpeg_destroy_decompress(&cinfo); }
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
 
+    // A failure once the stream has run out is reported as the stream ending early.
     void run(void (*step)(Decoder *))
     {
         if (!guarded(err, this, step))
-            throw AppError(codecError(err.pub.msg_code));
+            throw AppError(codecError(source.pastEnd ? JWRN_JPEG_EOF : err.pub.msg_code));
     }
 
     void readHeader()
     {
+        if (source.pub.bytes_in_buffer == 0)
+            throw AppError(codecError(JERR_INPUT_EMPTY));
         run([](Decoder *p) {
             jpeg_create_decompress(&p->cinfo);
-            jpeg_mem_src(&p->cinfo, p->input, p->inputSize);
+            p->cinfo.src = &p->source.pub;
             jpeg_read_header(&p->cinfo, TRUE);
         });
+    }
+
+    // Each 8x8 block of a Huffman-coded stream costs at least one bit, so a
+    // header claiming more blocks than the data could hold is forged or cut;
+    // refused before anything of its size is allocated.
+    void checkDataCanFillTheImage() const
+    {
+        if (cinfo.arith_code)
+            return;
+        quint64 blocks = 0;
+        for (int i = 0; i < cinfo.num_components; ++i)
+            blocks += quint64(cinfo.comp_info[i].width_in_blocks) * cinfo.comp_info[i].height_in_blocks;
+        if (quint64(source.pub.bytes_in_buffer) * 8 < blocks)
+            throw AppError(codecError(JWRN_JPEG_EOF));
     }
 };
 
@@ -317,6 +379,7 @@ QImage decode(const QByteArray &data)
 {
     Decoder decoder(data);
     decoder.readHeader();
+    decoder.checkDataCanFillTheImage();
     decoder.run([](Decoder *p) {
         p->cinfo.out_color_space = JCS_RGB;
         jpeg_start_decompress(&p->cinfo);
@@ -341,7 +404,34 @@ QImage decode(const QByteArray &data)
         }
         jpeg_finish_decompress(&p->cinfo);
     });
+    // Every row was decoded from data; only a progressive stream, whose later
+    // scans refine rows already out, can lack data without the decoder noticing.
+    if (decoder.source.pastEnd && decoder.cinfo.progressive_mode)
+        throw AppError(codecError(JWRN_JPEG_EOF));
     return image;
+}
+
+void verify(const QByteArray &data)
+{
+    Decoder decoder(data);
+    decoder.readHeader();
+    decoder.checkDataCanFillTheImage();
+    decoder.run([](Decoder *p) {
+        p->cinfo.out_color_space = JCS_RGB;
+        p->cinfo.dct_method = JDCT_IFAST;
+        jpeg_start_decompress(&p->cinfo);
+    });
+    std::vector<uchar> row(size_t(decoder.cinfo.output_width) * size_t(decoder.cinfo.output_components));
+    decoder.bits = row.data();
+    decoder.run([](Decoder *p) {
+        while (p->cinfo.output_scanline < p->cinfo.output_height) {
+            JSAMPROW line = p->bits;
+            jpeg_read_scanlines(&p->cinfo, &line, 1);
+        }
+        jpeg_finish_decompress(&p->cinfo);
+    });
+    if (decoder.source.pastEnd && decoder.cinfo.progressive_mode)
+        throw AppError(codecError(JWRN_JPEG_EOF));
 }
 
 } // namespace Jpeg

@@ -52,6 +52,11 @@ QByteArray encode(const QImage &image, int quality);
 
 Header readHeader(const QByteArray &data);
 // Decoded pixels as QImage::Format_RGB888 (greyscale sources come out grey RGB).
+// A stream counts as whole when every row's data is in it (a missing end
+// marker is tolerated); any stream that would make libjpeg invent pixels, or
+// whose header claims more than its data can fill, fails.
 QImage decode(const QByteArray &data);
+// Decodes the stream row by row without keeping the picture; throws as decode().
+void verify(const QByteArray &data);
 
 } // namespace Jpeg

@@ -195,7 +195,8 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
 ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer)
 {
     const QByteArray bytes = readCapture(captureFile);
-    Jpeg::readHeader(bytes);
+    // Only a picture that decodes whole goes into the archive.
+    Jpeg::verify(bytes);
 
     const CheckedTable &t = m_table;
     const char *doing = "não foi possível gravar a consulta";

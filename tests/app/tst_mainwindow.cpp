@@ -63,6 +63,8 @@ private slots:
     void parametersAreTrimmed();
     void brokenImageShowsNoPicture();
     void emptyBlobShowsNoPicture();
+    void damagedImages_data();
+    void damagedImages();
     void buttonsOnClosedArchive();
     void statusAndProgressPaintAtOnce();
     void sairEndsTheWindow();
@@ -341,6 +343,41 @@ void MainWindowTest::brokenImageShowsNoPicture()
     QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
     QCOMPARE(m_boxes->boxes.size(), 2);
     QVERIFY(image->picture().isNull()); // never the earlier record's picture under this date
+}
+
+void MainWindowTest::damagedImages_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("shown");
+    const QByteArray good = solidJpeg(120, 80, Qt::yellow);
+    const qsizetype scan = good.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    QByteArray forged = good;
+    const qsizetype sof = forged.indexOf(QByteArray("\xFF\xC0", 2));
+    forged[sof + 5] = forged[sof + 7] = char(14000 >> 8);
+    forged[sof + 6] = forged[sof + 8] = char(14000 & 0xFF);
+
+    QTest::newRow("rows cut, then an end marker") << good.left((scan + good.size()) / 2) + QByteArray("\xFF\xD9", 2) << false;
+    QTest::newRow("header forged to 14000 x 14000") << forged << false;
+    QTest::newRow("end marker missing") << good.chopped(2) << true;
+    QTest::newRow("PNG") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) << false;
+}
+
+void MainWindowTest::damagedImages()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, shown);
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addArchive({1, 10, QDate(2026, 1, 2), QTime(8, 0), solidJpeg(60, 40, Qt::blue)});
+    m_db->addArchive({1, 10, QDate(2026, 1, 3), QTime(8, 0), stored});
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+
+    auto *image = child<PictureView>("Image1");
+    QCOMPARE(m_boxes->boxes.isEmpty(), shown);
+    QCOMPARE(image->picture().isNull(), !shown);
+    if (shown)
+        QCOMPARE(image->size(), QSize(120, 80));
+    else
+        QVERIFY(m_boxes->boxes.first().text.startsWith(QStringLiteral("Erro ao abrir ultima pesquisa... \r\rJPEG error #")));
 }
 
 void MainWindowTest::emptyBlobShowsNoPicture()
