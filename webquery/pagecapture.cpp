@@ -120,12 +120,15 @@ public:
         return image.isNull() ? 0 : image.pixel(image.width() - 1, image.height() - 1);
     }
 
-    // The page, without the marker strip below it.
+    // The page, without the marker strip below it. Only the engine's own frame
+    // is drawn, straight into one new image: the page paints every pixel, so
+    // neither a fill nor the widget's background goes first.
     QImage grabPage()
     {
-        const QImage image = view()->grab(QRect(0, 0, m_width, m_height)).toImage();
+        QImage image(m_width, m_height, QImage::Format_RGB32);
         if (image.isNull())
             throw AppError(noMemory(m_width, m_height));
+        view()->render(&image, QPoint(), QRegion(0, 0, m_width, m_height), QWidget::DrawChildren);
         return image;
     }
 
