@@ -19,6 +19,8 @@ namespace Jpeg {
 namespace {
 
 constexpr int BandRows = 256;
+// libjpeg takes rows one iMCU (at most 16 rows) at a time; more pointers per call save nothing.
+constexpr int RowsPerCall = 16;
 constexpr size_t OutputBufferSize = 64 * 1024;
 
 QString codecError(int code)
@@ -67,6 +69,26 @@ bool guarded(ErrorManager &err, T *state, void (*step)(T *))
         return false;
     step(state);
     return true;
+}
+
+// How libjpeg reads a row of this format in place; JCS_UNKNOWN when it cannot.
+J_COLOR_SPACE inputSpaceOf(QImage::Format format)
+{
+    constexpr bool little = Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+    switch (format) {
+    case QImage::Format_RGB888:
+        return JCS_RGB;
+    case QImage::Format_RGB32: // 0xffRRGGBB in native byte order
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    case QImage::Format_RGBX8888: // R, G, B, X in memory order
+    case QImage::Format_RGBA8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+        return JCS_EXT_RGBX;
+    default:
+        return JCS_UNKNOWN;
+    }
 }
 
 ColorSpace colorSpaceOf(J_COLOR_SPACE space)
@@ -189,6 +211,8 @@ struct Encoder::Private
     int width = 0;
     int height = 0;
     int quality = 0;
+    QImage::Format rowFormat = QImage::Format_RGB888;
+    J_COLOR_SPACE inputSpace = JCS_RGB;
     int row = 0;
     bool open = false;
     QString writeError;
@@ -261,9 +285,13 @@ struct Encoder::Private
     }
 };
 
-Encoder::Encoder(QIODevice *out, int width, int height, int quality)
+Encoder::Encoder(QIODevice *out, int width, int height, int quality, QImage::Format rowFormat)
     : d(std::make_unique<Private>())
 {
+    const J_COLOR_SPACE inputSpace = inputSpaceOf(rowFormat);
+    if (inputSpace == JCS_UNKNOWN)
+        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: formato de linha %1 não suportado")
+                           .arg(int(rowFormat)));
     if (width <= 0 || height <= 0)
         throw AppError(QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG")
                            .arg(width)
@@ -274,14 +302,16 @@ Encoder::Encoder(QIODevice *out, int width, int height, int quality)
     d->width = width;
     d->height = height;
     d->quality = quality;
+    d->rowFormat = rowFormat;
+    d->inputSpace = inputSpace;
     d->open = true;
     d->run([](Private *p) {
         jpeg_create_compress(&p->cinfo);
         p->cinfo.dest = &p->dest;
         p->cinfo.image_width = JDIMENSION(p->width);
         p->cinfo.image_height = JDIMENSION(p->height);
-        p->cinfo.input_components = 3;
-        p->cinfo.in_color_space = JCS_RGB;
+        p->cinfo.in_color_space = p->inputSpace;
+        p->cinfo.input_components = p->inputSpace == JCS_RGB ? 3 : 4;
         jpeg_set_defaults(&p->cinfo);
         jpeg_set_quality(&p->cinfo, p->quality, TRUE);
         jpeg_start_compress(&p->cinfo, TRUE);
@@ -290,21 +320,25 @@ Encoder::Encoder(QIODevice *out, int width, int height, int quality)
 
 Encoder::~Encoder() = default;
 
-void Encoder::writeRows(const uchar *rgb, int rowCount, qsizetype bytesPerLine)
+void Encoder::writeRows(const uchar *rows, int rowCount, qsizetype bytesPerLine)
 {
     d->checkOpen();
     if (rowCount < 0 || rowCount > d->height - d->row)
         throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: %1 linhas a mais do que as %2 restantes")
                            .arg(rowCount)
                            .arg(d->height - d->row));
-    d->band = rgb;
+    d->band = rows;
     d->bandRows = rowCount;
     d->bandBytesPerLine = bytesPerLine;
     d->run([](Private *p) {
-        for (int i = 0; i < p->bandRows; ++i) {
-            JSAMPROW row = const_cast<JSAMPROW>(p->band + i * p->bandBytesPerLine);
-            jpeg_write_scanlines(&p->cinfo, &row, 1);
-            ++p->row;
+        JSAMPROW pointers[RowsPerCall];
+        for (int i = 0; i < p->bandRows;) {
+            const int n = std::min(RowsPerCall, p->bandRows - i);
+            for (int k = 0; k < n; ++k)
+                pointers[k] = const_cast<JSAMPROW>(p->band + (i + k) * p->bandBytesPerLine);
+            const int written = int(jpeg_write_scanlines(&p->cinfo, pointers, JDIMENSION(n)));
+            p->row += written;
+            i += written;
         }
     });
 }
@@ -320,20 +354,15 @@ void Encoder::writeImageRows(const QImage &image, int firstRow, int rowCount)
                            .arg(image.width())
                            .arg(image.height())
                            .arg(d->width));
+    if (rowCount > 0 && inputSpaceOf(image.format()) == d->inputSpace) {
+        writeRows(image.constScanLine(firstRow), rowCount, image.bytesPerLine());
+        return;
+    }
     for (int y = firstRow; y < end; y += BandRows) {
         const int n = std::min(BandRows, end - y);
-        if (image.format() == QImage::Format_RGB888) {
-            writeRows(image.constScanLine(y), n, image.bytesPerLine());
-        } else {
-            const QImage band = image.copy(0, y, image.width(), n).convertToFormat(QImage::Format_RGB888);
-            writeRows(band.constBits(), n, band.bytesPerLine());
-        }
+        const QImage band = image.copy(0, y, image.width(), n).convertToFormat(d->rowFormat);
+        writeRows(band.constBits(), n, band.bytesPerLine());
     }
-}
-
-int Encoder::nextRow() const
-{
-    return d->row;
 }
 
 void Encoder::finish()
@@ -350,7 +379,9 @@ void Encoder::finish()
 
 void encode(const QImage &image, int quality, QIODevice *out)
 {
-    Encoder encoder(out, image.width(), image.height(), quality);
+    const QImage::Format rows =
+        inputSpaceOf(image.format()) == JCS_UNKNOWN ? QImage::Format_RGB888 : image.format();
+    Encoder encoder(out, image.width(), image.height(), quality, rows);
     encoder.writeImageRows(image, 0, image.height());
     encoder.finish();
 }

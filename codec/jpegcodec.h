@@ -25,20 +25,22 @@ struct Header
 };
 
 // Streams one image into a device band by band, so that a very tall picture
-// need not be held twice: rows go in top to bottom, as packed 24-bit RGB.
+// need not be held twice: rows go in top to bottom, in the row format given at
+// construction. libjpeg reads 24-bit RGB and the 32-bit formats (RGB32, ARGB32,
+// ARGB32_Premultiplied, RGBX8888, RGBA8888) in place; alpha is ignored.
 class Encoder
 {
 public:
-    Encoder(QIODevice *out, int width, int height, int quality);
+    Encoder(QIODevice *out, int width, int height, int quality, QImage::Format rowFormat = QImage::Format_RGB888);
     ~Encoder(); // abandons an unfinished stream
     Encoder(const Encoder &) = delete;
     Encoder &operator=(const Encoder &) = delete;
 
-    // rgb points at rowCount rows of width*3 bytes, bytesPerLine apart.
-    void writeRows(const uchar *rgb, int rowCount, qsizetype bytesPerLine);
-    // Any QImage format; converted to RGB888 a band of rows at a time.
+    // rows points at rowCount rows in the row format, bytesPerLine apart.
+    void writeRows(const uchar *rows, int rowCount, qsizetype bytesPerLine);
+    // Any QImage format: read in place when libjpeg takes it as the row
+    // format does, else converted a band of rows at a time.
     void writeImageRows(const QImage &image, int firstRow, int rowCount);
-    int nextRow() const;
     void finish(); // throws if not every row was written
 
 private:
@@ -46,7 +48,8 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// Baseline, colour, non-progressive stream at the given quality.
+// Baseline, colour, non-progressive stream at the given quality; a 32-bit or
+// RGB888 image is read in place, with no converted copy.
 void encode(const QImage &image, int quality, QIODevice *out);
 QByteArray encode(const QImage &image, int quality);
 

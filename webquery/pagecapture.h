@@ -9,24 +9,32 @@ class QWebEngineView;
 class PageCapture
 {
 public:
+    // Rows the view has below the page while it is captured: they hold the
+    // markers that prove a frame new and drawn to the end, outside the picture.
+    static constexpr int MarkerStrip = 1;
+
     explicit PageCapture(QWebEngineView *view);
 
     // The page's full content size: the larger of the root element's and the
     // body's scroll sizes. Throws AppError when the page has no document or body.
     QSize contentSize();
 
-    // Measures the page, enlarges the view to the content (height, then width),
-    // captures it into fileName, then gives the view its size and visibility
-    // back. Throws AppError with the reason when no file was written.
+    // Measures the page, enlarges the view to the content (and the marker
+    // strip) in one resize, captures it into fileName while the view stays
+    // shown (a hidden view draws no frames), then gives the view its size
+    // back. Throws AppError "Não foi possível capturar a página: <motivo>"
+    // when no file was written.
     void captureTo(const QString &fileName);
 
 private:
     QWebEngineView *m_view;
 };
 
-// Draws the view at its current size (source) into a bitmap of the target size
-// and writes it as a baseline colour JPEG at quality 30, atomically. Returns
-// whether the file was written; on failure *failure (if given) holds the reason
-// and any earlier file at that path is left as it was.
-bool CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceHeight, int sourceWidth,
-                   int targetHeight, int targetWidth, QString *failure = nullptr);
+// Copies the view's top-left source rectangle, once the engine has drawn it to
+// the page's end, into an image of the target size and writes that as a
+// baseline colour JPEG at quality 30, atomically. The view must be shown and
+// be the source size plus PageCapture::MarkerStrip rows. Throws AppError "Não
+// foi possível capturar a página: <motivo>" when no file was written; an
+// earlier file at that path is then left as it was.
+void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceHeight, int sourceWidth,
+                   int targetHeight, int targetWidth);

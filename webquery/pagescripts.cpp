@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 namespace PageScripts {
 
@@ -96,33 +97,71 @@ QString contentSize()
     )JS"));
 }
 
-QString viewportSize()
+namespace {
+
+// Gets or makes a capture marker: 2x1 px, above everything, never in the way.
+const char captureMarkerJs[] = R"JS(
+function captureMarker(id, placement) {
+    let mark = document.getElementById(id);
+    if (!mark) {
+        mark = document.createElement('div');
+        mark.id = id;
+        document.documentElement.appendChild(mark);
+    }
+    mark.style.cssText = 'width:2px;height:1px;margin:0;padding:0;border:0;z-index:2147483647;'
+        + 'pointer-events:none;' + placement;
+    return mark;
+}
+)JS";
+
+} // namespace
+
+QString showFrameMarker(QSize wanted, const QString &cssColor)
 {
-    return wrap(QStringLiteral("return {ok: {width: window.innerWidth, height: window.innerHeight}};"));
+    const QJsonObject values{{QStringLiteral("width"), wanted.width()},
+                             {QStringLiteral("height"), wanted.height()},
+                             {QStringLiteral("color"), cssColor}};
+    return wrap(QLatin1String(captureMarkerJs) + QStringLiteral(R"JS(
+        const wanted = %1;
+        if (!document.documentElement)
+            return {erro: 'A página não tem documento para capturar.'};
+        const size = {placed: false, width: window.innerWidth, height: window.innerHeight};
+        if (size.width !== wanted.width || size.height !== wanted.height)
+            return {ok: size};
+        captureMarker('__devezozuvor_frame_marker', 'position:fixed;left:0;bottom:0;background:' + wanted.color);
+        size.placed = true;
+        return {ok: size};
+    )JS").arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))));
 }
 
-QString showFrameMarker(const QString &cssColor)
+QString showPageEndMarker(const QString &cssColor)
 {
-    return wrap(QStringLiteral(R"JS(
-        let mark = document.getElementById('__devezozuvor_frame_marker');
-        if (!mark) {
-            mark = document.createElement('div');
-            mark.id = '__devezozuvor_frame_marker';
-            mark.style.cssText = 'position:fixed;right:0;bottom:0;width:2px;height:2px;'
-                + 'margin:0;padding:0;border:0;z-index:2147483647;pointer-events:none';
-            document.documentElement.appendChild(mark);
-        }
-        mark.style.background = %1;
-        return {ok: true};
+    return wrap(QLatin1String(captureMarkerJs) + QStringLiteral(R"JS(
+        const color = %1;
+        if (!document.documentElement)
+            return {erro: 'A página não tem documento para capturar.'};
+        // Measured fixed at the corner, then moved into the flow at the same place.
+        const hidden = 'visibility:hidden;';
+        const mark = captureMarker('__devezozuvor_page_end_marker', hidden + 'position:fixed;right:0;bottom:0');
+        const corner = mark.getBoundingClientRect();
+        captureMarker('__devezozuvor_page_end_marker', hidden + 'position:absolute;left:0;top:0');
+        const origin = mark.getBoundingClientRect();
+        mark.style.left = (corner.left - origin.left) + 'px';
+        mark.style.top = (corner.top - origin.top) + 'px';
+        mark.style.background = color;
+        mark.style.visibility = 'visible';
+        return {ok: {x: Math.floor(corner.right) - 1, y: Math.floor(corner.bottom) - 1}};
     )JS").arg(literal(cssColor)));
 }
 
-QString removeFrameMarker()
+QString removeCaptureMarkers()
 {
     return wrap(QStringLiteral(R"JS(
-        const mark = document.getElementById('__devezozuvor_frame_marker');
-        if (mark)
-            mark.remove();
+        for (const id of ['__devezozuvor_frame_marker', '__devezozuvor_page_end_marker']) {
+            const mark = document.getElementById(id);
+            if (mark)
+                mark.remove();
+        }
         return {ok: true};
     )JS"));
 }

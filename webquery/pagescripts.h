@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSize>
 #include <QString>
 
 // Every script the tool runs in a page. Texts from outside (element names,
@@ -18,10 +19,15 @@ QString submitForms(const QList<int> &indices, bool submit);
 
 // {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's scroll sizes.
 QString contentSize();
-// {"ok": {"width": innerWidth, "height": innerHeight}}
-QString viewportSize();
-// A 2x2 marker of the given colour pinned to the viewport's bottom-right corner, or its removal.
-QString showFrameMarker(const QString &cssColor);
-QString removeFrameMarker();
+// Once the viewport has the wanted size, a 2x1 marker of the given colour
+// fixed at its bottom-left. Answers {"ok": {"placed": bool, "width":
+// innerWidth, "height": innerHeight}}.
+QString showFrameMarker(QSize wanted, const QString &cssColor);
+// A 2x1 marker of the given colour in the document's own flow at the
+// viewport's bottom-right, painted with the page's last tile. Answers
+// {"ok": {"x": X, "y": Y}}, the marker's last pixel.
+QString showPageEndMarker(const QString &cssColor);
+// Takes both capture markers off the page; {"ok": true} also when there were none.
+QString removeCaptureMarkers();
 
 } // namespace PageScripts

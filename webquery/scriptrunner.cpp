@@ -13,43 +13,67 @@
 
 namespace ScriptRunner {
 
+namespace {
+
+// How often waitUntil re-checks a condition that nothing signals (a drawn pixel).
+constexpr int RecheckMs = 8;
+
+// A callback that may outlive the wait (a late answer after a time-out) reaches
+// the running round only through this guard.
+using Round = std::shared_ptr<QPointer<QEventLoop>>;
+
+// Runs event-loop rounds until done() holds (true) or the deadline passes
+// (false). A round ends at the next recheck, at the deadline, when the page is
+// destroyed, or when something quits the loop held in round.
+bool wait(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page, int recheckMs,
+          const Round &round)
+{
+    const QPointer<QWebEnginePage> pageGuard(page);
+    for (;;) {
+        if (done())
+            return true;
+        if (!pageGuard)
+            throw AppError(QStringLiteral("A página foi fechada enquanto o navegador executava uma operação."));
+        if (deadline.hasExpired())
+            return false;
+        QEventLoop loop;
+        *round = &loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+        qint64 wakeMs = deadline.remainingTime(); // -1: no deadline
+        if (recheckMs > 0 && (wakeMs < 0 || wakeMs > recheckMs))
+            wakeMs = recheckMs;
+        if (wakeMs >= 0)
+            timer.start(int(wakeMs));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        *round = nullptr;
+    }
+}
+
+} // namespace
+
 QVariant run(QWebEnginePage *page, const QString &script, int timeoutMs)
 {
     if (!page)
         throw AppError(QStringLiteral("O navegador não está disponível."));
 
-    // The callback may outlive this frame (late answer after a timeout), so
-    // the answer lives in shared state and the loop is reached through a guard.
     struct Answer
     {
         bool arrived = false;
         QVariant value;
     };
     auto answer = std::make_shared<Answer>();
-    QEventLoop loop;
-    QPointer<QEventLoop> guard(&loop);
-    QPointer<QWebEnginePage> pageGuard(page);
-
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
-
-    page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer, guard](const QVariant &value) {
+    auto round = std::make_shared<QPointer<QEventLoop>>();
+    page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer, round](const QVariant &value) {
         answer->arrived = true;
         answer->value = value;
-        if (guard)
-            guard->quit();
+        if (*round)
+            (*round)->quit();
     });
-    if (!answer->arrived) {
-        timeout.start(timeoutMs);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-
-    if (answer->arrived)
+    if (wait([&] { return answer->arrived; }, QDeadlineTimer(timeoutMs), page, 0, round))
         return answer->value;
-    if (!pageGuard)
-        throw AppError(QStringLiteral("A página foi fechada enquanto o navegador executava uma operação."));
     throw AppError(QStringLiteral("O navegador não respondeu em %1 segundos.").arg(timeoutMs / 1000.0));
 }
 
@@ -61,6 +85,13 @@ QVariant runChecked(QWebEnginePage *page, const QString &script, int timeoutMs)
     if (!answer.contains(QStringLiteral("ok")))
         throw AppError(QStringLiteral("A página não pôde ser lida pelo navegador (resposta inesperada do script)."));
     return answer.value(QStringLiteral("ok"));
+}
+
+bool waitUntil(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page)
+{
+    if (!page)
+        throw AppError(QStringLiteral("O navegador não está disponível."));
+    return wait(done, deadline, page, RecheckMs, std::make_shared<QPointer<QEventLoop>>());
 }
 
 } // namespace ScriptRunner

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 class QWebEnginePage;
 
-// The one bounded wait on the browser. Runs a script in the page's isolated
-// world and waits for its answer in a local event loop, never sleeping.
+// The one bounded wait on the browser: a local event loop that runs until an
+// answer or a condition arrives, a deadline, or the page going away, never
+// sleeping. Scripts run in the page's isolated world.
 namespace ScriptRunner {
 
 constexpr int DefaultTimeoutMs = 10000;
@@ -18,5 +22,10 @@ QVariant run(QWebEnginePage *page, const QString &script, int timeoutMs = Defaul
 // For scripts built by PageScripts: they answer {"ok": value} or {"erro": text}.
 // An "erro" answer, or an answer of any other shape, is thrown as AppError.
 QVariant runChecked(QWebEnginePage *page, const QString &script, int timeoutMs = DefaultTimeoutMs);
+
+// Re-checks done() every few milliseconds while the event loop runs (user input
+// excluded). True once it holds, false when the deadline passes first; throws
+// AppError when the page goes away meanwhile.
+bool waitUntil(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page);
 
 } // namespace ScriptRunner

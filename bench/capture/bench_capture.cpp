@@ -1,14 +1,22 @@
 // bench_capture [altura ...]
+// bench_capture --url URL --out FILE --reps N
 //
-// Captures sample-site pages of the given heights (default 2000 8000 16000 32000)
-// through PageCapture::captureTo, each in a fresh child process so that every
-// peak is that size's own, and prints one table row per height.
+// Table mode: captures sample-site pages of the given heights (default 2000 8000
+// 16000 32000) through PageCapture::captureTo, each in a fresh child process so
+// that every peak is that size's own, and prints one table row per height.
+// URL mode: loads URL in a view placed like the tool's browser, captures it N+1
+// times into FILE (the first is the warm-up) and prints one JSON line last.
 #include "apperror.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
 #include "samplesite.h"
 
 #include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +30,7 @@
 #include <QWebEngineView>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -69,6 +78,44 @@ qint64 helperPeakKb()
     return peak;
 }
 
+// The browser as the tool places it on its tab page, shown.
+QWebEngineView *placeView(QWidget *tab)
+{
+    tab->resize(925, 517);
+    auto *view = new QWebEngineView(tab);
+    view->setGeometry(88, 22, 761, 465);
+    tab->show();
+    return view;
+}
+
+bool load(QWebEngineView *view, const QUrl &url)
+{
+    bool loaded = false;
+    QEventLoop loading;
+    QObject::connect(view, &QWebEngineView::loadFinished, &loading, [&](bool ok) {
+        loaded = ok;
+        loading.quit();
+    });
+    QTimer::singleShot(60000, &loading, &QEventLoop::quit);
+    view->load(url);
+    loading.exec();
+    return loaded;
+}
+
+// Milliseconds to encode the picture in a JPEG file, read back in the grab's
+// 32-bit format, the way the capture encodes it.
+qint64 encodeMs(const QByteArray &jpeg)
+{
+    const QImage image = Jpeg::decode(jpeg).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QElapsedTimer timer;
+    timer.start();
+    Jpeg::encode(image, 30, &buffer);
+    return timer.elapsed();
+}
+
 // One size in this process; prints a RESULTADO line or an error.
 int runChild(int argc, char **argv, int height)
 {
@@ -79,21 +126,8 @@ int runChild(int argc, char **argv, int height)
         return 1;
     }
     QWidget tab;
-    tab.resize(925, 517);
-    auto *view = new QWebEngineView(&tab);
-    view->setGeometry(88, 22, 761, 465);
-    tab.show();
-
-    bool loaded = false;
-    QEventLoop loading;
-    QObject::connect(view, &QWebEngineView::loadFinished, &loading, [&](bool ok) {
-        loaded = ok;
-        loading.quit();
-    });
-    QTimer::singleShot(60000, &loading, &QEventLoop::quit);
-    view->load(site.url(QStringLiteral("/pagina?altura=%1").arg(height)));
-    loading.exec();
-    if (!loaded) {
+    QWebEngineView *view = placeView(&tab);
+    if (!load(view, site.url(QStringLiteral("/pagina?altura=%1").arg(height)))) {
         std::fprintf(stderr, "a página de %d px não carregou\n", height);
         return 1;
     }
@@ -115,23 +149,83 @@ int runChild(int argc, char **argv, int height)
     const qint64 hwmAfter = statusKb(self, "VmHWM");
     const qint64 helperPeak = helperPeakKb();
 
-    // The capture's own image again, in the grab's pixel format, encoded alone into memory.
     QFile jpeg(file);
     if (!jpeg.open(QIODevice::ReadOnly))
         return 1;
     const QByteArray written = jpeg.readAll();
-    const QImage image = Jpeg::decode(written).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
-    timer.restart();
-    Jpeg::Encoder encoder(&buffer, image.width(), image.height(), 30);
-    encoder.writeImageRows(image, 0, image.height());
-    encoder.finish();
-    const qint64 encodeMs = timer.elapsed();
+    const Jpeg::Header header = Jpeg::readHeader(written);
 
-    std::printf("%s %d %d %lld %lld %lld %lld %lld %lld %lld\n", ResultTag, image.width(), image.height(),
-                captureMs, encodeMs, rssBefore, hwmBefore, hwmAfter, helperPeak, qint64(written.size()));
+    std::printf("%s %d %d %lld %lld %lld %lld %lld %lld %lld\n", ResultTag, header.width, header.height,
+                captureMs, encodeMs(written), rssBefore, hwmBefore, hwmAfter, helperPeak, qint64(written.size()));
+    return 0;
+}
+
+// Captures url reps+1 times into file; the last line printed is one JSON object.
+int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps)
+{
+    QApplication app(argc, argv);
+    QWidget tab;
+    QWebEngineView *view = placeView(&tab);
+    if (!load(view, url)) {
+        std::fprintf(stderr, "a página %s não carregou\n", qPrintable(url.toString()));
+        return 1;
+    }
+
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const qint64 rssBefore = statusKb(self, "VmRSS");
+    QList<qint64> times;
+    QElapsedTimer timer;
+    for (int i = 0; i <= reps; ++i) {
+        timer.start();
+        try {
+            PageCapture(view).captureTo(file);
+        } catch (const AppError &e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+        times.append(timer.elapsed());
+    }
+    const qint64 firstMs = times.takeFirst();
+    std::sort(times.begin(), times.end());
+    const qint64 medianMs = times.isEmpty() ? firstMs : times.at(times.size() / 2);
+
+    // What stays resident once the view has its size back and has drawn at it.
+    QEventLoop settle;
+    QTimer::singleShot(500, &settle, &QEventLoop::quit);
+    settle.exec();
+    const qint64 rssAfter = statusKb(self, "VmRSS");
+
+    QFile jpeg(file);
+    if (!jpeg.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray written = jpeg.readAll();
+    const Jpeg::Header header = Jpeg::readHeader(written);
+    QJsonObject result{{QStringLiteral("width"), header.width},
+                       {QStringLiteral("height"), header.height},
+                       {QStringLiteral("first_ms"), firstMs},
+                       {QStringLiteral("median_ms"), medianMs},
+                       {QStringLiteral("bytes"), written.size()},
+                       {QStringLiteral("rss_before_mb"), qRound(rssBefore / 1024.0)},
+                       {QStringLiteral("rss_after_mb"), qRound(rssAfter / 1024.0)}};
+    if (reps > 0) {
+        // Reported only where it does not disturb a memory measurement (--reps 0).
+        result.insert(QStringLiteral("encode_ms"), encodeMs(written));
+        // The archive tab: decode the record once, then paint the part its scroll box shows.
+        const qint64 rssShown = statusKb(self, "VmRSS");
+        timer.start();
+        const QImage shown = Jpeg::decode(written);
+        result.insert(QStringLiteral("decode_ms"), timer.elapsed());
+        result.insert(QStringLiteral("decode_image_mb"), qRound(shown.sizeInBytes() / 1048576.0));
+        result.insert(QStringLiteral("decode_rss_growth_mb"), qRound((statusKb(self, "VmRSS") - rssShown) / 1024.0));
+        QImage screen(761, 465, QImage::Format_ARGB32_Premultiplied);
+        timer.start();
+        {
+            QPainter painter(&screen);
+            painter.drawImage(QPoint(0, 0), shown, screen.rect());
+        }
+        result.insert(QStringLiteral("paint_us"), timer.nsecsElapsed() / 1000);
+    }
+    std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
     return 0;
 }
 
@@ -225,7 +319,14 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+    // As the tool draws its browser (see DevezozuvorApplication::prepareGraphics).
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+
     if (argc == 3 && qstrcmp(argv[1], ChildOption) == 0)
         return runChild(argc, argv, QByteArray(argv[2]).toInt());
+    if (argc == 7 && qstrcmp(argv[1], "--url") == 0 && qstrcmp(argv[3], "--out") == 0
+        && qstrcmp(argv[5], "--reps") == 0)
+        return runUrl(argc, argv, QUrl(QString::fromLocal8Bit(argv[2])), QString::fromLocal8Bit(argv[4]),
+                      qMax(0, QByteArray(argv[6]).toInt()));
     return runParent(argc, argv);
 }

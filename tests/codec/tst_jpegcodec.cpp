@@ -251,6 +251,7 @@ void TestJpegCodec::quality30UsesScaledStandardTable()
 
 void TestJpegCodec::unevenBandsGiveSameBytes()
 {
+    // encode() reads the 32-bit rows in place; the RGB888 encoder below converts them band by band.
     const QImage image = noise(37, 308, 11).convertToFormat(QImage::Format_RGB32);
     const QByteArray whole = Jpeg::encode(image, 75);
 
@@ -263,7 +264,6 @@ void TestJpegCodec::unevenBandsGiveSameBytes()
         for (int n : {1, 7, 300}) {
             encoder.writeImageRows(image, row, n);
             row += n;
-            QCOMPARE(encoder.nextRow(), row);
         }
         encoder.finish();
     }
@@ -313,7 +313,6 @@ void TestJpegCodec::tooManyRowsFail()
     QCOMPARE(errorOf([&] { encoder.writeImageRows(noise(21, 10, 1), 0, 10); }),
              QStringLiteral("Erro ao gravar imagem JPEG: as linhas 0 a 9 de uma imagem 21x10 "
                             "não servem para um quadro de largura 20"));
-    QCOMPARE(encoder.nextRow(), 0);
 }
 
 void TestJpegCodec::emptyImageIsRejected()
