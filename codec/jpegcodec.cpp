@@ -198,6 +198,32 @@ struct Decoder
         if (quint64(source.pub.bytes_in_buffer) * 8 < blocks)
             throw AppError(codecError(JWRN_JPEG_EOF));
     }
+
+    // Reads the header and starts decompression to RGB, once the data can fill the picture.
+    void start(J_DCT_METHOD method)
+    {
+        readHeader();
+        checkDataCanFillTheImage();
+        cinfo.out_color_space = JCS_RGB;
+        cinfo.dct_method = method;
+        run([](Decoder *p) { jpeg_start_decompress(&p->cinfo); });
+    }
+
+    // Reads every row into bits, bytesPerLine apart (0: each row over the last), and ends the stream.
+    void readRows()
+    {
+        run([](Decoder *p) {
+            while (p->cinfo.output_scanline < p->cinfo.output_height) {
+                JSAMPROW row = p->bits + qsizetype(p->cinfo.output_scanline) * p->bytesPerLine;
+                jpeg_read_scanlines(&p->cinfo, &row, 1);
+            }
+            jpeg_finish_decompress(&p->cinfo);
+        });
+        // Every row was decoded from data; only a progressive stream, whose later
+        // scans refine rows already out, can lack data without the decoder noticing.
+        if (source.pastEnd && cinfo.progressive_mode)
+            throw AppError(codecError(JWRN_JPEG_EOF));
+    }
 };
 
 } // namespace
@@ -409,12 +435,7 @@ constexpr qint64 MaxDecodedPixels = 200'000'000; // 600 MB of RGB; a 65,500 px c
 QImage decode(const QByteArray &data)
 {
     Decoder decoder(data);
-    decoder.readHeader();
-    decoder.checkDataCanFillTheImage();
-    decoder.run([](Decoder *p) {
-        p->cinfo.out_color_space = JCS_RGB;
-        jpeg_start_decompress(&p->cinfo);
-    });
+    decoder.start(JDCT_ISLOW);
     // A header can claim any size up to 65500 x 65500; refuse what no capture
     // makes before trying to allocate it.
     if (qint64(decoder.cinfo.output_width) * decoder.cinfo.output_height > MaxDecodedPixels)
@@ -428,41 +449,18 @@ QImage decode(const QByteArray &data)
                            .arg(decoder.cinfo.output_height));
     decoder.bits = image.bits();
     decoder.bytesPerLine = image.bytesPerLine();
-    decoder.run([](Decoder *p) {
-        while (p->cinfo.output_scanline < p->cinfo.output_height) {
-            JSAMPROW row = p->bits + qsizetype(p->cinfo.output_scanline) * p->bytesPerLine;
-            jpeg_read_scanlines(&p->cinfo, &row, 1);
-        }
-        jpeg_finish_decompress(&p->cinfo);
-    });
-    // Every row was decoded from data; only a progressive stream, whose later
-    // scans refine rows already out, can lack data without the decoder noticing.
-    if (decoder.source.pastEnd && decoder.cinfo.progressive_mode)
-        throw AppError(codecError(JWRN_JPEG_EOF));
+    decoder.readRows();
     return image;
 }
 
 void verify(const QByteArray &data)
 {
     Decoder decoder(data);
-    decoder.readHeader();
-    decoder.checkDataCanFillTheImage();
-    decoder.run([](Decoder *p) {
-        p->cinfo.out_color_space = JCS_RGB;
-        p->cinfo.dct_method = JDCT_IFAST;
-        jpeg_start_decompress(&p->cinfo);
-    });
+    decoder.start(JDCT_IFAST);
     std::vector<uchar> row(size_t(decoder.cinfo.output_width) * size_t(decoder.cinfo.output_components));
     decoder.bits = row.data();
-    decoder.run([](Decoder *p) {
-        while (p->cinfo.output_scanline < p->cinfo.output_height) {
-            JSAMPROW line = p->bits;
-            jpeg_read_scanlines(&p->cinfo, &line, 1);
-        }
-        jpeg_finish_decompress(&p->cinfo);
-    });
-    if (decoder.source.pastEnd && decoder.cinfo.progressive_mode)
-        throw AppError(codecError(JWRN_JPEG_EOF));
+    decoder.bytesPerLine = 0;
+    decoder.readRows();
 }
 
 } // namespace Jpeg
