@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -268,7 +269,18 @@ void TfoDeveZozuvor::SalvaPagina()
     // switched to the archive tab while the result page was loading.
     showTab(1);
     const QString file = m_pastaCapturas + CnpjDigitos();
-    runLoggedCapture(file, [this, &file] { PageCapture(ui->WebBrowser1).captureTo(file); });
+    {
+        // The window answers the user while the capture waits on the engine;
+        // the browser stays on screen and the page as it loaded until then.
+        const int archiveTab = ui->PageControl1->indexOf(ui->TabSheet1);
+        ui->PageControl1->setTabEnabled(archiveTab, false);
+        ui->WebBrowser1->setEnabled(false);
+        const auto unlock = qScopeGuard([this, archiveTab] {
+            ui->PageControl1->setTabEnabled(archiveTab, true);
+            ui->WebBrowser1->setEnabled(true);
+        });
+        runLoggedCapture(file, [this, &file] { PageCapture(ui->WebBrowser1).captureTo(file); });
+    }
     GravaConsulta();
 }
 
@@ -327,6 +339,7 @@ void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
 {
     // Work still waited for is abandoned; a store not yet committed rolls back.
     m_closed = true;
+    m_driver->cancel();
     m_database->cancel();
     QWidget::closeEvent(event);
 }

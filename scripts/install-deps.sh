@@ -13,6 +13,7 @@ packages=(
     poppler-utils
     xvfb xauth fonts-dejavu-core fonts-liberation2
     qt6-translations-l10n
+    qt6-base-private-dev
     dpkg-dev file lintian
 )
 

@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "cnpjtext.h"
 #include "logcategories.h"
+#include "scriptrunner.h"
 #include "siteparameters.h"
 
 #include <QUrl>
@@ -73,6 +74,16 @@ void QueryDriver::start(const QString &displayedCnpj)
         throw;
     }
     emit progressStep();
+}
+
+void QueryDriver::cancel()
+{
+    m_abandoned = true;
+    m_pageTimer.stop();
+    m_heldForms.clear();
+    m_pendingDocuments.clear();
+    m_page.stop();
+    ScriptRunner::cancelWaits();
 }
 
 QString QueryDriver::redacted(QString text) const

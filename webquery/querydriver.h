@@ -52,6 +52,10 @@ public:
     // that load while one is being handled are handled after it, in order.
     void documentComplete(bool ok);
 
+    // The user is leaving: a wait on the page in progress ends at once, and
+    // nothing more of this query is walked, reported or stored.
+    void cancel();
+
     // Submits the form at that position of the current document. While a
     // document is handled it is checked at once but sent when the handling
     // ends, so that the page stays one document until then.

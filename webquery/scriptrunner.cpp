@@ -3,6 +3,7 @@
 #include "apperror.h"
 
 #include <QEventLoop>
+#include <QList>
 #include <QPointer>
 #include <QTimer>
 #include <QVariantMap>
@@ -22,6 +23,11 @@ constexpr int RecheckMs = 8;
 // the running round only through this guard.
 using Round = std::shared_ptr<QPointer<QEventLoop>>;
 
+// The rounds running on this thread, innermost last, and how many times their
+// waits were cancelled: a wait that sees the count change throws Cancelled.
+thread_local QList<QEventLoop *> runningRounds;
+thread_local quint64 cancellations = 0;
+
 // Runs event-loop rounds until done() holds (true) or the deadline passes
 // (false). A round ends at the next recheck, at the deadline, when the page is
 // destroyed, or when something quits the loop held in round.
@@ -29,7 +35,10 @@ bool wait(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEngine
           const Round &round)
 {
     const QPointer<QWebEnginePage> pageGuard(page);
+    const quint64 cancelledBefore = cancellations;
     for (;;) {
+        if (cancellations != cancelledBefore)
+            throw Cancelled();
         if (done())
             return true;
         if (!pageGuard)
@@ -47,7 +56,11 @@ bool wait(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEngine
             wakeMs = recheckMs;
         if (wakeMs >= 0)
             timer.start(int(wakeMs));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        // The user's clicks and keys are served meanwhile: the window answers
+        // and "Sair" ends the wait.
+        runningRounds.append(&loop);
+        loop.exec();
+        runningRounds.removeLast();
         *round = nullptr;
     }
 }
@@ -85,6 +98,13 @@ QVariant runChecked(QWebEnginePage *page, const QString &script, int timeoutMs)
     if (!answer.contains(QStringLiteral("ok")))
         throw AppError(QStringLiteral("A página não pôde ser lida pelo navegador (resposta inesperada do script)."));
     return answer.value(QStringLiteral("ok"));
+}
+
+void cancelWaits()
+{
+    ++cancellations;
+    for (QEventLoop *loop : std::as_const(runningRounds))
+        loop->quit();
 }
 
 bool waitUntil(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page)

@@ -2,17 +2,22 @@
 #include "devezozuvorapplication.h"
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
+#include "querydriver.h"
 #include "samplesite.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QLabel>
 #include <QTabWidget>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <qpa/qwindowsysteminterface.h>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -92,6 +97,7 @@ private slots:
     void userSwitchesTabsWhileTheResultLoads();
     void documentDuringSuccessBoxIsHandledAtOnce();
     void sairDuringAQueryStoresNothing();
+    void sairWhileTheBrowserIsBusy();
     void loginPageWithoutPassword();
     void wrongPasswordIsNotRetried();
     void unreachableSite();
@@ -282,6 +288,48 @@ void EndToEndTest::sairDuringAQueryStoresNothing()
     m_window.reset();
     QCOMPARE(m_db->archiveCount(1, 1001), 0);
     QVERIFY(m_boxes->boxes.isEmpty());
+}
+
+void EndToEndTest::sairWhileTheBrowserIsBusy()
+{
+    // Once loaded, the login page's own script keeps the browser busy for 20 s,
+    // so the tool's first script on it waits for an answer.
+    m_site->setPage(QStringLiteral("/login"),
+                    "<!DOCTYPE html><html><body><form name=\"acesso\" method=\"post\" action=\"/login\">"
+                    "<input name=\"usuario\"><input name=\"senha\" type=\"password\"></form><script>"
+                    "onload = () => setTimeout(() => { const end = Date.now() + 20000; while (Date.now() < end); });"
+                    "</script></body></html>");
+    start();
+
+    // "Sair" is clicked the way a user clicks: through the window system's queue.
+    QElapsedTimer sinceSair;
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (status() != QStringLiteral("Preenchendo usuario e senha"))
+            return;
+        watch.stop();
+        sinceSair.start();
+        QWindow *window = m_window->windowHandle();
+        auto *sair = child<QAbstractButton>("JvXPButton2");
+        const QPointF local = sair->mapTo(m_window.get(), sair->rect().center());
+        const QPointF global = m_window->mapToGlobal(local);
+        using Async = QWindowSystemInterface::AsynchronousDelivery;
+        QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::LeftButton, Qt::LeftButton,
+                                                        QEvent::MouseButtonPress);
+        QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::NoButton, Qt::LeftButton,
+                                                        QEvent::MouseButtonRelease);
+    });
+    watch.start();
+    QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
+
+    QTRY_VERIFY_WITH_TIMEOUT(sinceSair.isValid() && !m_window->isVisible(), 30000);
+    // At once, not when the script's own time limit ran out, and silently.
+    QVERIFY2(sinceSair.elapsed() < 3000, qPrintable(QString::number(sinceSair.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->findChild<QueryDriver *>()->isHandling(), 3000);
+    QVERIFY(m_boxes->boxes.isEmpty());
+    QCOMPARE(m_site->hits(QStringLiteral("/login")), 1);
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
 }
 
 void EndToEndTest::loginPageWithoutPassword()
