@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+
+static_assert(Jpeg::MaxDimension == JPEG_MAX_DIMENSION);
 #include <jerror.h>
 
 namespace Jpeg {

@@ -13,6 +13,9 @@ class QIODevice;
 // message code; libjpeg's default error exit never runs.
 namespace Jpeg {
 
+// The largest width or height libjpeg writes or reads.
+constexpr int MaxDimension = 65500;
+
 enum class ColorSpace { Unknown, Grayscale, RGB, YCbCr, CMYK, YCCK };
 
 struct Header

@@ -244,6 +244,10 @@ void writeJpeg(const QImage &image, const QString &fileName)
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser criado: %2").arg(fileName, file.errorString()));
+    // A credit report is for its user's eyes only, whatever an older file allowed.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser reservado ao usuário: %2")
+                           .arg(fileName, file.errorString()));
     Jpeg::encode(image, JpegQuality, &file);
     if (!file.commit())
         throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser gravado: %2").arg(fileName, file.errorString()));
@@ -274,9 +278,10 @@ void PageCapture::captureTo(const QString &fileName)
         throw AppError(failed(QStringLiteral("a página não tem conteúdo (%1 x %2 px)")
                                   .arg(content.width())
                                   .arg(content.height())));
-    if (content.height() > m_view->maximumHeight() - MarkerStrip)
+    // Refused before the page is drawn at its full size: a JPEG cannot hold it.
+    if (content.height() > qMin(Jpeg::MaxDimension, m_view->maximumHeight() - MarkerStrip))
         throw AppError(failed(tooTall(content.height())));
-    if (content.width() > m_view->maximumWidth())
+    if (content.width() > qMin(Jpeg::MaxDimension, m_view->maximumWidth()))
         throw AppError(failed(tooWide(content.width())));
 
     QPointer<QWebEngineView> view(m_view);

@@ -8,14 +8,19 @@
 #include <QFile>
 #include <QImage>
 #include <QMultiMap>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 #include <QWidget>
 
+#include <csignal>
 #include <functional>
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -108,8 +113,9 @@ private slots:
     void takesWidestContent();
     void writesBaselineAtQuality30();
     void secondCaptureReplacesFile();
-    void refusesPageTallerThanAView_data();
-    void refusesPageTallerThanAView();
+    void refusesWhatAJpegCannotHold_data();
+    void refusesWhatAJpegCannotHold();
+    void failedWriteKeepsOlderCapture();
     void tooTallForTileMemory();
     void pageWithoutBodyFailsBeforeResize();
     void hiddenBrowserFailsAtOnce();
@@ -253,9 +259,15 @@ void PageCaptureTest::writesBaselineAtQuality30()
 
 void PageCaptureTest::secondCaptureReplacesFile()
 {
+    // An older run's file, readable by everyone: the capture is the user's alone.
+    QVERIFY(writeAll(m_file, OldCapture));
+    QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
     PageCapture(m_view).captureTo(m_file);
     QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(m_file).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
 
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=1200"))));
     PageCapture(m_view).captureTo(m_file);
@@ -264,35 +276,74 @@ void PageCaptureTest::secondCaptureReplacesFile()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
 }
 
-void PageCaptureTest::refusesPageTallerThanAView_data()
+void PageCaptureTest::refusesWhatAJpegCannotHold_data()
 {
+    QTest::addColumn<QByteArray>("style");
     QTest::addColumn<bool>("olderFile");
-    QTest::newRow("sem captura anterior") << false;
-    QTest::newRow("com captura anterior") << true;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("alta, sem captura anterior")
+        << QByteArray("width:100px;height:65501px") << false
+        << QStringLiteral("a página é alta demais para ser capturada inteira (65501 px)");
+    QTest::newRow("larga, com captura anterior")
+        << QByteArray("width:65501px;height:100px") << true
+        << QStringLiteral("a página é larga demais para ser capturada inteira (65501 px)");
 }
 
-void PageCaptureTest::refusesPageTallerThanAView()
+void PageCaptureTest::refusesWhatAJpegCannotHold()
 {
+    QFETCH(QByteArray, style);
     QFETCH(bool, olderFile);
+    QFETCH(QString, reason);
     if (olderFile)
         QVERIFY(writeAll(m_file, OldCapture));
-    m_site->setPage(QStringLiteral("/altissima"),
-                    "<!DOCTYPE html><html><body style=\"margin:0\">"
-                    "<div style=\"height:20000000px;background:#c00000\"></div></body></html>");
-    QVERIFY(load(m_site->url(QStringLiteral("/altissima"))));
+    m_site->setPage(QStringLiteral("/enorme"),
+                    "<!DOCTYPE html><html><body style=\"margin:0\"><div style=\"" + style
+                        + ";background:#c00000\"></div></body></html>");
+    QVERIFY(load(m_site->url(QStringLiteral("/enorme"))));
+    ResizeCounter resizes;
+    m_view->installEventFilter(&resizes);
 
     try {
         PageCapture(m_view).captureTo(m_file);
-        QFAIL("a 20,000,000 px page was captured");
+        QFAIL("a page no JPEG can hold was captured");
     } catch (const AppError &e) {
-        QCOMPARE(e.message(),
-                 QStringLiteral("Não foi possível capturar a página: "
-                                "a página é alta demais para ser capturada inteira (20000000 px)"));
+        QCOMPARE(e.message(), QStringLiteral("Não foi possível capturar a página: ") + reason);
     }
 
+    // Refused before the page was drawn at that size.
+    QCOMPARE(resizes.count, 0);
     QCOMPARE(QFile::exists(m_file), olderFile);
     if (olderFile)
         QCOMPARE(readAll(m_file), OldCapture);
+    verifyViewRestored();
+}
+
+void PageCaptureTest::failedWriteKeepsOlderCapture()
+{
+    QVERIFY(writeAll(m_file, OldCapture));
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
+
+    // The file opens, then the system refuses the JPEG's writes past 4 kB.
+    rlimit before{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldHandler);
+    });
+
+    try {
+        PageCapture(m_view).captureTo(m_file);
+        QFAIL("the capture was written past the file size limit");
+    } catch (const AppError &e) {
+        QVERIFY2(e.message().startsWith(QStringLiteral("Não foi possível capturar a página: ")), qPrintable(e.message()));
+    }
+
+    QCOMPARE(readAll(m_file), OldCapture);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
     verifyViewRestored();
 }
 
