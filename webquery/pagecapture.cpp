@@ -7,7 +7,11 @@
 
 #include <QDeadlineTimer>
 #include <QImage>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainterPath>
 #include <QPixmap>
+#include <QRegion>
 #include <QPointer>
 #include <QSaveFile>
 #include <QVariantMap>
@@ -20,8 +24,8 @@
 #endif
 
 #include <cstdlib>
-#include <functional>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -30,7 +34,6 @@ constexpr int JpegQuality = 30;
 // Drawing time grows with the page's height (about 1 s for 60,000 px here).
 constexpr int BaseWaitMs = 10000;
 constexpr int WaitMsPerThousandPx = 200;
-constexpr int MinScriptWaitMs = 1000;
 
 // A small tolerance absorbs rounding in the compositor.
 constexpr int MarkerTolerance = 6;
@@ -48,6 +51,11 @@ QString tooTall(int height)
 QString tooWide(int width)
 {
     return QStringLiteral("a página é larga demais para ser capturada inteira (%1 px)").arg(width);
+}
+
+QString notShown()
+{
+    return QStringLiteral("o navegador não está à vista, e oculto ele não desenha a página");
 }
 
 QString noMemory(int width, int height)
@@ -101,51 +109,177 @@ QImage newPageImage(int width, int height)
 #endif
 }
 
-// One capture's waits on the browser, which may go away while the event loop runs;
-// the markers it puts on the page are taken off again on every path.
+// A paint device that keeps the image a widget paints itself from instead of
+// copying its pixels: Qt Quick's software renderer draws the view's frame into
+// one image and paints the widget from it, rectangle by rectangle.
+class FrameTap final : public QPaintDevice
+{
+public:
+    explicit FrameTap(QSize size)
+        : m_engine(this)
+        , m_size(size)
+    {
+    }
+
+    // The one image every paint came from, when the paints did nothing but
+    // copy it unscaled and together covered `area`; null otherwise.
+    QImage image(const QRect &area) const
+    {
+        return !m_engine.other && m_engine.covered.contains(area) ? m_engine.image : QImage();
+    }
+
+    QPaintEngine *paintEngine() const override { return &m_engine; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        constexpr int Dpi = 96;
+        switch (metric) {
+        case PdmWidth: return m_size.width();
+        case PdmHeight: return m_size.height();
+        case PdmWidthMM: return m_size.width() * 254 / (10 * Dpi);
+        case PdmHeightMM: return m_size.height() * 254 / (10 * Dpi);
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY: return Dpi;
+        case PdmDepth: return 32;
+        case PdmNumColors: return 0;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return QPaintDevice::metric(metric);
+        }
+    }
+
+private:
+    struct Engine final : QPaintEngine
+    {
+        explicit Engine(FrameTap *device)
+            : device(device)
+        {
+        }
+        bool begin(QPaintDevice *) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState &) override {}
+        Type type() const override { return User; }
+        void drawImage(const QRectF &target, const QImage &source, const QRectF &sourceRect,
+                       Qt::ImageConversionFlags) override
+        {
+            const QRect rect = target.toRect();
+            if (target != sourceRect || QRectF(rect) != target
+                || (!image.isNull() && image.cacheKey() != source.cacheKey())) {
+                other = true;
+                return;
+            }
+            image = source; // shared, not copied
+            covered += rect;
+        }
+        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { other = true; }
+        void drawPath(const QPainterPath &) override { other = true; }
+        void drawPolygon(const QPointF *, int, PolygonDrawMode) override { other = true; }
+        void drawPolygon(const QPoint *, int, PolygonDrawMode) override { other = true; }
+
+        FrameTap *device;
+        QImage image;
+        QRegion covered;
+        bool other = false;
+    };
+
+    mutable Engine m_engine;
+    QSize m_size;
+};
+
+// Puts a capture's markers on the page and takes them off again on every path.
+class CaptureMarkers
+{
+public:
+    CaptureMarkers(QWebEngineView *view, QSize viewSize)
+        : m_view(view)
+        , m_colours(nextMarkerColours())
+    {
+        ScriptRunner::runChecked(view->page(), PageScripts::armCaptureMarkers(viewSize, cssColor(m_colours.frame),
+                                                                              cssColor(m_colours.pageEnd)));
+    }
+
+    ~CaptureMarkers()
+    {
+        // Nothing waits for this answer.
+        if (m_view && m_view->page())
+            m_view->page()->runJavaScript(PageScripts::removeCaptureMarkers(), QWebEngineScript::ApplicationWorld);
+    }
+
+    CaptureMarkers(const CaptureMarkers &) = delete;
+    CaptureMarkers &operator=(const CaptureMarkers &) = delete;
+
+    MarkerColours colours() const { return m_colours; }
+
+private:
+    QPointer<QWebEngineView> m_view;
+    MarkerColours m_colours;
+};
+
+// One capture's wait on the browser, which may go away while the event loop runs.
 class FrameWatch
 {
 public:
-    FrameWatch(QWebEngineView *view, int width, int height)
+    FrameWatch(QWebEngineView *view, int width, int height, MarkerColours colours)
         : m_view(view)
         , m_width(width)
         , m_height(height)
+        , m_colours(colours)
         , m_waitMs(BaseWaitMs + int(qint64(height) * WaitMsPerThousandPx / 1000))
         , m_deadline(m_waitMs)
     {
     }
 
-    ~FrameWatch()
+    // Waits until the view shows both markers, and so a frame laid out at the
+    // capture's size and drawn to the page's end, and returns the page's part
+    // of that very frame. The markers lie in the strip below, outside it.
+    QImage waitForPage()
     {
-        // Nothing waits for this answer.
-        if (m_marked && m_view && m_view->page())
-            m_view->page()->runJavaScript(PageScripts::removeCaptureMarkers(), QWebEngineScript::ApplicationWorld);
+        QImage frame;
+        const bool drawn = ScriptRunner::waitUntil(
+            [&] {
+                frame = shownFrame();
+                if (shows(frame, pageEndCorner(), m_colours.pageEnd) && shows(frame, frameCorner(), m_colours.frame))
+                    return true;
+                // Held across the event loop, the view's image would be copied at its next frame.
+                frame = QImage();
+                return false;
+            },
+            m_deadline, page());
+        if (!drawn)
+            throw AppError(failureReason());
+        if (frame.isNull())
+            return grabPage();
+        return QImage(frame.constBits(), m_width, m_height, frame.bytesPerLine(), frame.format(),
+                      [](void *held) { delete static_cast<QImage *>(held); }, new QImage(frame));
     }
 
-    FrameWatch(const FrameWatch &) = delete;
-    FrameWatch &operator=(const FrameWatch &) = delete;
+private:
+    QPoint frameCorner() const { return {0, m_height + PageCapture::MarkerStrip - 1}; }
+    QPoint pageEndCorner() const { return {m_width - 1, m_height + PageCapture::MarkerStrip - 1}; }
 
-    QVariant run(const QString &script)
+    // The image the view paints itself from, shared, when it holds the whole view; else null.
+    QImage shownFrame()
     {
-        const int waitMs = int(qMax<qint64>(MinScriptWaitMs, m_deadline.remainingTime()));
-        return ScriptRunner::runChecked(page(), script, waitMs);
+        const QSize size(m_width, m_height + PageCapture::MarkerStrip);
+        FrameTap tap(size);
+        view()->render(&tap, QPoint(), QRegion(QRect(QPoint(), size)), QWidget::DrawChildren);
+        return tap.image(QRect(QPoint(), size));
     }
 
-    bool waitUntil(const std::function<bool()> &done)
+    // Whether the frame, or, without one, what the view shows right now, has the marker at point.
+    bool shows(const QImage &frame, QPoint point, QRgb marker)
     {
-        return ScriptRunner::waitUntil(done, m_deadline, page());
-    }
-
-    // What the view shows at one pixel right now; only that pixel is drawn.
-    QRgb pixelAt(QPoint point)
-    {
+        if (!frame.isNull())
+            return isMarker(frame.pixel(point), marker);
         const QImage image = view()->grab(QRect(point, QSize(1, 1))).toImage();
-        return image.isNull() ? 0 : image.pixel(image.width() - 1, image.height() - 1);
+        return !image.isNull() && isMarker(image.pixel(image.width() - 1, image.height() - 1), marker);
     }
 
-    // The page, without the marker strip below it. Only the engine's own frame
-    // is drawn, straight into one new image: the page paints every pixel, so
-    // neither a fill nor the widget's background goes first.
+    // The page, without the marker strip below it, drawn once into a new image;
+    // for views whose paints cannot be shared.
     QImage grabPage()
     {
         QImage image = newPageImage(m_width, m_height);
@@ -155,51 +289,22 @@ public:
         return image;
     }
 
-    // Waits until the viewport has the view's size, then shows the frame
-    // marker at its bottom-left, in the strip below the page.
-    QPoint showFrameMarker(QRgb color)
+    // A frame at this size came but its last tile did not: the page exceeds
+    // what the engine keeps drawn (its tile memory), not slowness.
+    QString failureReason()
     {
-        const QSize view(m_width, m_height + PageCapture::MarkerStrip);
-        QVariantMap answer;
-        const bool placed = waitUntil([&] {
-            m_marked = true;
-            answer = run(PageScripts::showFrameMarker(view, cssColor(color))).toMap();
-            return answer.value(QStringLiteral("placed")).toBool();
-        });
-        if (!placed) {
-            const int width = answer.value(QStringLiteral("width")).toInt();
-            const int height = answer.value(QStringLiteral("height")).toInt();
-            throw AppError(width == view.width() && height < view.height() ? tooTall() : notDrawn());
-        }
-        return {0, view.height() - 1};
+        if (shows(shownFrame(), frameCorner(), m_colours.frame))
+            return tooTall(m_height);
+        const QVariantMap viewport = ScriptRunner::runChecked(page(), PageScripts::viewportSize()).toMap();
+        const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_width
+            && viewport.value(QStringLiteral("height")).toInt() < m_height + PageCapture::MarkerStrip;
+        return shorter ? tooTall(m_height)
+                       : QStringLiteral("o navegador não desenhou a página inteira (%1 x %2 px) em %3 s")
+                             .arg(m_width)
+                             .arg(m_height)
+                             .arg(qRound(m_waitMs / 1000.0));
     }
 
-    // Shows the page-end marker at the strip's right end and returns its pixel.
-    QPoint showPageEndMarker(QRgb color)
-    {
-        const QVariantMap answer = run(PageScripts::showPageEndMarker(cssColor(color))).toMap();
-        const QPoint corner(answer.value(QStringLiteral("x")).toInt(), answer.value(QStringLiteral("y")).toInt());
-        const QRect strip(0, m_height, m_width, PageCapture::MarkerStrip);
-        if (!strip.contains(corner))
-            throw AppError(QStringLiteral("o navegador não mostra o canto da página (%1, %2) numa área de %3 x %4 px")
-                               .arg(corner.x())
-                               .arg(corner.y())
-                               .arg(m_width)
-                               .arg(m_height + PageCapture::MarkerStrip));
-        return corner;
-    }
-
-    QString notDrawn() const
-    {
-        return QStringLiteral("o navegador não desenhou a página inteira (%1 x %2 px) em %3 s")
-            .arg(m_width)
-            .arg(m_height)
-            .arg(qRound(m_waitMs / 1000.0));
-    }
-
-    QString tooTall() const { return ::tooTall(m_height); }
-
-private:
     QWebEngineView *view() const
     {
         if (!m_view || !m_view->page())
@@ -212,32 +317,10 @@ private:
     QPointer<QWebEngineView> m_view;
     int m_width;
     int m_height;
+    MarkerColours m_colours;
     int m_waitMs;
     QDeadlineTimer m_deadline;
-    bool m_marked = false;
 };
-
-// Waits until the engine has drawn the whole page at the view's size and copies that frame.
-QImage grabWholePage(QWebEngineView *browser, int width, int height)
-{
-    FrameWatch watch(browser, width, height);
-    const MarkerColours colours = nextMarkerColours();
-
-    // A grab of the right size can still hold the previous frame, so the frame
-    // is known to be new only when a marker put there after the resize shows up.
-    const QPoint frameCorner = watch.showFrameMarker(colours.frame);
-    if (!watch.waitUntil([&] { return isMarker(watch.pixelAt(frameCorner), colours.frame); }))
-        throw AppError(watch.notDrawn());
-
-    // The engine draws at this size; its last tile missing means the page
-    // exceeds what the engine keeps drawn (its tile memory), not slowness.
-    const QPoint corner = watch.showPageEndMarker(colours.pageEnd);
-    if (!watch.waitUntil([&] { return isMarker(watch.pixelAt(corner), colours.pageEnd); }))
-        throw AppError(watch.tooTall());
-
-    // Both markers lie in the strip below the page, outside the picture.
-    return watch.grabPage();
-}
 
 void writeJpeg(const QImage &image, const QString &fileName)
 {
@@ -247,6 +330,32 @@ void writeJpeg(const QImage &image, const QString &fileName)
     Jpeg::encode(image, JpegQuality, &file);
     if (!file.commit())
         throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser gravado: %2").arg(fileName, file.errorString()));
+}
+
+// Waits for the frame that shows the markers, then writes the page's part of it,
+// scaled to target if that differs, as the JPEG file.
+void writeShownPage(QWebEngineView *view, const QString &fileName, QSize page, QSize target, MarkerColours colours)
+{
+    QImage image = FrameWatch(view, page.width(), page.height(), colours).waitForPage();
+    if (image.size() != target) {
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (image.isNull())
+            throw AppError(noMemory(target.width(), target.height()));
+    }
+    writeJpeg(image, fileName);
+}
+
+// Runs a capture step; its failures come out as the capture's, naming their reason.
+template<typename Step>
+void asCaptureStep(QSize size, Step &&step)
+{
+    try {
+        step();
+    } catch (const AppError &e) {
+        throw AppError(failed(e.message()));
+    } catch (const std::bad_alloc &) {
+        throw AppError(failed(noMemory(size.width(), size.height())));
+    }
 }
 
 } // namespace
@@ -281,23 +390,31 @@ void PageCapture::captureTo(const QString &fileName)
 
     QPointer<QWebEngineView> view(m_view);
     const QSize oldSize = view->size();
+    const QSize viewSize(content.width(), content.height() + MarkerStrip);
     const auto restore = [&] {
         if (view) {
             view->resize(oldSize);
             view->setVisible(true);
         }
     };
-    // Shown throughout: a hidden QWebEngineView draws no frames. Height and width
-    // in one resize, so that the page is laid out and drawn once.
+    // Shown throughout: a hidden QWebEngineView draws no frames.
     view->setVisible(true);
-    view->resize(content.width(), content.height() + MarkerStrip);
+    if (!view->isVisible())
+        throw AppError(failed(notShown()));
+    // Set before the resize, the markers come with the first frame at the new
+    // size; taken off after the view has its size back, so no frame at the
+    // page's size is spent on that.
+    std::optional<CaptureMarkers> markers;
+    asCaptureStep(content, [&] { markers.emplace(view, viewSize); });
+    // Height and width in one resize, so that the page is laid out and drawn once.
+    view->resize(viewSize);
     try {
         const QSize size = view->size() - QSize(0, MarkerStrip);
         if (size.height() < content.height())
             throw AppError(failed(tooTall(content.height())));
         if (size.width() < content.width())
             throw AppError(failed(tooWide(content.width())));
-        CapturaPagina(view, fileName, size.height(), size.width(), size.height(), size.width());
+        asCaptureStep(size, [&] { writeShownPage(view, fileName, size, size, markers->colours()); });
     } catch (...) {
         restore();
         throw;
@@ -318,7 +435,7 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
                                .arg(targetWidth)
                                .arg(targetHeight));
         if (!browser->isVisible())
-            throw AppError(QStringLiteral("o navegador não está à vista, e oculto ele não desenha a página"));
+            throw AppError(notShown());
         if (browser->size() != QSize(sourceWidth, sourceHeight + PageCapture::MarkerStrip))
             throw AppError(QStringLiteral("o navegador tem %1 x %2 px, não os %3 x %4 px da página")
                                .arg(browser->width())
@@ -326,14 +443,9 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
                                .arg(sourceWidth)
                                .arg(sourceHeight + PageCapture::MarkerStrip));
 
-        QImage image = grabWholePage(browser, sourceWidth, sourceHeight);
-        const QSize target(targetWidth, targetHeight);
-        if (image.size() != target) {
-            image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            if (image.isNull())
-                throw AppError(noMemory(targetWidth, targetHeight));
-        }
-        writeJpeg(image, fileName);
+        const CaptureMarkers markers(browser, browser->size());
+        writeShownPage(browser, fileName, QSize(sourceWidth, sourceHeight), QSize(targetWidth, targetHeight),
+                       markers.colours());
     } catch (const AppError &e) {
         throw AppError(failed(e.message()));
     } catch (const std::bad_alloc &) {
