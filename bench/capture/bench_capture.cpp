@@ -7,6 +7,7 @@
 // URL mode: loads URL in a view placed like the tool's browser, captures it N+1
 // times into FILE (the first is the warm-up) and prints one JSON line last.
 #include "apperror.h"
+#include "browsersetup.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
 #include "samplesite.h"
@@ -15,8 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -319,8 +318,9 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
-    // As the tool draws its browser (see DevezozuvorApplication::prepareGraphics).
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // The tool's own set-up of its browser.
+    BrowserSetup::useHugePages(argv);
+    BrowserSetup::prepareGraphics();
 
     if (argc == 3 && qstrcmp(argv[1], ChildOption) == 0)
         return runChild(argc, argv, QByteArray(argv[2]).toInt());

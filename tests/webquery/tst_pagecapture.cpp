@@ -1,8 +1,10 @@
 #include "apperror.h"
+#include "browsersetup.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
 #include "samplesite.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -392,5 +394,12 @@ void PageCaptureTest::nullBrowserLeavesFileAlone()
     }
 }
 
-QTEST_MAIN(PageCaptureTest)
+// The browser set up as the tool sets it up.
+int main(int argc, char *argv[])
+{
+    BrowserSetup::prepareGraphics();
+    QApplication app(argc, argv);
+    PageCaptureTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_pagecapture.moc"
