@@ -14,6 +14,8 @@
 #include <QRegion>
 #include <QPointer>
 #include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
 #include <QVariantMap>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -34,6 +36,9 @@ constexpr int JpegQuality = 30;
 // Drawing time grows with the page's height (about 1 s for 60,000 px here).
 constexpr int BaseWaitMs = 10000;
 constexpr int WaitMsPerThousandPx = 200;
+
+// How long a capture waits for the engine to free the page's memory.
+constexpr int ReleaseWaitMs = 2000;
 
 // A small tolerance absorbs rounding in the compositor.
 constexpr int MarkerTolerance = 6;
@@ -189,45 +194,85 @@ private:
     QSize m_size;
 };
 
+// Counts the captures begun, so that what one leaves for later can tell
+// whether another has begun since.
+int &captureSerial()
+{
+    static int serial = 0;
+    return serial;
+}
+
 // Puts a capture's markers on the page and takes them off again on every path.
 class CaptureMarkers
 {
 public:
-    CaptureMarkers(QWebEngineView *view, QSize viewSize)
+    CaptureMarkers(QWebEngineView *view, QSize viewSize, QSize restoredSize)
         : m_view(view)
         , m_colours(nextMarkerColours())
+        , m_serial(captureSerial())
     {
-        ScriptRunner::runChecked(view->page(), PageScripts::armCaptureMarkers(viewSize, cssColor(m_colours.frame),
-                                                                              cssColor(m_colours.pageEnd)));
+        const QVariantMap corner =
+            ScriptRunner::runChecked(view->page(),
+                                     PageScripts::armCaptureMarkers(viewSize, restoredSize, cssColor(m_colours.frame),
+                                                                    cssColor(m_colours.pageEnd)))
+                .toMap();
+        m_restoredFrameCorner = {corner.value(QStringLiteral("x")).toInt(), corner.value(QStringLiteral("y")).toInt()};
     }
 
     ~CaptureMarkers()
     {
-        // Nothing waits for this answer.
-        if (m_view && m_view->page())
-            m_view->page()->runJavaScript(PageScripts::removeCaptureMarkers(), QWebEngineScript::ApplicationWorld);
+        if (!m_handedOver)
+            remove(m_view, m_serial);
+    }
+
+    // What the markers' last user needs to find the frame back at the restored
+    // size and to take them off; this object then leaves them on the page.
+    struct Left
+    {
+        MarkerColours colours;
+        QPoint restoredFrameCorner;
+        int serial;
+        QUrl page;
+    };
+    Left handOver()
+    {
+        m_handedOver = true;
+        return {m_colours, m_restoredFrameCorner, m_serial, m_view ? m_view->url() : QUrl()};
+    }
+
+    // Whether no capture has begun since the one numbered serial.
+    static bool isLatest(int serial) { return serial == captureSerial(); }
+
+    // Takes the markers off; nothing waits for the answer. A later capture's
+    // markers reuse these elements, and are not to be taken away under it.
+    static void remove(QWebEngineView *view, int serial)
+    {
+        if (isLatest(serial) && view && view->page())
+            view->page()->runJavaScript(PageScripts::removeCaptureMarkers(), QWebEngineScript::ApplicationWorld);
     }
 
     CaptureMarkers(const CaptureMarkers &) = delete;
     CaptureMarkers &operator=(const CaptureMarkers &) = delete;
 
     MarkerColours colours() const { return m_colours; }
-
 private:
     QPointer<QWebEngineView> m_view;
     MarkerColours m_colours;
+    int m_serial;
+    QPoint m_restoredFrameCorner;
+    bool m_handedOver = false;
 };
 
 // One capture's wait on the browser, which may go away while the event loop runs.
 class FrameWatch
 {
 public:
-    FrameWatch(QWebEngineView *view, int width, int height, MarkerColours colours)
+    FrameWatch(QWebEngineView *view, int width, int height, MarkerColours colours, int waitMs = 0)
         : m_view(view)
         , m_width(width)
         , m_height(height)
         , m_colours(colours)
-        , m_waitMs(BaseWaitMs + int(qint64(height) * WaitMsPerThousandPx / 1000))
+        , m_waitMs(waitMs > 0 ? waitMs : BaseWaitMs + int(qint64(height) * WaitMsPerThousandPx / 1000))
         , m_deadline(m_waitMs)
     {
     }
@@ -254,6 +299,13 @@ public:
             return grabPage();
         return QImage(frame.constBits(), m_width, m_height, frame.bytesPerLine(), frame.format(),
                       [](void *held) { delete static_cast<QImage *>(held); }, new QImage(frame));
+    }
+
+    // Whether a frame with the frame marker at corner comes before the deadline.
+    bool waitForFrameMarker(QPoint corner)
+    {
+        return ScriptRunner::waitUntil([&] { return shows(shownFrame(), corner, m_colours.frame); }, m_deadline,
+                                       page());
     }
 
 private:
@@ -345,6 +397,38 @@ void writeShownPage(QWebEngineView *view, const QString &fileName, QSize page, Q
     writeJpeg(image, fileName);
 }
 
+// Back at its size, the view keeps the page's tiles in the engine for some
+// seconds (unused raster memory expires late); hidden, it frees them at once.
+// So once a frame at the restored size shows, the view is hidden until the
+// page knows it, then shown again; unless another capture has begun, which
+// needs that memory again. Memory comes back later if this fails.
+void releasePageMemory(QWebEngineView *view, const CaptureMarkers::Left &markers)
+{
+    const QPointer<QWebEngineView> guard(view);
+    // Another page has no markers, and another capture needs the memory.
+    if (!CaptureMarkers::isLatest(markers.serial) || view->url() != markers.page)
+        return;
+    try {
+        FrameWatch restored(view, view->width(), view->height() - PageCapture::MarkerStrip, markers.colours,
+                            ReleaseWaitMs);
+        if (restored.waitForFrameMarker(markers.restoredFrameCorner) && CaptureMarkers::isLatest(markers.serial)) {
+            view->setVisible(false);
+            ScriptRunner::waitUntil(
+                [&] {
+                    return ScriptRunner::runChecked(view->page(), PageScripts::visibilityState()).toString()
+                        == QLatin1String("hidden");
+                },
+                QDeadlineTimer(ReleaseWaitMs), view->page());
+        }
+    } catch (const AppError &) {
+        // The capture is written; only the early release failed.
+    }
+    if (guard && CaptureMarkers::isLatest(markers.serial)) {
+        guard->setVisible(true);
+        CaptureMarkers::remove(guard, markers.serial);
+    }
+}
+
 // Runs a capture step; its failures come out as the capture's, naming their reason.
 template<typename Step>
 void asCaptureStep(QSize size, Step &&step)
@@ -375,6 +459,7 @@ QSize PageCapture::contentSize()
 
 void PageCapture::captureTo(const QString &fileName)
 {
+    ++captureSerial();
     if (!m_view)
         throw AppError(failed(QStringLiteral("o navegador não está disponível")));
 
@@ -405,7 +490,7 @@ void PageCapture::captureTo(const QString &fileName)
     // size; taken off after the view has its size back, so no frame at the
     // page's size is spent on that.
     std::optional<CaptureMarkers> markers;
-    asCaptureStep(content, [&] { markers.emplace(view, viewSize); });
+    asCaptureStep(content, [&] { markers.emplace(view, viewSize, oldSize); });
     // Height and width in one resize, so that the page is laid out and drawn once.
     view->resize(viewSize);
     try {
@@ -420,11 +505,14 @@ void PageCapture::captureTo(const QString &fileName)
         throw;
     }
     restore();
+    // From the event loop, so that the capture's caller has its file at once.
+    QTimer::singleShot(0, view, [view, left = markers->handOver()] { releasePageMemory(view, left); });
 }
 
 void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceHeight, int sourceWidth,
                    int targetHeight, int targetWidth)
 {
+    ++captureSerial();
     try {
         if (!browser)
             throw AppError(QStringLiteral("o navegador não está disponível"));
@@ -443,7 +531,7 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
                                .arg(sourceWidth)
                                .arg(sourceHeight + PageCapture::MarkerStrip));
 
-        const CaptureMarkers markers(browser, browser->size());
+        const CaptureMarkers markers(browser, browser->size(), browser->size());
         writeShownPage(browser, fileName, QSize(sourceWidth, sourceHeight), QSize(targetWidth, targetHeight),
                        markers.colours());
     } catch (const AppError &e) {

@@ -119,10 +119,11 @@ const char *const captureIds[] = {"__devezozuvor_frame_marker", "__devezozuvor_p
 
 } // namespace
 
-QString armCaptureMarkers(QSize view, const QString &frameColor, const QString &pageEndColor)
+QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor, const QString &pageEndColor)
 {
     const QJsonObject values{{QStringLiteral("width"), view.width()},
                              {QStringLiteral("height"), view.height()},
+                             {QStringLiteral("restored"), QJsonArray{restored.width(), restored.height()}},
                              {QStringLiteral("frame"), frameColor},
                              {QStringLiteral("pageEnd"), pageEndColor},
                              {QStringLiteral("ids"), QJsonArray{QLatin1String(captureIds[0]),
@@ -142,24 +143,36 @@ QString armCaptureMarkers(QSize view, const QString &frameColor, const QString &
         const top = wanted.height - 1 - (origin.top + window.scrollY);
         captureMarker(pageEndId, 'position:absolute;left:' + left + 'px;top:' + top + 'px;background:'
             + wanted.pageEnd);
+        // Where the frame marker shows at the present size, scroll bars taken off.
+        const frame = captureMarker(frameId, 'visibility:hidden;position:fixed;left:0;bottom:0;'
+            + 'display:block!important');
+        const here = frame.getBoundingClientRect();
         captureMarker(frameId, 'position:fixed;left:0;bottom:0;background:' + wanted.frame);
-        // Shown only while the viewport has exactly the wanted size.
+        // Shown only while the viewport has exactly the wanted size; the frame
+        // marker also at the restored one.
         let style = document.getElementById(styleId);
         if (!style) {
             style = document.createElement('style');
             style.id = styleId;
             document.documentElement.appendChild(style);
         }
-        const both = '#' + frameId + ',#' + pageEndId;
-        style.textContent = both + '{display:none!important}@media (width:' + wanted.width + 'px) and (height:'
-            + wanted.height + 'px){' + both + '{display:block!important}}';
-        return {ok: true};
+        const media = size => '@media (width:' + size[0] + 'px) and (height:' + size[1] + 'px)';
+        const shown = '{display:block!important}';
+        style.textContent = '#' + frameId + ',#' + pageEndId + '{display:none!important}'
+            + media([wanted.width, wanted.height]) + '{#' + frameId + ',#' + pageEndId + shown + '}'
+            + media(wanted.restored) + '{#' + frameId + shown + '}';
+        return {ok: {x: Math.floor(here.left), y: Math.ceil(here.bottom) - 1}};
     )JS").arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))));
 }
 
 QString viewportSize()
 {
     return wrap(QStringLiteral("return {ok: {width: window.innerWidth, height: window.innerHeight}};"));
+}
+
+QString visibilityState()
+{
+    return wrap(QStringLiteral("return {ok: document.visibilityState};"));
 }
 
 QString removeCaptureMarkers()

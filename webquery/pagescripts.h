@@ -20,13 +20,17 @@ QString submitForms(const QList<int> &indices, bool submit);
 // {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's scroll sizes.
 QString contentSize();
 // Two 2x1 markers that the page draws only while its viewport is exactly
-// `view`: one of frameColor fixed at the viewport's bottom-left, one of
-// pageEndColor in the document's own flow ending at the viewport's
+// `view` (the first also at `restored`): one of frameColor fixed at the viewport's bottom-left,
+// one of pageEndColor in the document's own flow ending at `view`'s
 // bottom-right corner, painted with the page's last tile. Set before a resize
-// to `view`, they come with the first frame at that size. Answers {"ok": true}.
-QString armCaptureMarkers(QSize view, const QString &frameColor, const QString &pageEndColor);
+// to `view`, they come with the first frame at that size; the frame marker
+// shows the first frame back at `restored`. Answers {"ok": {"x": X, "y": Y}},
+// the frame marker's first pixel at the present size, which is `restored`.
+QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor, const QString &pageEndColor);
 // {"ok": {"width": innerWidth, "height": innerHeight}}.
 QString viewportSize();
+// {"ok": document.visibilityState}: "hidden" once the page knows its view is.
+QString visibilityState();
 // Takes the capture markers and their rule off the page; {"ok": true} also when there were none.
 QString removeCaptureMarkers();
 

@@ -30,6 +30,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 
 namespace {
@@ -188,11 +189,37 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
     std::sort(times.begin(), times.end());
     const qint64 medianMs = times.isEmpty() ? firstMs : times.at(times.size() / 2);
 
-    // What stays resident once the view has its size back and has drawn at it.
-    QEventLoop settle;
-    QTimer::singleShot(500, &settle, &QEventLoop::quit);
-    settle.exec();
-    const qint64 rssAfter = statusKb(self, "VmRSS");
+    // What stays resident once the capture has returned and the engine has
+    // let go of the page: the processes' memory, polled until it has not
+    // fallen for a while (at most a few seconds).
+    const auto treeKb = [&self] {
+        QStringList helpers;
+        collectDescendants(self, &helpers);
+        qint64 kb = 0;
+        for (const QString &pid : helpers)
+            kb += qMax<qint64>(0, statusKb(pid, "VmRSS"));
+        return std::pair(statusKb(self, "VmRSS"), kb);
+    };
+    auto after = treeKb();
+    qint64 releasedMs = 0;
+    timer.start();
+    for (QElapsedTimer steady; timer.elapsed() < 3000;) {
+        if (!steady.isValid())
+            steady.start();
+        QEventLoop round;
+        QTimer::singleShot(10, &round, &QEventLoop::quit);
+        round.exec();
+        const auto now = treeKb();
+        if (now.first + now.second < after.first + after.second - 1024) {
+            releasedMs = timer.elapsed();
+            steady.restart();
+        }
+        after = std::pair(qMin(after.first, now.first), qMin(after.second, now.second));
+        if (steady.elapsed() >= 300)
+            break;
+    }
+    const qint64 rssAfter = after.first;
+    const qint64 helpersAfter = after.second;
 
     QFile jpeg(file);
     if (!jpeg.open(QIODevice::ReadOnly))
@@ -205,7 +232,9 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
                        {QStringLiteral("median_ms"), medianMs},
                        {QStringLiteral("bytes"), written.size()},
                        {QStringLiteral("rss_before_mb"), qRound(rssBefore / 1024.0)},
-                       {QStringLiteral("rss_after_mb"), qRound(rssAfter / 1024.0)}};
+                       {QStringLiteral("rss_after_mb"), qRound(rssAfter / 1024.0)},
+                       {QStringLiteral("helpers_rss_after_mb"), qRound(helpersAfter / 1024.0)},
+                       {QStringLiteral("released_ms"), releasedMs}};
     if (reps > 0) {
         // Reported only where it does not disturb a memory measurement (--reps 0).
         result.insert(QStringLiteral("encode_ms"), encodeMs(written));
