@@ -121,8 +121,7 @@ class FrameTap final : public QPaintDevice
 {
 public:
     explicit FrameTap(QSize size)
-        : m_engine(this)
-        , m_size(size)
+        : m_size(size)
     {
     }
 
@@ -130,7 +129,8 @@ public:
     // copy it unscaled and together covered `area`; null otherwise.
     QImage image(const QRect &area) const
     {
-        return !m_engine.other && m_engine.covered.contains(area) ? m_engine.image : QImage();
+        const bool whole = (QRegion(area) - m_engine.covered).isEmpty();
+        return !m_engine.other && whole ? m_engine.image : QImage();
     }
 
     QPaintEngine *paintEngine() const override { return &m_engine; }
@@ -159,10 +159,6 @@ protected:
 private:
     struct Engine final : QPaintEngine
     {
-        explicit Engine(FrameTap *device)
-            : device(device)
-        {
-        }
         bool begin(QPaintDevice *) override { return true; }
         bool end() override { return true; }
         void updateState(const QPaintEngineState &) override {}
@@ -184,7 +180,6 @@ private:
         void drawPolygon(const QPointF *, int, PolygonDrawMode) override { other = true; }
         void drawPolygon(const QPoint *, int, PolygonDrawMode) override { other = true; }
 
-        FrameTap *device;
         QImage image;
         QRegion covered;
         bool other = false;
@@ -202,7 +197,8 @@ int &captureSerial()
     return serial;
 }
 
-// Puts a capture's markers on the page and takes them off again on every path.
+// Puts a capture's markers on the page and takes them off again, or hands
+// that over to what comes after the capture.
 class CaptureMarkers
 {
 public:
@@ -255,6 +251,7 @@ public:
     CaptureMarkers &operator=(const CaptureMarkers &) = delete;
 
     MarkerColours colours() const { return m_colours; }
+
 private:
     QPointer<QWebEngineView> m_view;
     MarkerColours m_colours;
@@ -411,14 +408,16 @@ void releasePageMemory(QWebEngineView *view, const CaptureMarkers::Left &markers
     try {
         FrameWatch restored(view, view->width(), view->height() - PageCapture::MarkerStrip, markers.colours,
                             ReleaseWaitMs);
-        if (restored.waitForFrameMarker(markers.restoredFrameCorner) && CaptureMarkers::isLatest(markers.serial)) {
-            view->setVisible(false);
+        if (restored.waitForFrameMarker(markers.restoredFrameCorner) && guard
+            && CaptureMarkers::isLatest(markers.serial)) {
+            guard->setVisible(false);
             ScriptRunner::waitUntil(
                 [&] {
-                    return ScriptRunner::runChecked(view->page(), PageScripts::visibilityState()).toString()
+                    return guard
+                        && ScriptRunner::runChecked(guard->page(), PageScripts::visibilityState()).toString()
                         == QLatin1String("hidden");
                 },
-                QDeadlineTimer(ReleaseWaitMs), view->page());
+                QDeadlineTimer(ReleaseWaitMs), guard->page());
         }
     } catch (const AppError &) {
         // The capture is written; only the early release failed.
