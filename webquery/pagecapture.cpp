@@ -5,6 +5,7 @@
 #include "pagescripts.h"
 #include "scriptrunner.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QPaintDevice>
@@ -402,6 +403,7 @@ void writeShownPage(QWebEngineView *view, const QString &fileName, QSize page, Q
 void releasePageMemory(QWebEngineView *view, const CaptureMarkers::Left &markers)
 {
     const QPointer<QWebEngineView> guard(view);
+    QPointer<QWidget> focused;
     // Another page has no markers, and another capture needs the memory.
     if (!CaptureMarkers::isLatest(markers.serial) || view->url() != markers.page)
         return;
@@ -410,6 +412,10 @@ void releasePageMemory(QWebEngineView *view, const CaptureMarkers::Left &markers
                             ReleaseWaitMs);
         if (restored.waitForFrameMarker(markers.restoredFrameCorner) && guard
             && CaptureMarkers::isLatest(markers.serial)) {
+            // Hiding takes the keyboard focus away; it comes back with the view.
+            QWidget *focus = QApplication::focusWidget();
+            if (focus && (focus == guard || guard->isAncestorOf(focus)))
+                focused = focus;
             guard->setVisible(false);
             ScriptRunner::waitUntil(
                 [&] {
@@ -424,6 +430,8 @@ void releasePageMemory(QWebEngineView *view, const CaptureMarkers::Left &markers
     }
     if (guard && CaptureMarkers::isLatest(markers.serial)) {
         guard->setVisible(true);
+        if (focused)
+            focused->setFocus(Qt::OtherFocusReason);
         CaptureMarkers::remove(guard, markers.serial);
     }
 }
