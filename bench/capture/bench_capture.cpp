@@ -346,10 +346,10 @@ int runParent(int argc, char **argv)
                    .arg(QString::number(fields[9].toLongLong() / 1024), 8);
         out.flush();
     }
-    out << "\ncaptura: captureTo inteiro (medir, esperar o quadro, copiar, codificar, gravar);\n"
+    out << "\ncaptura: captureTo inteiro (medir, esperar o quadro, codificar, gravar);\n"
            "codif.: só a codificação JPEG da mesma imagem, em memória;\n"
            "acréscimo: pico do processo (VmHWM) menos o RSS logo antes da captura;\n"
-           "imagem: uma cópia da página em 32 bits (a cópia que a captura tira da vista);\n"
+           "imagem: a página em 32 bits (a parte da imagem da vista que a captura codifica, sem cópia);\n"
            "render. pico: o maior VmHWM entre os processos auxiliares do navegador.\n";
     return failures == 0 ? 0 : 1;
 }
