@@ -1,9 +1,7 @@
 #include "devezozuvorapplication.h"
 
+#include "browsersetup.h"
 #include "errorreport.h"
-
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 
 DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -12,7 +10,7 @@ DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv)
 
 void DevezozuvorApplication::prepareGraphics()
 {
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    BrowserSetup::prepareGraphics();
 }
 
 bool DevezozuvorApplication::notify(QObject *receiver, QEvent *event)

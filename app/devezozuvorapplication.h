@@ -11,9 +11,8 @@ class DevezozuvorApplication : public QApplication
 public:
     DevezozuvorApplication(int &argc, char **argv);
 
-    // Call before the application exists. The browser view is then drawn in
-    // software: a GPU render target cannot hold a page capture taller than
-    // the graphics card's texture limit (often 16,384 px).
+    // Call before the application exists: the browser engine set up as
+    // BrowserSetup::prepareGraphics() tells.
     static void prepareGraphics();
 
     bool notify(QObject *receiver, QEvent *event) override;

@@ -1,3 +1,4 @@
+#include "browsersetup.h"
 #include "devezozuvorapplication.h"
 #include "databasethread.h"
 #include "systemlocale.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    BrowserSetup::useHugePages(argv);
     DevezozuvorApplication::prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     installQtTranslations();

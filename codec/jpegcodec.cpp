@@ -201,12 +201,13 @@ struct Decoder
             throw AppError(codecError(JWRN_JPEG_EOF));
     }
 
-    // Reads the header and starts decompression to RGB, once the data can fill the picture.
-    void start(J_DCT_METHOD method)
+    // Reads the header and starts decompression to the given row layout, once
+    // the data can fill the picture.
+    void start(J_DCT_METHOD method, J_COLOR_SPACE space = JCS_RGB)
     {
         readHeader();
         checkDataCanFillTheImage();
-        cinfo.out_color_space = JCS_RGB;
+        cinfo.out_color_space = space;
         cinfo.dct_method = method;
         run([](Decoder *p) { jpeg_start_decompress(&p->cinfo); });
     }
@@ -434,17 +435,20 @@ Header readHeader(const QByteArray &data)
 
 constexpr qint64 MaxDecodedPixels = 200'000'000; // 600 MB of RGB; a 65,500 px capture of 3,000 px width
 
-QImage decode(const QByteArray &data)
+QImage decode(const QByteArray &data, QImage::Format format)
 {
+    const J_COLOR_SPACE space = format == QImage::Format_RGB32 ? inputSpaceOf(format) : JCS_RGB;
+    if (format != QImage::Format_RGB32 && format != QImage::Format_RGB888)
+        throw AppError(QStringLiteral("Erro ao ler imagem JPEG: formato %1 não suportado").arg(int(format)));
     Decoder decoder(data);
-    decoder.start(JDCT_ISLOW);
+    decoder.start(JDCT_ISLOW, space);
     // A header can claim any size up to 65500 x 65500; refuse what no capture
     // makes before trying to allocate it.
     if (qint64(decoder.cinfo.output_width) * decoder.cinfo.output_height > MaxDecodedPixels)
         throw AppError(QStringLiteral("Imagem JPEG grande demais para exibir (%1x%2)")
                            .arg(decoder.cinfo.output_width)
                            .arg(decoder.cinfo.output_height));
-    QImage image(int(decoder.cinfo.output_width), int(decoder.cinfo.output_height), QImage::Format_RGB888);
+    QImage image(int(decoder.cinfo.output_width), int(decoder.cinfo.output_height), format);
     if (image.isNull())
         throw AppError(QStringLiteral("Memória insuficiente para decodificar imagem JPEG de %1x%2")
                            .arg(decoder.cinfo.output_width)

@@ -57,11 +57,12 @@ void encode(const QImage &image, int quality, QIODevice *out);
 QByteArray encode(const QImage &image, int quality);
 
 Header readHeader(const QByteArray &data);
-// Decoded pixels as QImage::Format_RGB888 (greyscale sources come out grey RGB).
+// Decoded pixels as QImage::Format_RGB888 or, 4 bytes a pixel and painted
+// without conversion, QImage::Format_RGB32 (greyscale sources come out grey).
 // A stream counts as whole when every row's data is in it (a missing end
 // marker is tolerated); any stream that would make libjpeg invent pixels, or
 // whose header claims more than its data can fill, fails.
-QImage decode(const QByteArray &data);
+QImage decode(const QByteArray &data, QImage::Format format = QImage::Format_RGB888);
 // Decodes the stream row by row without keeping the picture; throws as decode().
 void verify(const QByteArray &data);
 

@@ -114,56 +114,78 @@ function captureMarker(id, placement) {
 }
 )JS";
 
+const char *const captureIds[] = {"__devezozuvor_frame_marker", "__devezozuvor_page_end_marker",
+                                  "__devezozuvor_capture_style"};
+
 } // namespace
 
-QString showFrameMarker(QSize wanted, const QString &cssColor)
+QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor, const QString &pageEndColor)
 {
-    const QJsonObject values{{QStringLiteral("width"), wanted.width()},
-                             {QStringLiteral("height"), wanted.height()},
-                             {QStringLiteral("color"), cssColor}};
+    const QJsonObject values{{QStringLiteral("width"), view.width()},
+                             {QStringLiteral("height"), view.height()},
+                             {QStringLiteral("restored"), QJsonArray{restored.width(), restored.height()}},
+                             {QStringLiteral("frame"), frameColor},
+                             {QStringLiteral("pageEnd"), pageEndColor},
+                             {QStringLiteral("ids"), QJsonArray{QLatin1String(captureIds[0]),
+                                                                QLatin1String(captureIds[1]),
+                                                                QLatin1String(captureIds[2])}}};
     return wrap(QLatin1String(captureMarkerJs) + QStringLiteral(R"JS(
         const wanted = %1;
+        const [frameId, pageEndId, styleId] = wanted.ids;
         if (!document.documentElement)
             return {erro: 'A página não tem documento para capturar.'};
-        const size = {placed: false, width: window.innerWidth, height: window.innerHeight};
-        if (size.width !== wanted.width || size.height !== wanted.height)
-            return {ok: size};
-        captureMarker('__devezozuvor_frame_marker', 'position:fixed;left:0;bottom:0;background:' + wanted.color);
-        size.placed = true;
-        return {ok: size};
+        // The page-end marker's place in the document: measured from where its
+        // containing block puts left:0;top:0, so that it ends at the view's corner.
+        const pageEnd = captureMarker(pageEndId, 'visibility:hidden;position:absolute;left:0;top:0;'
+            + 'display:block!important');
+        const origin = pageEnd.getBoundingClientRect();
+        const left = wanted.width - 2 - (origin.left + window.scrollX);
+        const top = wanted.height - 1 - (origin.top + window.scrollY);
+        captureMarker(pageEndId, 'position:absolute;left:' + left + 'px;top:' + top + 'px;background:'
+            + wanted.pageEnd);
+        // Where the frame marker shows at the present size, scroll bars taken off.
+        const frame = captureMarker(frameId, 'visibility:hidden;position:fixed;left:0;bottom:0;'
+            + 'display:block!important');
+        const here = frame.getBoundingClientRect();
+        captureMarker(frameId, 'position:fixed;left:0;bottom:0;background:' + wanted.frame);
+        // Shown only while the viewport has exactly the wanted size; the frame
+        // marker also at the restored one.
+        let style = document.getElementById(styleId);
+        if (!style) {
+            style = document.createElement('style');
+            style.id = styleId;
+            document.documentElement.appendChild(style);
+        }
+        const media = size => '@media (width:' + size[0] + 'px) and (height:' + size[1] + 'px)';
+        const shown = '{display:block!important}';
+        style.textContent = '#' + frameId + ',#' + pageEndId + '{display:none!important}'
+            + media([wanted.width, wanted.height]) + '{#' + frameId + ',#' + pageEndId + shown + '}'
+            + media(wanted.restored) + '{#' + frameId + shown + '}';
+        return {ok: {x: Math.floor(here.left), y: Math.ceil(here.bottom) - 1}};
     )JS").arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))));
 }
 
-QString showPageEndMarker(const QString &cssColor)
+QString viewportSize()
 {
-    return wrap(QLatin1String(captureMarkerJs) + QStringLiteral(R"JS(
-        const color = %1;
-        if (!document.documentElement)
-            return {erro: 'A página não tem documento para capturar.'};
-        // Measured fixed at the corner, then moved into the flow at the same place.
-        const hidden = 'visibility:hidden;';
-        const mark = captureMarker('__devezozuvor_page_end_marker', hidden + 'position:fixed;right:0;bottom:0');
-        const corner = mark.getBoundingClientRect();
-        captureMarker('__devezozuvor_page_end_marker', hidden + 'position:absolute;left:0;top:0');
-        const origin = mark.getBoundingClientRect();
-        mark.style.left = (corner.left - origin.left) + 'px';
-        mark.style.top = (corner.top - origin.top) + 'px';
-        mark.style.background = color;
-        mark.style.visibility = 'visible';
-        return {ok: {x: Math.floor(corner.right) - 1, y: Math.floor(corner.bottom) - 1}};
-    )JS").arg(literal(cssColor)));
+    return wrap(QStringLiteral("return {ok: {width: window.innerWidth, height: window.innerHeight}};"));
+}
+
+QString visibilityState()
+{
+    return wrap(QStringLiteral("return {ok: document.visibilityState};"));
 }
 
 QString removeCaptureMarkers()
 {
+    const QJsonArray ids{QLatin1String(captureIds[0]), QLatin1String(captureIds[1]), QLatin1String(captureIds[2])};
     return wrap(QStringLiteral(R"JS(
-        for (const id of ['__devezozuvor_frame_marker', '__devezozuvor_page_end_marker']) {
+        for (const id of %1) {
             const mark = document.getElementById(id);
             if (mark)
                 mark.remove();
         }
         return {ok: true};
-    )JS"));
+    )JS").arg(QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))));
 }
 
 } // namespace PageScripts

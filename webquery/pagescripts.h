@@ -19,15 +19,19 @@ QString submitForms(const QList<int> &indices, bool submit);
 
 // {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's scroll sizes.
 QString contentSize();
-// Once the viewport has the wanted size, a 2x1 marker of the given colour
-// fixed at its bottom-left. Answers {"ok": {"placed": bool, "width":
-// innerWidth, "height": innerHeight}}.
-QString showFrameMarker(QSize wanted, const QString &cssColor);
-// A 2x1 marker of the given colour in the document's own flow at the
-// viewport's bottom-right, painted with the page's last tile. Answers
-// {"ok": {"x": X, "y": Y}}, the marker's last pixel.
-QString showPageEndMarker(const QString &cssColor);
-// Takes both capture markers off the page; {"ok": true} also when there were none.
+// Two 2x1 markers that the page draws only while its viewport is exactly
+// `view` (the first also at `restored`): one of frameColor fixed at the viewport's bottom-left,
+// one of pageEndColor in the document's own flow ending at `view`'s
+// bottom-right corner, painted with the page's last tile. Set before a resize
+// to `view`, they come with the first frame at that size; the frame marker
+// shows the first frame back at `restored`. Answers {"ok": {"x": X, "y": Y}},
+// the frame marker's first pixel at the present size, which is `restored`.
+QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor, const QString &pageEndColor);
+// {"ok": {"width": innerWidth, "height": innerHeight}}.
+QString viewportSize();
+// {"ok": document.visibilityState}: "hidden" once the page knows its view is.
+QString visibilityState();
+// Takes the capture markers and their rule off the page; {"ok": true} also when there were none.
 QString removeCaptureMarkers();
 
 } // namespace PageScripts

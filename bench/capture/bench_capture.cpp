@@ -7,6 +7,7 @@
 // URL mode: loads URL in a view placed like the tool's browser, captures it N+1
 // times into FILE (the first is the warm-up) and prints one JSON line last.
 #include "apperror.h"
+#include "browsersetup.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
 #include "samplesite.h"
@@ -15,8 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -31,6 +30,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 
 namespace {
@@ -189,11 +189,37 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
     std::sort(times.begin(), times.end());
     const qint64 medianMs = times.isEmpty() ? firstMs : times.at(times.size() / 2);
 
-    // What stays resident once the view has its size back and has drawn at it.
-    QEventLoop settle;
-    QTimer::singleShot(500, &settle, &QEventLoop::quit);
-    settle.exec();
-    const qint64 rssAfter = statusKb(self, "VmRSS");
+    // What stays resident once the capture has returned and the engine has
+    // let go of the page: the processes' memory, polled until it has not
+    // fallen for a while (at most a few seconds).
+    const auto treeKb = [&self] {
+        QStringList helpers;
+        collectDescendants(self, &helpers);
+        qint64 kb = 0;
+        for (const QString &pid : helpers)
+            kb += qMax<qint64>(0, statusKb(pid, "VmRSS"));
+        return std::pair(statusKb(self, "VmRSS"), kb);
+    };
+    auto after = treeKb();
+    qint64 releasedMs = 0;
+    timer.start();
+    for (QElapsedTimer steady; timer.elapsed() < 3000;) {
+        if (!steady.isValid())
+            steady.start();
+        QEventLoop round;
+        QTimer::singleShot(10, &round, &QEventLoop::quit);
+        round.exec();
+        const auto now = treeKb();
+        if (now.first + now.second < after.first + after.second - 1024) {
+            releasedMs = timer.elapsed();
+            steady.restart();
+        }
+        after = std::pair(qMin(after.first, now.first), qMin(after.second, now.second));
+        if (steady.elapsed() >= 300)
+            break;
+    }
+    const qint64 rssAfter = after.first;
+    const qint64 helpersAfter = after.second;
 
     QFile jpeg(file);
     if (!jpeg.open(QIODevice::ReadOnly))
@@ -206,24 +232,45 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
                        {QStringLiteral("median_ms"), medianMs},
                        {QStringLiteral("bytes"), written.size()},
                        {QStringLiteral("rss_before_mb"), qRound(rssBefore / 1024.0)},
-                       {QStringLiteral("rss_after_mb"), qRound(rssAfter / 1024.0)}};
+                       {QStringLiteral("rss_after_mb"), qRound(rssAfter / 1024.0)},
+                       {QStringLiteral("helpers_rss_after_mb"), qRound(helpersAfter / 1024.0)},
+                       {QStringLiteral("released_ms"), releasedMs}};
     if (reps > 0) {
         // Reported only where it does not disturb a memory measurement (--reps 0).
         result.insert(QStringLiteral("encode_ms"), encodeMs(written));
-        // The archive tab: decode the record once, then paint the part its scroll box shows.
-        const qint64 rssShown = statusKb(self, "VmRSS");
-        timer.start();
-        const QImage shown = Jpeg::decode(written);
-        result.insert(QStringLiteral("decode_ms"), timer.elapsed());
-        result.insert(QStringLiteral("decode_image_mb"), qRound(shown.sizeInBytes() / 1048576.0));
-        result.insert(QStringLiteral("decode_rss_growth_mb"), qRound((statusKb(self, "VmRSS") - rssShown) / 1024.0));
-        QImage screen(761, 465, QImage::Format_ARGB32_Premultiplied);
-        timer.start();
-        {
-            QPainter painter(&screen);
-            painter.drawImage(QPoint(0, 0), shown, screen.rect());
+        // The archive tab: decode the record once, then paint the part its scroll
+        // box shows; in 24-bit rows and in the 32-bit rows a screen takes as they are.
+        for (const auto &[format, prefix] : {std::pair(QImage::Format_RGB888, "decode"),
+                                             std::pair(QImage::Format_RGB32, "decode32")}) {
+            const qint64 rssShown = statusKb(self, "VmRSS");
+            timer.start();
+            const QImage shown = Jpeg::decode(written, format);
+            const QString name = QString::fromLatin1(prefix);
+            result.insert(name + QStringLiteral("_ms"), timer.elapsed());
+            result.insert(name + QStringLiteral("_image_mb"), qRound(shown.sizeInBytes() / 1048576.0));
+            result.insert(name + QStringLiteral("_rss_growth_mb"),
+                          qRound((statusKb(self, "VmRSS") - rssShown) / 1024.0));
+            QImage screen(761, 465, QImage::Format_ARGB32_Premultiplied);
+            timer.start();
+            {
+                QPainter painter(&screen);
+                painter.drawImage(QPoint(0, 0), shown, QRect(0, shown.height() / 2, 761, 465));
+            }
+            result.insert(format == QImage::Format_RGB888 ? QStringLiteral("paint_us") : name + QStringLiteral("_paint_us"),
+                          timer.nsecsElapsed() / 1000);
+            // The same part at "fit width" (the tool's picture view, smoothly scaled).
+            const qreal zoom = 761.0 / shown.width();
+            timer.start();
+            {
+                QPainter painter(&screen);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.drawImage(QRectF(screen.rect()), shown,
+                                  QRectF(0, shown.height() / 2, screen.width() / zoom, screen.height() / zoom));
+            }
+            result.insert(format == QImage::Format_RGB888 ? QStringLiteral("paint_fit_us")
+                                                          : name + QStringLiteral("_paint_fit_us"),
+                          timer.nsecsElapsed() / 1000);
         }
-        result.insert(QStringLiteral("paint_us"), timer.nsecsElapsed() / 1000);
     }
     std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
     return 0;
@@ -299,10 +346,10 @@ int runParent(int argc, char **argv)
                    .arg(QString::number(fields[9].toLongLong() / 1024), 8);
         out.flush();
     }
-    out << "\ncaptura: captureTo inteiro (medir, esperar o quadro, copiar, codificar, gravar);\n"
+    out << "\ncaptura: captureTo inteiro (medir, esperar o quadro, codificar, gravar);\n"
            "codif.: só a codificação JPEG da mesma imagem, em memória;\n"
            "acréscimo: pico do processo (VmHWM) menos o RSS logo antes da captura;\n"
-           "imagem: uma cópia da página em 32 bits (a cópia que a captura tira da vista);\n"
+           "imagem: a página em 32 bits (a parte da imagem da vista que a captura codifica, sem cópia);\n"
            "render. pico: o maior VmHWM entre os processos auxiliares do navegador.\n";
     return failures == 0 ? 0 : 1;
 }
@@ -319,8 +366,9 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
-    // As the tool draws its browser (see DevezozuvorApplication::prepareGraphics).
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // The tool's own set-up of its browser.
+    BrowserSetup::useHugePages(argv);
+    BrowserSetup::prepareGraphics();
 
     if (argc == 3 && qstrcmp(argv[1], ChildOption) == 0)
         return runChild(argc, argv, QByteArray(argv[2]).toInt());

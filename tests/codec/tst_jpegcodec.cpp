@@ -165,15 +165,18 @@ void TestJpegCodec::roundTripKeepsSize()
 void TestJpegCodec::roundTripKeepsColours_data()
 {
     QTest::addColumn<QImage::Format>("format");
-    QTest::newRow("RGB32") << QImage::Format_RGB32;
-    QTest::newRow("ARGB32") << QImage::Format_ARGB32;
-    QTest::newRow("RGB888") << QImage::Format_RGB888;
-    QTest::newRow("RGBA8888") << QImage::Format_RGBA8888;
+    QTest::addColumn<QImage::Format>("decodedFormat");
+    QTest::newRow("RGB32") << QImage::Format_RGB32 << QImage::Format_RGB888;
+    QTest::newRow("ARGB32") << QImage::Format_ARGB32 << QImage::Format_RGB888;
+    QTest::newRow("RGB888") << QImage::Format_RGB888 << QImage::Format_RGB888;
+    QTest::newRow("RGBA8888") << QImage::Format_RGBA8888 << QImage::Format_RGB888;
+    QTest::newRow("RGB32, decoded to RGB32") << QImage::Format_RGB32 << QImage::Format_RGB32;
 }
 
 void TestJpegCodec::roundTripKeepsColours()
 {
     QFETCH(QImage::Format, format);
+    QFETCH(QImage::Format, decodedFormat);
     const QList<QColor> colours{QColor(220, 20, 30), QColor(20, 200, 40), QColor(10, 30, 230),
                                 QColor(128, 64, 200)};
     QImage image(128, 32, format);
@@ -182,7 +185,9 @@ void TestJpegCodec::roundTripKeepsColours()
             for (int x = 0; x < 32; ++x)
                 image.setPixelColor(i * 32 + x, y, colours[i]);
 
-    const QImage decoded = Jpeg::decode(Jpeg::encode(image, 90));
+    const QImage decoded = Jpeg::decode(Jpeg::encode(image, 90), decodedFormat);
+    QCOMPARE(decoded.format(), decodedFormat);
+    QCOMPARE(qAlpha(decoded.pixel(0, 0)), 255);
     for (int i = 0; i < colours.size(); ++i) {
         for (const QPoint p : {QPoint(i * 32 + 16, 16), QPoint(i * 32 + 4, 4), QPoint(i * 32 + 27, 27)}) {
             const QColor got = decoded.pixelColor(p);

@@ -1,8 +1,11 @@
 #include "apperror.h"
+#include "browsersetup.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
 #include "samplesite.h"
+#include "scriptrunner.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -113,6 +116,7 @@ private slots:
     void takesWidestContent();
     void writesBaselineAtQuality30();
     void secondCaptureReplacesFile();
+    void capturesLeaveThePageAsItWas();
     void refusesWhatAJpegCannotHold_data();
     void refusesWhatAJpegCannotHold();
     void failedWriteKeepsOlderCapture();
@@ -274,6 +278,22 @@ void PageCaptureTest::secondCaptureReplacesFile()
 
     QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 1200);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
+}
+
+void PageCaptureTest::capturesLeaveThePageAsItWas()
+{
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
+    const QSize content = PageCapture(m_view).contentSize();
+    const QString markers = QStringLiteral("document.querySelectorAll('[id^=__devezozuvor]').length");
+
+    // Back to back, as when the view is still on its way back from the first.
+    PageCapture(m_view).captureTo(m_file);
+    PageCapture(m_view).captureTo(m_file);
+
+    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(ScriptRunner::run(m_view->page(), markers).toInt(), 0, 5000);
+    QCOMPARE(PageCapture(m_view).contentSize(), content);
+    verifyViewRestored();
 }
 
 void PageCaptureTest::refusesWhatAJpegCannotHold_data()
@@ -443,5 +463,12 @@ void PageCaptureTest::nullBrowserLeavesFileAlone()
     }
 }
 
-QTEST_MAIN(PageCaptureTest)
+// The browser set up as the tool sets it up.
+int main(int argc, char *argv[])
+{
+    BrowserSetup::prepareGraphics();
+    QApplication app(argc, argv);
+    PageCaptureTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_pagecapture.moc"
