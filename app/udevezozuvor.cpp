@@ -214,6 +214,9 @@ void TfoDeveZozuvor::ListaImagem()
                                     [archive = m_archive, entry = m_entries.at(m_current)] { return archive->image(entry); });
         }
         const ArchiveEntry entry = m_current >= 0 ? m_entries.at(m_current) : ArchiveEntry();
+        // The shown picture goes before the next is decoded: a tall report is
+        // hundreds of megabytes, and two of them need not exist at once.
+        ui->Image1->setPicture(QImage());
         ui->Image1->setReport(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes), bytes,
                               {ui->DBEdit1->text(), ui->DBEdit2->text(), ui->DbeCnpj->text(), entry.date, entry.time});
     } catch (const Cancelled &) {
