@@ -61,6 +61,10 @@ void runLoggedCapture(const QString &file, const std::function<void()> &capture)
     timer.start();
     try {
         capture();
+    } catch (const Cancelled &) {
+        qCInfo(lcCapture).noquote() << "captura" << QDir::toNativeSeparators(file) << "interrompida pelo usuário em"
+                                    << timer.elapsed() << "ms";
+        throw;
     } catch (...) {
         qCWarning(lcCapture).noquote() << "captura" << QDir::toNativeSeparators(file) << "falhou em"
                                        << timer.elapsed() << "ms:" << currentFailureMessage();
