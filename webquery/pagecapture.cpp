@@ -527,7 +527,7 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
                    int targetHeight, int targetWidth)
 {
     ++captureSerial();
-    try {
+    asCaptureStep(QSize(targetWidth, targetHeight), [&] {
         if (!browser)
             throw AppError(QStringLiteral("o navegador não está disponível"));
         if (sourceWidth <= 0 || sourceHeight <= 0 || targetWidth <= 0 || targetHeight <= 0)
@@ -548,9 +548,5 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
         const CaptureMarkers markers(browser, browser->size(), browser->size());
         writeShownPage(browser, fileName, QSize(sourceWidth, sourceHeight), QSize(targetWidth, targetHeight),
                        markers.colours());
-    } catch (const AppError &e) {
-        throw AppError(failed(e.message()));
-    } catch (const std::bad_alloc &) {
-        throw AppError(failed(noMemory(targetWidth, targetHeight)));
-    }
+    });
 }
