@@ -30,14 +30,15 @@ echo "Sample bureau site: $site/"
 
 QT_QPA_PLATFORM=offscreen "$bin/seeddemo" --database "$bin/tervik.sqlite" --site "$site" --config "$bin/dbengine.ini"
 
-# Branch 1, client 1001 (the first argument is checked but not used).
+# Branch 1, client 1001 or DEMO_CLIENT (the first argument is checked but not used).
+client=${DEMO_CLIENT:-1001}
 program="$bin/DeveZozuvor"
 # DEMO_AUTO=1: the same window presses "Consultar CNPJ" by itself, answers the
 # boxes and saves a picture of the archive tab in build/demo-archive.png.
 [ -z "${DEMO_AUTO:-}" ] || program="$bin/demorun"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: running under xvfb-run."
-    xvfb-run -a "$program" 0 1 1001
+    xvfb-run -a "$program" 0 1 "$client"
 else
-    "$program" 0 1 1001
+    "$program" 0 1 "$client"
 fi

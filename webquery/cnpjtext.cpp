@@ -1,5 +1,24 @@
 #include "cnpjtext.h"
 
+#include <array>
+
+namespace {
+
+constexpr qsizetype CnpjLength = 14;
+constexpr qsizetype CnpjBaseLength = 12;
+
+// Modulo 11 over the first `count` values, weighted 2 to 9 from the right and again from 2.
+int cnpjCheckDigit(const std::array<int, CnpjLength> &values, qsizetype count)
+{
+    int sum = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        sum += values[i] * int(2 + (count - 1 - i) % 8);
+    const int rest = sum % 11;
+    return rest < 2 ? 0 : 11 - rest;
+}
+
+} // namespace
+
 QString ExtraiDigitos(const QString &text)
 {
     QString digits;
@@ -15,4 +34,24 @@ QString FormataCnpj(const QString &text)
 {
     return text.mid(0, 2) + u'.' + text.mid(2, 3) + u'.' + text.mid(5, 3) + u'/' + text.mid(8, 4) + u'-'
         + text.mid(12, 2);
+}
+
+bool isValidCnpj(const QString &text)
+{
+    if (text.size() != CnpjLength)
+        return false;
+    std::array<int, CnpjLength> values{};
+    for (qsizetype i = 0; i < CnpjLength; ++i) {
+        char16_t c = text[i].unicode();
+        // ASCII only: QChar::toUpper() would also turn dotless i or long s into I and S.
+        if (c >= u'a' && c <= u'z')
+            c = char16_t(c - u'a' + u'A');
+        const bool digit = c >= u'0' && c <= u'9';
+        const bool letter = c >= u'A' && c <= u'Z' && i < CnpjBaseLength;
+        if (!digit && !letter)
+            return false;
+        values[i] = c - u'0'; // A is 17, Z is 42
+    }
+    return cnpjCheckDigit(values, CnpjBaseLength) == values[CnpjBaseLength]
+        && cnpjCheckDigit(values, CnpjBaseLength + 1) == values[CnpjBaseLength + 1];
 }

@@ -12,3 +12,9 @@ QString ExtraiDigitos(const QString &text);
 // The text cut by position into NN.NNN.NNN/NNNN-NN; pieces past the end are
 // empty or short, characters from the 15th on are dropped, separators always present.
 QString FormataCnpj(const QString &text);
+
+// True when the text, exactly as the client record holds it, is a CNPJ the bureau
+// can be asked about: 14 characters, the first 12 in 0-9 or A-Z (a-z counts as its
+// capital), the last 2 digits, both modulo-11 check digits right. Nothing is trimmed
+// or stripped: the record's text is what gets punctuated and sent.
+bool isValidCnpj(const QString &text);

@@ -11,6 +11,8 @@ private slots:
     void digits();
     void punctuated_data();
     void punctuated();
+    void valid_data();
+    void valid();
 };
 
 void CnpjTextTest::digits_data()
@@ -55,6 +57,50 @@ void CnpjTextTest::punctuated()
     QFETCH(QString, text);
     QFETCH(QString, punctuated);
     QCOMPARE(FormataCnpj(text), punctuated);
+}
+
+// Check digits by hand: value = ASCII code - 48 (A 17 ... Z 42), weights 5432 98765432, then 6 5432 98765432 over
+// the 12 and the first check digit; a remainder of 0 or 1 gives 0, any other 11 minus it.
+// 12ABC34501DE: 1 2 17 18 19 3 4 5 0 1 20 21 -> 5+8+51+36+171+24+28+30+0+4+60+42 = 459, 459 % 11 = 8 -> 3;
+//   with the 3: 6+10+68+54+38+27+32+35+0+5+80+63+6 = 424, 424 % 11 = 6 -> 5: 12ABC34501DE35
+// TERVIK010001: 36 21 34 38 25 27 0 1 0 0 0 1 -> 180+84+102+76+225+216+0+6+0+0+0+2 = 891, 891 % 11 = 0 -> 0;
+//   with the 0: 216+105+136+114+50+243+0+7+0+0+0+3+0 = 874, 874 % 11 = 5 -> 6: TERVIK01000106
+// 0AZ9XY120001: 0 17 42 9 40 41 1 2 0 0 0 1 -> 0+68+126+18+360+328+7+12+0+0+0+2 = 921, 921 % 11 = 8 -> 3;
+//   with the 3: 0+85+168+27+80+369+8+14+0+0+0+3+6 = 760, 760 % 11 = 1 -> 0: 0AZ9XY12000130
+void CnpjTextTest::valid_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("numeric") << "11222333000181" << true;
+    QTest::newRow("numeric, both remainders below 2") << "99888777000100" << true;
+    QTest::newRow("numeric, first check digit wrong") << "11222333000171" << false;
+    QTest::newRow("numeric, second check digit wrong") << "11222333000182" << false;
+    QTest::newRow("alphanumeric") << "12ABC34501DE35" << true;
+    QTest::newRow("alphanumeric, first remainder 0") << "TERVIK01000106" << true;
+    QTest::newRow("alphanumeric, second remainder 1") << "0AZ9XY12000130" << true;
+    QTest::newRow("alphanumeric, second check digit wrong") << "12ABC34501DE36" << false;
+    QTest::newRow("alphanumeric, letters swapped") << "12ACB34501DE35" << false;
+    QTest::newRow("lower case") << "12abc34501de35" << true;
+    // '<' weighs 12, one more than 11 past '1', so the sums keep their remainders.
+    QTest::newRow("'<' in place of a 1") << "1<222333000181" << false;
+    QTest::newRow("dotless i, which upper-cases to I") << QString::fromUtf8("TERV\u0131K01000106") << false;
+    QTest::newRow("fullwidth digit") << QString::fromUtf8("1122233300018\uff11") << false;
+    QTest::newRow("13 characters") << "1122233300018" << false;
+    QTest::newRow("15 characters") << "112223330001810" << false;
+    QTest::newRow("leading blank") << " 11222333000181" << false;
+    QTest::newRow("trailing blank") << "11222333000181 " << false;
+    QTest::newRow("blank inside") << "11222 33000181" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("punctuated numeric") << "11.222.333/0001-81" << false;
+    QTest::newRow("punctuated alphanumeric") << "12.ABC.345/01DE-35" << false;
+}
+
+void CnpjTextTest::valid()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(isValidCnpj(text), valid);
 }
 
 QTEST_APPLESS_MAIN(CnpjTextTest)

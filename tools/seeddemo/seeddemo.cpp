@@ -1,11 +1,11 @@
-// Seeds the demo database: one client with two archived queries and the ten
-// company parameters pointing at a running sample site. Run again, it keeps the
-// client and its archive and only points the parameters at the new site.
+// Seeds the demo database: client 1001 with two archived queries, client 1002 with
+// an alphanumeric CNPJ and no query yet, and the ten company parameters pointing at
+// a running sample site. Run again, it keeps the clients and their archive and only
+// points the parameters at the new site.
 
 #include "apperror.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
-#include "tervikseed.h"
 #include "tervikseed.h"
 
 #include <QCommandLineParser>
@@ -22,6 +22,7 @@ namespace {
 
 constexpr int DemoFilial = 1;
 constexpr int DemoClient = 1001;
+constexpr int DemoAlphanumericClient = 1002;
 
 QByteArray demoImage(const QString &title, const QColor &color)
 {
@@ -46,6 +47,8 @@ void seedClient(const QSqlDatabase &db)
                            demoImage(QStringLiteral("Consulta de exemplo 1 (antiga)"), QColor(0x80, 0x20, 0x20)));
     TervikSeed::addArchive(db, DemoFilial, DemoClient, today.addDays(-7), QTime(14, 40, 0),
                            demoImage(QStringLiteral("Consulta de exemplo 2 (recente)"), QColor(0x20, 0x40, 0x90)));
+    TervikSeed::addClient(db, DemoFilial, DemoAlphanumericClient, QStringLiteral("Alfanumérica Exemplo Ltda"),
+                          QStringLiteral("12ABC34501DE35"));
 }
 
 void seedParameters(const QSqlDatabase &db, const QString &site)
@@ -101,7 +104,7 @@ int main(int argc, char *argv[])
         seedParameters(db, site);
         DbEngine::reset();
         QTextStream(stdout) << "Demo database " << database << (fresh ? " created" : " updated")
-                            << ": branch 1, client 1001, site " << site << "/\n";
+                            << ": branch 1, clients 1001 and 1002, site " << site << "/\n";
     } catch (const AppError &error) {
         qCritical("%s", qPrintable(error.message()));
         return 1;
