@@ -31,6 +31,13 @@ class QHttpServerResponse;
 //   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
+// Failures, per path (the path alone, without the query), any method:
+//   setErrorStatus()  that status, the page titled "Erro <status>" saying "Erro interno do servidor",
+//                     session or not; hits() and lastPost() see the request, no page logic runs
+//   setClosedPath()   the request is read, then the connection is closed without a byte of answer
+//   setStalledPath()  the request is read and never answered
+//   setDelay()        the answer is made when the request arrives and sent ms later
+//
 // Report geometry (report and /pagina): html and body have no margin; the content is at most
 // ReportWidth px wide and exactly reportHeight() (or N) CSS px tall. It is a stack of rows of
 // RowHeight px, the last one shortened to fit; row i has the solid background rowColor(i).
@@ -70,6 +77,11 @@ public:
     void setPage(const QString &path, const QByteArray &html);
     // Requests for path are taken and never answered, as by a server that hangs.
     void setStalledPath(const QString &path);
+    // status 400-599; a code Qt does not name goes out without a reason phrase.
+    void setErrorStatus(const QString &path, int status);
+    void setClosedPath(const QString &path);
+    // 0 answers at once again.
+    void setDelay(const QString &path, int ms);
     // Forgets every session, as if they had expired on the server.
     void dropSessions();
 
@@ -96,6 +108,7 @@ private:
     QByteArray loginPage(const QString &error) const;
     QByteArray cnpjPage() const;
     static QByteArray rowsPage(const QString &title, const QString &header, int height);
+    void sendLater(QHttpServerResponse &&response, QHttpServerResponder &&responder, int ms);
 
     std::unique_ptr<QHttpServer> m_server;
     quint16 m_port = 0;
@@ -109,6 +122,11 @@ private:
     QHash<QString, QByteArray> m_pages;
     QString m_stalledPath;
     std::list<QHttpServerResponder> m_stalled; // kept open, never written
+    QHash<QString, int> m_errorStatus;
+    QSet<QString> m_closedPaths;
+    QHash<QString, int> m_delays;
+    struct Delayed;
+    std::list<Delayed> m_delayed; // answers waiting for their timer
     QHash<QString, int> m_hits;
     QSet<QByteArray> m_sessions;
     int m_loginPosts = 0;
