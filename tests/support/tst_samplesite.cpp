@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslError>
 #include <QTest>
 
 #include <memory>
@@ -87,6 +88,7 @@ private slots:
     void serverPrintsItsAddress();
     void errorStatusAtPath();
     void closedPathSendsNothing();
+    void tlsCertificateIsSelfSigned();
     void delayedAnswer();
 
 private:
@@ -471,6 +473,32 @@ void TestSampleSite::closedPathSendsNothing()
     // Not == 1: Qt's client sends a request again when its connection closes before any answer.
     QVERIFY(m_site->hits(QStringLiteral("/cnpj")) >= 1);
     QCOMPARE(fetch(QStringLiteral("/login")).status, 200);
+}
+
+void TestSampleSite::tlsCertificateIsSelfSigned()
+{
+    m_site = std::make_unique<SampleSite>();
+    QVERIFY(m_site->listenTls());
+    QCOMPARE(m_site->url(QStringLiteral("/login")).scheme(), QStringLiteral("https"));
+
+    QNetworkRequest request(m_site->url(QStringLiteral("/login")));
+    std::unique_ptr<QNetworkReply> refused(m_nam->get(request));
+    QSignalSpy sslErrors(refused.get(), &QNetworkReply::sslErrors);
+    QSignalSpy refusedDone(refused.get(), &QNetworkReply::finished);
+    QVERIFY(refusedDone.wait(5000));
+    QCOMPARE(refused->error(), QNetworkReply::SslHandshakeFailedError);
+    QCOMPARE(sslErrors.count(), 1);
+    const auto errors = sslErrors.first().first().value<QList<QSslError>>();
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.first().error(), QSslError::SelfSignedCertificate);
+    QCOMPARE(errors.first().certificate(), SampleSite::tlsCertificate());
+
+    std::unique_ptr<QNetworkReply> accepted(m_nam->get(request));
+    accepted->ignoreSslErrors({QSslError(QSslError::SelfSignedCertificate, SampleSite::tlsCertificate())});
+    QSignalSpy acceptedDone(accepted.get(), &QNetworkReply::finished);
+    QVERIFY(acceptedDone.wait(5000));
+    QCOMPARE(accepted->error(), QNetworkReply::NoError);
+    QVERIFY(QString::fromUtf8(accepted->readAll()).contains(QStringLiteral("name=\"usuario\"")));
 }
 
 void TestSampleSite::delayedAnswer()

@@ -1,12 +1,14 @@
 #include "samplesite.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QTcpSocket>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTimer>
 
 namespace {
@@ -42,6 +44,12 @@ QByteArray simplePage(const QString &title, const QString &text)
 QString attr(const QString &value)
 {
     return value.toHtmlEscaped();
+}
+
+QByteArray resource(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -125,6 +133,22 @@ bool SampleSite::listen(quint16 port)
     return m_port != 0;
 }
 
+QSslCertificate SampleSite::tlsCertificate()
+{
+    return QSslCertificate(resource(QStringLiteral(":/samplesite/tls/cert.pem")), QSsl::Pem);
+}
+
+bool SampleSite::listenTls(quint16 port)
+{
+    const QSslKey key(resource(QStringLiteral(":/samplesite/tls/key.pem")), QSsl::Rsa, QSsl::Pem);
+    const QSslCertificate certificate = tlsCertificate();
+    if (!QSslSocket::supportsSsl() || key.isNull() || certificate.isNull())
+        return false;
+    m_server->sslSetup(certificate, key);
+    m_tls = true;
+    return listen(port);
+}
+
 quint16 SampleSite::port() const
 {
     return m_port;
@@ -132,7 +156,7 @@ quint16 SampleSite::port() const
 
 QUrl SampleSite::url(const QString &path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? u"https" : u"http").arg(m_port).arg(path));
 }
 
 void SampleSite::setCredentials(const QString &user, const QString &password)

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QObject>
 #include <QSet>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
@@ -37,6 +38,7 @@ class QHttpServerResponse;
 //   setClosedPath()   the request is read, then the connection is closed without a byte of answer
 //   setStalledPath()  the request is read and never answered
 //   setDelay()        the answer is made when the request arrives and sent ms later
+//   listenTls()       the whole site over TLS, with a fixed self-signed certificate for 127.0.0.1
 //
 // Report geometry (report and /pagina): html and body have no margin; the content is at most
 // ReportWidth px wide and exactly reportHeight() (or N) CSS px tall. It is a stack of rows of
@@ -58,9 +60,14 @@ public:
 
     // Binds 127.0.0.1 on the port (0 picks a free one); false when the port is taken.
     bool listen(quint16 port = 0);
+    // As listen(), in place of it, but over TLS; the certificate is self-signed, so a client
+    // that checks it fails. False too when no TLS backend is available.
+    bool listenTls(quint16 port = 0);
     quint16 port() const;
-    // "http://127.0.0.1:PORT" + path
+    // "http://127.0.0.1:PORT" + path, or https after listenTls()
     QUrl url(const QString &path) const;
+    // The certificate listenTls() serves.
+    static QSslCertificate tlsCertificate();
 
     void setCredentials(const QString &user, const QString &password);
     QString user() const { return m_user; }
@@ -127,6 +134,7 @@ private:
     QHash<QString, int> m_delays;
     struct Delayed;
     std::list<Delayed> m_delayed; // answers waiting for their timer
+    bool m_tls = false;
     QHash<QString, int> m_hits;
     QSet<QByteArray> m_sessions;
     int m_loginPosts = 0;
