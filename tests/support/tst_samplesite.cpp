@@ -1,11 +1,13 @@
 #include "samplesite.h"
 
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslError>
 #include <QTest>
 
 #include <memory>
@@ -20,6 +22,7 @@ struct Reply
     QByteArray location;
     QByteArray contentType;
     QByteArray cacheControl;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
     QString text() const { return QString::fromUtf8(body); }
 };
 
@@ -83,6 +86,10 @@ private slots:
     void setPageServesAnyMethod();
     void unknownPathIsNotFound();
     void serverPrintsItsAddress();
+    void errorStatusAtPath();
+    void closedPathSendsNothing();
+    void tlsCertificateIsSelfSigned();
+    void delayedAnswer();
 
 private:
     Reply fetch(const QString &path, const QByteArray &body = {}, bool post = false, bool follow = false);
@@ -131,6 +138,7 @@ Reply TestSampleSite::fetch(const QString &path, const QByteArray &body, bool po
     result.location = reply->rawHeader("Location");
     result.contentType = reply->rawHeader("Content-Type");
     result.cacheControl = reply->rawHeader("Cache-Control");
+    result.error = reply->error();
     return result;
 }
 
@@ -439,6 +447,71 @@ void TestSampleSite::serverPrintsItsAddress()
 
     server.kill();
     QVERIFY(server.waitForFinished(5000));
+}
+
+void TestSampleSite::errorStatusAtPath()
+{
+    m_site->setErrorStatus(QStringLiteral("/resultado"), 500);
+    QCOMPARE(fetch(QStringLiteral("/resultado"), "acao=consultar", true).status, 500); // no session
+    QCOMPARE(login().status, 200);
+    QSignalSpy queried(m_site.get(), &SampleSite::queryPosted);
+    const Reply r = post(QStringLiteral("/resultado"), "cnpj0=11222333000181&acao=consultar");
+    QCOMPARE(r.status, 500);
+    QCOMPARE(r.contentType, QByteArray("text/html; charset=utf-8"));
+    QVERIFY(r.text().contains(QStringLiteral("Erro interno do servidor")));
+    QCOMPARE(m_site->lastPost().value(QStringLiteral("cnpj0")), QStringLiteral("11222333000181"));
+    QCOMPARE(queried.count(), 0);
+}
+
+void TestSampleSite::closedPathSendsNothing()
+{
+    m_site->setClosedPath(QStringLiteral("/cnpj"));
+    const Reply r = fetch(QStringLiteral("/cnpj"));
+    QCOMPARE(r.error, QNetworkReply::RemoteHostClosedError);
+    QCOMPARE(r.status, 0); // no status line came
+    QVERIFY(r.body.isEmpty());
+    // Not == 1: Qt's client sends a request again when its connection closes before any answer.
+    QVERIFY(m_site->hits(QStringLiteral("/cnpj")) >= 1);
+    QCOMPARE(fetch(QStringLiteral("/login")).status, 200);
+}
+
+void TestSampleSite::tlsCertificateIsSelfSigned()
+{
+    m_site = std::make_unique<SampleSite>();
+    QVERIFY(m_site->listenTls());
+    QCOMPARE(m_site->url(QStringLiteral("/login")).scheme(), QStringLiteral("https"));
+
+    QNetworkRequest request(m_site->url(QStringLiteral("/login")));
+    std::unique_ptr<QNetworkReply> refused(m_nam->get(request));
+    QSignalSpy sslErrors(refused.get(), &QNetworkReply::sslErrors);
+    QSignalSpy refusedDone(refused.get(), &QNetworkReply::finished);
+    QVERIFY(refusedDone.wait(5000));
+    QCOMPARE(refused->error(), QNetworkReply::SslHandshakeFailedError);
+    QCOMPARE(sslErrors.count(), 1);
+    const auto errors = sslErrors.first().first().value<QList<QSslError>>();
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.first().error(), QSslError::SelfSignedCertificate);
+    QCOMPARE(errors.first().certificate(), SampleSite::tlsCertificate());
+
+    std::unique_ptr<QNetworkReply> accepted(m_nam->get(request));
+    accepted->ignoreSslErrors({QSslError(QSslError::SelfSignedCertificate, SampleSite::tlsCertificate())});
+    QSignalSpy acceptedDone(accepted.get(), &QNetworkReply::finished);
+    QVERIFY(acceptedDone.wait(5000));
+    QCOMPARE(accepted->error(), QNetworkReply::NoError);
+    QVERIFY(QString::fromUtf8(accepted->readAll()).contains(QStringLiteral("name=\"usuario\"")));
+}
+
+void TestSampleSite::delayedAnswer()
+{
+    constexpr int delay = 400;
+    m_site->setDelay(QStringLiteral("/login"), delay);
+    QElapsedTimer clock;
+    clock.start();
+    const Reply r = fetch(QStringLiteral("/login"));
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(r.status, 200);
+    QVERIFY2(elapsed >= delay, qPrintable(QStringLiteral("answered after %1 ms").arg(elapsed)));
+    QCOMPARE(m_site->hits(QStringLiteral("/login")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSampleSite)

@@ -1,10 +1,15 @@
 #include "samplesite.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QPointer>
 #include <QRandomGenerator>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTimer>
 
 namespace {
 
@@ -41,7 +46,20 @@ QString attr(const QString &value)
     return value.toHtmlEscaped();
 }
 
+QByteArray resource(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
+
+struct SampleSite::Delayed
+{
+    QHttpServerResponse response;
+    QHttpServerResponder responder;
+    QPointer<QTcpSocket> socket; // the server deletes it when the client goes first
+};
 
 SampleSite::SampleSite(QObject *parent)
     : QObject(parent)
@@ -49,9 +67,20 @@ SampleSite::SampleSite(QObject *parent)
 {
     // No routes: every request lands here, so query strings and unknown paths are handled alike.
     m_server->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
-        if (!m_stalledPath.isEmpty() && request.url().path() == m_stalledPath) {
+        const QString path = request.url().path();
+        if (!m_stalledPath.isEmpty() && path == m_stalledPath) {
             ++m_hits[m_stalledPath];
             m_stalled.push_back(std::move(responder));
+            return;
+        }
+        if (m_closedPaths.contains(path)) {
+            ++m_hits[path];
+            // The server deletes the socket once this handler returns and finds it unconnected.
+            responder.socket()->abort();
+            return;
+        }
+        if (const int delay = m_delays.value(path); delay > 0) {
+            sendLater(handle(request), std::move(responder), delay);
             return;
         }
         handle(request).write(std::move(responder));
@@ -60,7 +89,9 @@ SampleSite::SampleSite(QObject *parent)
 
 SampleSite::~SampleSite()
 {
-    m_stalled.clear(); // before the server that owns their connections
+    // Before the server that owns their connections.
+    m_delayed.clear();
+    m_stalled.clear();
 }
 
 void SampleSite::setStalledPath(const QString &path)
@@ -68,10 +99,54 @@ void SampleSite::setStalledPath(const QString &path)
     m_stalledPath = path;
 }
 
+void SampleSite::setErrorStatus(const QString &path, int status)
+{
+    m_errorStatus.insert(path, status);
+}
+
+void SampleSite::setClosedPath(const QString &path)
+{
+    m_closedPaths.insert(path);
+}
+
+void SampleSite::setDelay(const QString &path, int ms)
+{
+    m_delays.insert(path, qMax(0, ms));
+}
+
+void SampleSite::sendLater(QHttpServerResponse &&response, QHttpServerResponder &&responder, int ms)
+{
+    QPointer<QTcpSocket> socket = responder.socket();
+    m_delayed.push_back({std::move(response), std::move(responder), socket});
+    const auto it = std::prev(m_delayed.end());
+    // A coarse timer may fire early; the contract is "not before".
+    QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, it] {
+        if (it->socket && it->socket->state() == QAbstractSocket::ConnectedState)
+            it->response.write(std::move(it->responder));
+        m_delayed.erase(it);
+    });
+}
+
 bool SampleSite::listen(quint16 port)
 {
     m_port = m_server->listen(QHostAddress::LocalHost, port);
     return m_port != 0;
+}
+
+QSslCertificate SampleSite::tlsCertificate()
+{
+    return QSslCertificate(resource(QStringLiteral(":/samplesite/tls/cert.pem")), QSsl::Pem);
+}
+
+bool SampleSite::listenTls(quint16 port)
+{
+    const QSslKey key(resource(QStringLiteral(":/samplesite/tls/key.pem")), QSsl::Rsa, QSsl::Pem);
+    const QSslCertificate certificate = tlsCertificate();
+    if (!QSslSocket::supportsSsl() || key.isNull() || certificate.isNull())
+        return false;
+    m_server->sslSetup(certificate, key);
+    m_tls = true;
+    return listen(port);
 }
 
 quint16 SampleSite::port() const
@@ -81,7 +156,7 @@ quint16 SampleSite::port() const
 
 QUrl SampleSite::url(const QString &path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? u"https" : u"http").arg(m_port).arg(path));
 }
 
 void SampleSite::setCredentials(const QString &user, const QString &password)
@@ -163,6 +238,10 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
         m_lastPost = parseForm(request.body());
 
     QHttpServerResponse response = [&] {
+        if (const int status = m_errorStatus.value(path); status != 0)
+            return htmlResponse(simplePage(QStringLiteral("Erro %1").arg(status),
+                                           QStringLiteral("Erro interno do servidor")),
+                                Status(status));
         if (m_pages.contains(path))
             return htmlResponse(m_pages.value(path));
         if (path == u"/")

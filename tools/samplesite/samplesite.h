@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QObject>
 #include <QSet>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
@@ -31,6 +32,14 @@ class QHttpServerResponse;
 //   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
+// Failures, per path (the path alone, without the query), any method:
+//   setErrorStatus()  that status, the page titled "Erro <status>" saying "Erro interno do servidor",
+//                     session or not; hits() and lastPost() see the request, no page logic runs
+//   setClosedPath()   the request is read, then the connection is closed without a byte of answer
+//   setStalledPath()  the request is read and never answered
+//   setDelay()        the answer is made when the request arrives and sent ms later
+//   listenTls()       the whole site over TLS, with a fixed self-signed certificate for 127.0.0.1
+//
 // Report geometry (report and /pagina): html and body have no margin; the content is at most
 // ReportWidth px wide and exactly reportHeight() (or N) CSS px tall. It is a stack of rows of
 // RowHeight px, the last one shortened to fit; row i has the solid background rowColor(i).
@@ -51,9 +60,14 @@ public:
 
     // Binds 127.0.0.1 on the port (0 picks a free one); false when the port is taken.
     bool listen(quint16 port = 0);
+    // As listen(), in place of it, but over TLS; the certificate is self-signed, so a client
+    // that checks it fails. False too when no TLS backend is available.
+    bool listenTls(quint16 port = 0);
     quint16 port() const;
-    // "http://127.0.0.1:PORT" + path
+    // "http://127.0.0.1:PORT" + path, or https after listenTls()
     QUrl url(const QString &path) const;
+    // The certificate listenTls() serves.
+    static QSslCertificate tlsCertificate();
 
     void setCredentials(const QString &user, const QString &password);
     QString user() const { return m_user; }
@@ -70,6 +84,11 @@ public:
     void setPage(const QString &path, const QByteArray &html);
     // Requests for path are taken and never answered, as by a server that hangs.
     void setStalledPath(const QString &path);
+    // status 400-599; a code Qt does not name goes out without a reason phrase.
+    void setErrorStatus(const QString &path, int status);
+    void setClosedPath(const QString &path);
+    // 0 answers at once again.
+    void setDelay(const QString &path, int ms);
     // Forgets every session, as if they had expired on the server.
     void dropSessions();
 
@@ -96,6 +115,7 @@ private:
     QByteArray loginPage(const QString &error) const;
     QByteArray cnpjPage() const;
     static QByteArray rowsPage(const QString &title, const QString &header, int height);
+    void sendLater(QHttpServerResponse &&response, QHttpServerResponder &&responder, int ms);
 
     std::unique_ptr<QHttpServer> m_server;
     quint16 m_port = 0;
@@ -109,6 +129,12 @@ private:
     QHash<QString, QByteArray> m_pages;
     QString m_stalledPath;
     std::list<QHttpServerResponder> m_stalled; // kept open, never written
+    QHash<QString, int> m_errorStatus;
+    QSet<QString> m_closedPaths;
+    QHash<QString, int> m_delays;
+    struct Delayed;
+    std::list<Delayed> m_delayed; // answers waiting for their timer
+    bool m_tls = false;
     QHash<QString, int> m_hits;
     QSet<QByteArray> m_sessions;
     int m_loginPosts = 0;
