@@ -2,19 +2,12 @@
 
 #include "dbengine.h"
 
-#include <QAtomicInt>
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QPointer>
 #include <QThread>
-#include <QTimer>
-
-#include <atomic>
 
 namespace {
 
-// Threads whose job has not come back yet, this one included.
-std::atomic<int> stuckThreads{0};
+// Jobs posted whose work has not come back from its thread yet.
+std::atomic<int> pendingJobs{0};
 
 // The abandoned flag of the job running on this thread.
 thread_local const std::atomic<bool> *currentAbandoned = nullptr;
@@ -32,33 +25,30 @@ signals:
 
 } // namespace
 
-struct DatabaseThread::Job
-{
-    quint64 id = 0;
-    std::function<void()> work;
-    std::exception_ptr failure;
-    std::atomic<bool> finished{false};
-    std::atomic<bool> abandoned{false};
-};
-
 bool DatabaseThread::jobAbandoned()
 {
     return currentAbandoned && currentAbandoned->load();
 }
 
+bool DatabaseThread::anyStuck()
+{
+    return pendingJobs.load() > 0;
+}
+
 DatabaseThread::DatabaseThread(QObject *parent)
     : QObject(parent)
 {
+    m_tick.setInterval(1000);
+    connect(&m_tick, &QTimer::timeout, this, &DatabaseThread::tick);
 }
 
 DatabaseThread::~DatabaseThread()
 {
-    retireThread(true);
-}
-
-bool DatabaseThread::anyStuck()
-{
-    return stuckThreads.load() > 0;
+    const bool idle = m_jobs.isEmpty();
+    QThread *thread = m_thread;
+    retireThread();
+    if (thread && idle)
+        thread->wait();
 }
 
 void DatabaseThread::startThread()
@@ -68,107 +58,115 @@ void DatabaseThread::startThread()
     auto *worker = new Worker;
     worker->moveToThread(m_thread);
     m_worker = worker;
+    connect(worker, &Worker::jobFinished, this, &DatabaseThread::jobFinished);
     // The worker goes with its thread's event loop, closing its connections there.
     connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     m_thread->start();
 }
 
-// join: wait for an idle thread to end; a busy one is left to end by itself
-// once its job comes back (or with the process).
-void DatabaseThread::retireThread(bool join)
+// The thread ends once the job it holds comes back (or with the process).
+void DatabaseThread::retireThread()
 {
     if (!m_thread)
         return;
-    QThread *thread = std::exchange(m_thread, nullptr);
+    std::exchange(m_thread, nullptr)->quit();
     m_worker = nullptr;
-    thread->quit();
-    if (join && !m_busy)
-        thread->wait();
+}
+
+void DatabaseThread::dispatch(std::shared_ptr<Job> job)
+{
+    job->id = ++m_lastId;
+    ++pendingJobs;
+    m_jobs.append(job);
+    send(job);
+    if (!m_tick.isActive())
+        m_tick.start();
+}
+
+void DatabaseThread::send(const std::shared_ptr<Job> &job)
+{
+    if (!m_thread)
+        startThread();
+    QMetaObject::invokeMethod(m_worker, [job, worker = static_cast<Worker *>(m_worker)] {
+        // Sent again to a fresh thread, a job runs on whichever reaches it first.
+        if (job->started.exchange(true))
+            return;
+        currentAbandoned = &job->abandoned;
+        job->run(*job);
+        currentAbandoned = nullptr;
+        --pendingJobs;
+        emit worker->jobFinished(job->id);
+    });
+}
+
+void DatabaseThread::jobFinished(quint64 id)
+{
+    const bool wasFirst = !m_jobs.isEmpty() && m_jobs.first()->id == id;
+    m_jobs.removeIf([id](const std::shared_ptr<Job> &job) { return job->id == id; });
+    if (!wasFirst)
+        return;
+    if (m_waitShown) {
+        m_waitShown = false;
+        emit waitEnded();
+    }
+    if (m_jobs.isEmpty())
+        m_tick.stop();
+}
+
+void DatabaseThread::tick()
+{
+    if (m_jobs.isEmpty()) {
+        m_tick.stop();
+        return;
+    }
+    const std::shared_ptr<Job> job = m_jobs.first();
+    ++job->seconds;
+    if (std::chrono::seconds(job->seconds) < m_limit) {
+        m_waitShown = true;
+        emit waiting(job->what, job->seconds);
+        return;
+    }
+    abandon(job, std::make_exception_ptr(
+                     AppError(QStringLiteral("O banco de dados não respondeu em %1 s (%2); a operação foi abandonada "
+                                             "e nada foi gravado")
+                                  .arg(std::chrono::duration_cast<std::chrono::seconds>(m_limit).count())
+                                  .arg(job->what))));
+}
+
+void DatabaseThread::abandon(const std::shared_ptr<Job> &job, std::exception_ptr failure)
+{
+    job->abandoned = true;
+    m_jobs.removeOne(job);
+    // The jobs behind it were queued on the stuck thread: they go to a fresh one.
+    retireThread();
+    for (const std::shared_ptr<Job> &waiting : std::as_const(m_jobs))
+        send(waiting);
+    if (m_waitShown) {
+        m_waitShown = false;
+        emit waitEnded();
+    }
+    if (m_jobs.isEmpty())
+        m_tick.stop();
+    if (job->settle())
+        job->fail(failure);
 }
 
 void DatabaseThread::cancel()
 {
-    m_cancelled = true;
-    if (m_quitWait)
-        m_quitWait();
-}
-
-void DatabaseThread::runJob(const QString &what, std::function<void()> work)
-{
-    if (m_busy)
-        throw AppError(QStringLiteral("O banco de dados ainda está ocupado com outra operação (%1)").arg(what));
-    if (!m_thread)
-        startThread();
-
-    static quint64 lastId = 0;
-    auto job = std::make_shared<Job>();
-    job->id = ++lastId;
-    job->work = std::move(work);
-
-    QEventLoop loop;
-    QTimer tick;
-    tick.setInterval(1000);
-    int seconds = 0;
-    bool timedOut = false;
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        ++seconds;
-        if (std::chrono::seconds(seconds) >= m_limit) {
-            timedOut = true;
-            loop.quit();
-            return;
-        }
-        emit waiting(what, seconds);
-    });
-    const QMetaObject::Connection finished = connect(static_cast<Worker *>(m_worker), &Worker::jobFinished, &loop,
-                                                     [&loop, id = job->id](quint64 done) {
-                                                         if (done == id)
-                                                             loop.quit();
-                                                     });
-
-    m_busy = true;
-    m_cancelled = false;
-    ++stuckThreads;
-    QMetaObject::invokeMethod(m_worker, [job, worker = static_cast<Worker *>(m_worker)] {
-        currentAbandoned = &job->abandoned;
-        try {
-            job->work();
-        } catch (...) {
-            job->failure = std::current_exception();
-        }
-        currentAbandoned = nullptr;
-        job->finished = true;
-        --stuckThreads;
-        emit worker->jobFinished(job->id);
-    });
-
-    // Fast jobs never show the wait; the loop only runs when one takes time.
-    if (!job->finished) {
-        const auto quit = [&loop] { loop.quit(); };
-        m_quitWait = quit;
-        tick.start();
-        loop.exec();
-        m_quitWait = nullptr;
-    }
-    disconnect(finished);
-    m_busy = false;
-    if (seconds > 0)
-        emit waitEnded();
-
-    if (!job->finished) {
-        // Left to its thread; the next job starts on a new one.
+    const QList<std::shared_ptr<Job>> jobs = std::exchange(m_jobs, {});
+    m_tick.stop();
+    m_waitShown = false;
+    if (!jobs.isEmpty())
+        retireThread();
+    for (const std::shared_ptr<Job> &job : jobs) {
         job->abandoned = true;
-        retireThread(false);
-        if (timedOut) {
-            throw AppError(QStringLiteral("O banco de dados não respondeu em %1 s (%2); a operação foi abandonada e "
-                                          "nada foi gravado")
-                               .arg(std::chrono::duration_cast<std::chrono::seconds>(m_limit).count())
-                               .arg(what));
-        }
-        throw Cancelled();
+        // One that has not begun never will.
+        if (!job->started.exchange(true))
+            --pendingJobs;
+        if (job->settle())
+            job->fail(std::make_exception_ptr(Cancelled()));
     }
-    if (job->failure)
-        std::rethrow_exception(job->failure);
 }
 
 #include "databasethread.moc"

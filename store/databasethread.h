@@ -2,24 +2,29 @@
 
 #include "apperror.h"
 
+#include <QFuture>
+#include <QList>
 #include <QObject>
+#include <QPromise>
 #include <QString>
+#include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <type_traits>
 
 class QThread;
 
 // The tool's database work runs on a thread of its own, with connections of
 // that thread, so that a database that stops answering never freezes the
-// window: the caller waits in a local event loop that keeps painting and
-// taking clicks. A job that outlasts the limit is abandoned on its thread
-// (the next job gets a fresh thread and connection); whatever it had begun
-// is never committed, so its transaction rolls back.
+// window. A job is posted and its result comes back as a future, to be taken
+// up with QFuture::then(context, ...) on the caller's thread; nobody waits.
+// Jobs run one after the other. A job that outlasts the limit is abandoned:
+// its future fails at once, and it goes on alone on its thread (later jobs get
+// a fresh thread and connection), where it can only roll back.
 class DatabaseThread : public QObject
 {
     Q_OBJECT
@@ -31,52 +36,95 @@ public:
     ~DatabaseThread() override;
 
     void setLimit(std::chrono::milliseconds limit) { m_limit = limit; }
-    bool isBusy() const { return m_busy; }
+    // Whether a posted job has not come back yet.
+    bool isBusy() const { return !m_jobs.isEmpty(); }
 
-    // Runs job on the database thread and returns its result, or throws its
-    // failure. what says, in Portuguese, what the job does ("gravação da
-    // consulta"). Throws AppError past the limit, and Cancelled when the wait
-    // was ended by cancel() or by the application quitting. The job must own
-    // what it uses: an abandoned job runs on after the caller has returned.
+    // Runs job on the database thread. The future holds its result, or fails
+    // with its exception; with AppError past the limit, and with Cancelled
+    // after cancel(). what says, in Portuguese, what the job does ("gravação
+    // da consulta"). The job must own everything it uses.
     template<typename Fn>
-    auto run(const QString &what, Fn job) -> std::invoke_result_t<Fn>
+    auto post(const QString &what, Fn job) -> QFuture<std::invoke_result_t<Fn>>
     {
         using Result = std::invoke_result_t<Fn>;
-        if constexpr (std::is_void_v<Result>) {
-            runJob(what, std::move(job));
-        } else {
-            auto result = std::make_shared<std::optional<Result>>();
-            runJob(what, [result, job = std::move(job)]() mutable { result->emplace(job()); });
-            return std::move(**result);
-        }
+        auto promise = std::make_shared<QPromise<Result>>();
+        QFuture<Result> future = promise->future();
+        promise->start();
+        auto posted = std::make_shared<Job>();
+        posted->what = what;
+        posted->run = [promise, job = std::move(job)](Job &self) mutable {
+            try {
+                if constexpr (std::is_void_v<Result>) {
+                    job();
+                    if (self.settle())
+                        promise->finish();
+                } else {
+                    Result result = job();
+                    if (self.settle()) {
+                        promise->addResult(std::move(result));
+                        promise->finish();
+                    }
+                }
+            } catch (...) {
+                if (self.settle()) {
+                    promise->setException(std::current_exception());
+                    promise->finish();
+                }
+            }
+        };
+        posted->fail = [promise](std::exception_ptr failure) {
+            promise->setException(failure);
+            promise->finish();
+        };
+        dispatch(std::move(posted));
+        return future;
     }
 
-    // Ends the current wait at once.
+    // Abandons every job in hand: their futures fail with Cancelled, and what
+    // they had begun never commits.
     void cancel();
 
-    // On the database thread: whether the caller has stopped waiting for the
-    // job in hand, so that it must not commit anything more.
+    // On the database thread: whether the job in hand was abandoned, so that
+    // it must not commit anything more.
     static bool jobAbandoned();
 
-    // Whether a job is still stuck on an abandoned or running thread; the
-    // program then ends without waiting for it.
+    // Whether a job has not come back from its thread yet; the program then
+    // ends without waiting for it.
     static bool anyStuck();
 
 signals:
-    // A job has run for this many whole seconds (from one on).
+    // The job in hand has run for this many whole seconds (from one on).
     void waiting(const QString &what, int seconds);
     void waitEnded();
 
 private:
-    struct Job;
-    void runJob(const QString &what, std::function<void()> job);
+    struct Job
+    {
+        quint64 id = 0;
+        QString what;
+        std::function<void(Job &)> run;
+        std::function<void(std::exception_ptr)> fail;
+        std::atomic<bool> settled{false};
+        std::atomic<bool> started{false};
+        std::atomic<bool> abandoned{false};
+        int seconds = 0;
+        // The first to settle reports: the job itself, or its abandonment.
+        bool settle() { return !settled.exchange(true); }
+    };
+
+    void dispatch(std::shared_ptr<Job> job);
+    void send(const std::shared_ptr<Job> &job);
+    void tick();
+    void jobFinished(quint64 id);
+    void abandon(const std::shared_ptr<Job> &job, std::exception_ptr failure);
     void startThread();
-    void retireThread(bool join);
+    void retireThread();
 
     QThread *m_thread = nullptr;
     QObject *m_worker = nullptr;
     std::chrono::milliseconds m_limit = DefaultLimit;
-    bool m_busy = false;
-    bool m_cancelled = false;
-    std::function<void()> m_quitWait;
+    QList<std::shared_ptr<Job>> m_jobs; // in hand, in order; the first is running
+    QTimer m_tick;
+    quint64 m_lastId = 0;
+    bool m_waitShown = false;
 };

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "apperror.h"
+
+#include <QFuture>
+#include <QObject>
+
+#include <type_traits>
+
+// Takes up the future's outcome on context's thread once it is ready: its
+// result goes to onResult, a failure's message to onFailure. A future ended by
+// Cancelled (the user is leaving) reaches neither.
+template<typename T, typename OnResult, typename OnFailure>
+void whenReady(QFuture<T> future, QObject *context, OnResult onResult, OnFailure onFailure)
+{
+    future.then(context, [onResult = std::move(onResult), onFailure = std::move(onFailure)](QFuture<T> done) mutable {
+        try {
+            if constexpr (std::is_void_v<T>) {
+                done.waitForFinished(); // throws the job's failure
+                onResult();
+            } else {
+                onResult(done.result());
+            }
+        } catch (const Cancelled &) {
+        } catch (...) {
+            onFailure(currentFailureMessage());
+        }
+    });
+}
