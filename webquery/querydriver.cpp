@@ -2,11 +2,15 @@
 
 #include "apperror.h"
 #include "cnpjtext.h"
+#include "loadfailure.h"
 #include "logcategories.h"
 #include "scriptrunner.h"
 #include "siteparameters.h"
 
 #include <QUrl>
+#include <QWebEngineCertificateError>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineView>
 
 namespace {
 
@@ -16,45 +20,35 @@ QString loggedAddress(const QString &url)
     return QUrl(url).toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
 }
 
+// The steps of the walk, as the user reads them when one fails.
+const QString StartPage = QStringLiteral("página inicial");
+const QString LoginAnswer = QStringLiteral("resposta ao login");
+const QString CnpjResult = QStringLiteral("resultado da consulta do CNPJ");
+
 } // namespace
 
 QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
-    : QObject(parent), m_page(view), m_site(site)
+    : QObject(parent), m_view(view), m_page(view), m_site(site)
 {
     m_pageTimer.setSingleShot(true);
     m_pageTimer.setInterval(DefaultPageTimeout);
     connect(&m_pageTimer, &QTimer::timeout, this, &QueryDriver::pageTimedOut);
+    QWebEnginePage *page = view->page();
+    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
+    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
     m_elapsed.start();
-}
-
-void QueryDriver::awaitPage(const QString &what)
-{
-    m_awaitedPage = what;
-    m_pageTimer.start();
-}
-
-void QueryDriver::pageTimedOut()
-{
-    m_abandoned = true;
-    m_heldForms.clear();
-    m_page.stop();
-    const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
-    qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "interrompida: o site não respondeu em"
-                                 << seconds << "s:" << m_awaitedPage;
-    emit statusChanged(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage));
-    emit failed(QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
-                               "gravado; tente de novo mais tarde")
-                    .arg(seconds)
-                    .arg(m_awaitedPage));
 }
 
 void QueryDriver::start(const QString &displayedCnpj)
 {
     m_loginSubmitted = false;
-    m_abandoned = false;
+    m_certificateProblem.clear();
+    m_heldForms.clear();
     m_pageTimer.stop();
+    m_stage = Stage::Walking;
     emit progressRestarted(Steps);
-    emit tabRequested(1);
+    emit queryStarted();
     m_displayedCnpj = displayedCnpj;
     m_cnpjDigitos = ExtraiDigitos(displayedCnpj);
     emit statusChanged(QStringLiteral("Conectando ao web site"));
@@ -67,18 +61,17 @@ void QueryDriver::start(const QString &displayedCnpj)
         qCInfo(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "iniciada em"
                                   << loggedAddress(m_site.URLConsulta);
         m_page.navigate(m_site.URLConsulta);
-        awaitPage(QStringLiteral("página inicial %1").arg(m_site.URLConsulta));
+        awaitPage(StartPage);
     } catch (...) {
-        qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos
-                                     << "não iniciada:" << redacted(currentFailureMessage());
-        throw;
+        fail(QString(), currentFailureMessage());
+        return;
     }
     emit progressStep();
 }
 
 void QueryDriver::cancel()
 {
-    m_abandoned = true;
+    m_stage = Stage::Idle;
     m_pageTimer.stop();
     m_heldForms.clear();
     m_pendingDocuments.clear();
@@ -93,12 +86,94 @@ QString QueryDriver::redacted(QString text) const
     return text;
 }
 
-void QueryDriver::documentComplete(bool ok)
+void QueryDriver::fail(const QString &status, const QString &message)
 {
-    // The page answered; whatever comes next is timed from its request.
+    const bool inQuery = m_stage != Stage::Idle;
+    m_stage = Stage::Idle;
     m_pageTimer.stop();
-    if (m_abandoned)
+    m_heldForms.clear();
+    qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << (inQuery ? "falhou em" : "página falhou em")
+                                 << m_elapsed.elapsed() << "ms:" << redacted(message);
+    if (!status.isEmpty())
+        emit statusChanged(status);
+    emit failed(message);
+}
+
+void QueryDriver::awaitPage(const QString &what)
+{
+    m_awaitedPage = what;
+    m_pageTimer.start();
+}
+
+void QueryDriver::pageTimedOut()
+{
+    if (m_stage != Stage::Walking)
         return;
+    m_page.stop();
+    const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
+    fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
+         QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
+                        "gravado; tente de novo mais tarde")
+             .arg(seconds)
+             .arg(m_awaitedPage));
+}
+
+void QueryDriver::certificateRejected(const QWebEngineCertificateError &error)
+{
+    // Never accepted: the engine refuses the page, and its load fails for it.
+    m_certificateProblem = certificateProblem(error);
+    qCWarning(lcQuery).noquote() << "certificado recusado para" << loggedAddress(error.url().toString()) + u':'
+                                 << error.description();
+}
+
+void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode)
+{
+    if (status == QWebEnginePage::NormalTerminationStatus)
+        return;
+    m_pendingDocuments.clear();
+    ScriptRunner::cancelWaits();
+    if (m_stage == Stage::Idle && !m_handling)
+        return;
+    const QString why = status == QWebEnginePage::KilledTerminationStatus
+        ? QStringLiteral("foi encerrado")
+        : QStringLiteral("terminou com falha (código %1)").arg(exitCode);
+    fail(QStringLiteral("O navegador parou de exibir a página"),
+         QStringLiteral("O processo do navegador que exibia a página %1. A consulta foi interrompida e nada foi "
+                        "gravado; clique em Consultar CNPJ para tentar de novo")
+             .arg(why));
+}
+
+void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+    case QWebEngineLoadingInfo::LoadStoppedStatus: // replaced by another load, or stopped here
+        return;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        if (!info.isErrorPage())
+            documentLoaded(true);
+        return;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        break;
+    }
+    qCWarning(lcQuery).noquote() << "a página" << loggedAddress(info.url().toString()) << "não carregou:"
+                                 << info.errorDomain() << info.errorCode() << info.errorString();
+    if (m_stage != Stage::Walking) {
+        emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(info.url().toString()));
+        return;
+    }
+    QString reason = loadFailureReason(info);
+    if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain && !m_certificateProblem.isEmpty())
+        reason = m_certificateProblem;
+    m_pendingDocuments.clear();
+    fail(QStringLiteral("O site não pôde ser carregado: %1").arg(m_awaitedPage),
+         QStringLiteral("O site da Equifax não pôde ser carregado (%1, %2): %3. A consulta foi interrompida e nada "
+                        "foi gravado")
+             .arg(m_awaitedPage, loggedAddress(info.url().toString()), reason));
+}
+
+void QueryDriver::documentLoaded(bool ok)
+{
     if (m_handling) {
         m_pendingDocuments.enqueue(ok);
         return;
@@ -111,7 +186,6 @@ void QueryDriver::documentComplete(bool ok)
 void QueryDriver::handle(bool ok)
 {
     m_handling = true;
-    m_resultStored = false;
     QString failure;
     bool hasFailed = false;
     bool cancelled = false;
@@ -127,10 +201,9 @@ void QueryDriver::handle(bool ok)
     // failed step does not hide that step's failure.
     try {
         const QList<int> forms = std::exchange(m_heldForms, {});
-        if (!forms.isEmpty() && !cancelled) {
+        if (!forms.isEmpty() && !cancelled && !hasFailed) {
             m_page.submitForms(forms);
-            awaitPage(forms.contains(1) ? QStringLiteral("resultado da consulta do CNPJ")
-                                        : QStringLiteral("resposta ao login"));
+            awaitPage(forms.contains(1) ? CnpjResult : LoginAnswer);
         }
     } catch (...) {
         if (!hasFailed) {
@@ -139,40 +212,29 @@ void QueryDriver::handle(bool ok)
         }
     }
     m_handling = false;
-
-    if (cancelled) {
-        m_abandoned = true;
-    } else if (hasFailed) {
-        qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "falhou em" << m_elapsed.elapsed()
-                                     << "ms:" << redacted(failure);
-        emit failed(failure);
-    } else if (m_resultStored) {
-        // The success box waits for the user; documents that load meanwhile
-        // are handled at once, and any that queued up before it go first.
-        while (!m_pendingDocuments.isEmpty())
-            handle(m_pendingDocuments.dequeue());
-        emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
-    }
+    if (hasFailed && !cancelled)
+        fail(QString(), failure);
 }
 
 void QueryDriver::walk(bool ok)
 {
     qCDebug(lcQuery).noquote() << "documento" << (ok ? "carregado:" : "não carregou:")
                                << loggedAddress(m_page.currentUrl());
-    if (!ok) {
-        qCWarning(lcQuery).noquote() << "a página" << loggedAddress(m_page.currentUrl()) << "não carregou";
-        emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(m_page.currentUrl()));
-        return;
-    }
-
     emit statusChanged(QStringLiteral("Pagina de login carregada com sucesso"));
     const QString punctuatedCnpj = FormataCnpj(m_displayedCnpj);
 
-    if (m_page.EstaNaPagina(m_site.URLPagLogin))
+    const bool login = m_page.EstaNaPagina(m_site.URLPagLogin);
+    const bool cnpjPage = m_page.EstaNaPagina(m_site.URLPagPreencheCnpj);
+    const bool result = m_page.EstaNaPagina(m_site.URLResultConsulta);
+    // A page the walk knows answers the step before it; any other page leaves
+    // the step's time running.
+    if (login || cnpjPage || result)
+        m_pageTimer.stop();
+    if (login)
         handleLogin();
-    if (m_page.EstaNaPagina(m_site.URLPagPreencheCnpj))
+    if (cnpjPage)
         handleCnpjPage(punctuatedCnpj);
-    if (m_page.EstaNaPagina(m_site.URLResultConsulta))
+    if (result)
         handleResult();
 }
 
@@ -180,7 +242,7 @@ void QueryDriver::LoginClick(int index)
 {
     if (!m_handling) {
         m_page.submitForms({index});
-        awaitPage(QStringLiteral("resposta ao formulário %1").arg(index + 1));
+        awaitPage(index == 1 ? CnpjResult : LoginAnswer);
         return;
     }
     m_page.checkForm(index);
@@ -224,14 +286,39 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
 
 void QueryDriver::handleResult()
 {
+    // One result per press of "Consultar CNPJ": a reload of the result
+    // address, or one after the query ended, is not archived again.
+    if (m_stage != Stage::Walking)
+        return;
     emit statusChanged(QStringLiteral("Salvando consulta"));
-    if (!m_resultHandler)
-        throw AppError(QStringLiteral("Nenhum arquivo de consultas foi ligado à consulta"));
-    m_resultHandler();
+    m_stage = Stage::Capturing;
+    qCDebug(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta) + u':'
+                               << "captura iniciada em" << m_elapsed.elapsed() << "ms";
+    // The capture runs now, while documents that load meanwhile wait their turn.
+    emit resultPageReached();
+}
+
+void QueryDriver::resultStoring()
+{
+    if (m_stage == Stage::Capturing)
+        m_stage = Stage::Storing;
+}
+
+void QueryDriver::resultStored()
+{
+    if (m_stage != Stage::Capturing && m_stage != Stage::Storing)
+        return;
+    m_stage = Stage::Idle;
     emit progressStep();
-    emit tabRequested(0);
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
-    m_resultStored = true;
     qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta) + u':'
                               << "consulta salva em" << m_elapsed.elapsed() << "ms";
+    emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+}
+
+void QueryDriver::resultFailed(const QString &message)
+{
+    if (m_stage != Stage::Capturing && m_stage != Stage::Storing)
+        return;
+    fail(QStringLiteral("Consulta não salva"), message);
 }

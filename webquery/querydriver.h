@@ -8,17 +8,19 @@
 #include <QQueue>
 #include <QString>
 #include <QTimer>
+#include <QWebEnginePage>
 
 #include <chrono>
 
-#include <functional>
-
+class QWebEngineCertificateError;
+class QWebEngineLoadingInfo;
 class QWebEngineView;
 struct SiteParameters;
 
 // Walks the bureau's site for one query: start address, login page, CNPJ page,
 // result page. Pages are recognised only by their address, at each loaded
-// document; what happens is told through the signals, in order.
+// document of the view; what happens is told through the signals, in order.
+// A query ends exactly once, with succeeded() or failed().
 class QueryDriver : public QObject
 {
     Q_OBJECT
@@ -27,30 +29,30 @@ public:
     static constexpr int Steps = 7;
     static constexpr std::chrono::seconds DefaultPageTimeout{90};
 
+    // Where a query stands.
+    enum class Stage {
+        Idle,      // no query, or the last one has ended
+        Walking,   // from "Consultar CNPJ" until the result page loads
+        Capturing, // the result page is being captured
+        Storing,   // the capture is being archived
+    };
+
     QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent = nullptr);
 
-    // Archives the result page once it is recognised. A failure thrown from it
-    // ends that document's handling like a failure of any other step.
-    void setResultHandler(std::function<void()> handler) { m_resultHandler = std::move(handler); }
-
-    // How long the site may take to answer each request of the walk; past it
-    // the query ends with a failure naming the page and nothing is stored.
+    // How long the site may take from each step of the walk to the next page
+    // it recognises; past it the query fails, naming the page, and nothing is stored.
     void setPageTimeout(std::chrono::milliseconds timeout) { m_pageTimer.setInterval(timeout); }
 
-    PageAccess &page() { return m_page; }
-    // A document is being handled: its steps may be waiting on the page.
-    bool isHandling() const { return m_handling; }
+    Stage stage() const { return m_stage; }
+    // A query is under way, or a loaded document is being handled.
+    bool isBusy() const { return m_stage != Stage::Idle || m_handling; }
     // The client's CNPJ reduced to digits when the query started.
     const QString &cnpjDigitos() const { return m_cnpjDigitos; }
 
     // "Consultar CNPJ" for the CNPJ as the window shows it: resets the progress,
-    // keeps the digits and starts loading the site. Throws AppError when the
-    // site cannot be reached from here.
+    // keeps the digits and starts loading the site. A start address that cannot
+    // be loaded ends the query at once with failed().
     void start(const QString &displayedCnpj);
-
-    // A document has finished loading (ok false: it failed to load). Documents
-    // that load while one is being handled are handled after it, in order.
-    void documentComplete(bool ok);
 
     // The user is leaving: a wait on the page in progress ends at once, and
     // nothing more of this query is walked, reported or stored.
@@ -61,15 +63,28 @@ public:
     // ends, so that the page stays one document until then.
     void LoginClick(int index);
 
+    // What became of the result page announced by resultPageReached().
+    void resultStoring();
+    void resultStored();
+    void resultFailed(const QString &message);
+
 signals:
     void progressRestarted(int maximum); // position 0, then the maximum
     void progressStep();
     void statusChanged(const QString &text);
-    void tabRequested(int index); // 0 archive, 1 browser
+    // A query has started; the browser is what the user follows now.
+    void queryStarted();
+    // The result page of this query has loaded: capture it before returning,
+    // then store it and answer with resultStored() or resultFailed(). Once per query.
+    void resultPageReached();
     void succeeded(const QString &message);
     void failed(const QString &message);
 
 private:
+    void documentLoaded(bool ok);
+    void loadingChanged(const QWebEngineLoadingInfo &info);
+    void certificateRejected(const QWebEngineCertificateError &error);
+    void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
     void awaitPage(const QString &what);
     void pageTimedOut();
     void handle(bool ok);
@@ -77,12 +92,15 @@ private:
     void handleLogin();
     void handleCnpjPage(const QString &punctuatedCnpj);
     void handleResult();
+    // Ends the query in hand (or reports a failure between queries) once.
+    void fail(const QString &status, const QString &message);
     // The text with the site password masked, for the log.
     QString redacted(QString text) const;
 
+    QWebEngineView *m_view;
     PageAccess m_page;
     const SiteParameters &m_site;
-    std::function<void()> m_resultHandler;
+    Stage m_stage = Stage::Idle;
     QString m_displayedCnpj;
     QString m_cnpjDigitos;
     // The login form goes to the site once per query, so that a refused login
@@ -91,11 +109,10 @@ private:
 
     QTimer m_pageTimer;
     QString m_awaitedPage;
-    // Set by a time-out: pages that arrive late are not walked until the next start.
-    bool m_abandoned = false;
+    // Why the engine refused the site's certificate, until the load fails for it.
+    QString m_certificateProblem;
 
     bool m_handling = false;
-    bool m_resultStored = false;
     QQueue<bool> m_pendingDocuments;
     QList<int> m_heldForms;
     QElapsedTimer m_elapsed; // since the query started, for the log
