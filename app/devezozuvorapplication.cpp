@@ -1,7 +1,13 @@
 #include "devezozuvorapplication.h"
 
 #include "browsersetup.h"
+#include "databasethread.h"
 #include "errorreport.h"
+#include "systemlocale.h"
+#include "udevezozuvor.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -21,4 +27,23 @@ bool DevezozuvorApplication::notify(QObject *receiver, QEvent *event)
         ErrorReport::showCurrentException();
     }
     return false;
+}
+
+int DevezozuvorApplication::run(int &argc, char **argv)
+{
+    prepareGraphics();
+    DevezozuvorApplication app(argc, argv);
+    installQtTranslations();
+    {
+        TfoDeveZozuvor foDeveZozuvor(QCoreApplication::arguments());
+        foDeveZozuvor.show();
+        app.exec();
+    }
+    if (DatabaseThread::anyStuck()) {
+        // A database that stopped answering holds a thread that cannot be
+        // joined; its unfinished work is rolled back by the engine.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    return 0;
 }

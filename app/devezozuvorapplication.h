@@ -16,4 +16,9 @@ public:
     static void prepareGraphics();
 
     bool notify(QObject *receiver, QEvent *event) override;
+
+    // The whole program: the window for the launch arguments, shown, until it
+    // closes. Returns 0; a database job still stuck then does not hold the
+    // process, which ends at once.
+    static int run(int &argc, char **argv);
 };

@@ -2,9 +2,16 @@
 
 #include <QString>
 
-class DatabaseThread;
+// One company parameter of the branch as start-up reads it, on the database
+// thread: its value, or why it could not be read.
+struct ParameterRead
+{
+    QString value;
+    QString failure; // empty when read
+};
 
-// One company parameter of the branch; a failed read is reported in a plain
-// box and yields an empty value, so start-up goes on with the next key.
-// The read runs on the database thread.
-QString LeParametro(DatabaseThread &database, const QString &databaseName, const QString &branch, const QString &key);
+ParameterRead LeParametro(const QString &databaseName, const QString &branch, const QString &key) noexcept;
+
+// A read that failed is told in a plain box, and its value stays empty, so
+// start-up goes on with the next key.
+void reportParameterFailure(const QString &branch, const QString &key, const QString &failure);

@@ -2,21 +2,20 @@
 #include "ui_udevezozuvor.h"
 
 #include "apperror.h"
-#include "cnpjtext.h"
-#include "databasethread.h"
 #include "capturefolder.h"
+#include "cnpjtext.h"
 #include "companyparameters.h"
+#include "databasethread.h"
 #include "errorreport.h"
+#include "futurereply.h"
 #include "jpegcodec.h"
-#include "leparametro.h"
 #include "messagebox.h"
-#include "pagecapture.h"
+#include "queryarchiver.h"
 #include "querydriver.h"
 #include "systemlocale.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QWebEnginePage>
@@ -33,7 +32,6 @@ AppError closedArchive()
 
 TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
-    , m_profile(std::make_unique<QWebEngineProfile>())
     , ui(std::make_unique<Ui::TfoDeveZozuvor>())
     , m_programDirectory(QCoreApplication::applicationDirPath())
 {
@@ -44,29 +42,21 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
                                 QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
     ui->setupUi(this);
     setObjectName(QStringLiteral("foDeveZozuvor"));
-
-    // An off-the-record profile: no cookie or cache outlives the run.
-    m_page = std::make_unique<QWebEnginePage>(m_profile.get());
-    ui->WebBrowser1->setPage(m_page.get());
-    connect(m_page.get(), &QWebEnginePage::loadFinished, this, &TfoDeveZozuvor::WebBrowser1DocumentComplete);
+    // An administrator may give a slow site more time per page, in seconds.
+    m_pageTimeout = qEnvironmentVariableIntValue("DEVEZOZUVOR_PAGE_TIMEOUT");
 
     m_database = new DatabaseThread(this);
     connect(m_database, &DatabaseThread::waiting, this, &TfoDeveZozuvor::showDatabaseWait);
     connect(m_database, &DatabaseThread::waitEnded, this, &TfoDeveZozuvor::endDatabaseWait);
+    m_archiver = new QueryArchiver(m_database, this);
+    connect(m_archiver, &QueryArchiver::stored, this, &TfoDeveZozuvor::queryStored);
 
-    m_driver = new QueryDriver(ui->WebBrowser1, m_site, this);
-    m_driver->setResultHandler([this] { SalvaPagina(); });
-    // An administrator may give a slow site more time per page, in seconds.
-    bool timeoutSet = false;
-    const int pageTimeout = qEnvironmentVariableIntValue("DEVEZOZUVOR_PAGE_TIMEOUT", &timeoutSet);
-    if (timeoutSet && pageTimeout > 0)
-        m_driver->setPageTimeout(std::chrono::seconds(pageTimeout));
-    connect(m_driver, &QueryDriver::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
-    connect(m_driver, &QueryDriver::progressStep, this, &TfoDeveZozuvor::IncProgresso);
-    connect(m_driver, &QueryDriver::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
-    connect(m_driver, &QueryDriver::tabRequested, this, &TfoDeveZozuvor::showTab);
-    connect(m_driver, &QueryDriver::succeeded, this, &TfoDeveZozuvor::announceSuccess);
-    connect(m_driver, &QueryDriver::failed, this, &ErrorReport::show);
+    // The browser engine starts when the browser is first needed, not before
+    // the window shows the client.
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (ui->PageControl1->currentWidget() == ui->TabSheet2)
+            ensureBrowser();
+    });
 
     connectClick(ui->BotaoConsultar, &TfoDeveZozuvor::BotaoConsultarClick);
     connectClick(ui->JvXPButton2, &TfoDeveZozuvor::JvXPButton2Click);
@@ -89,6 +79,29 @@ void TfoDeveZozuvor::connectClick(QWidget *button, Handler handler)
             [this, handler] { ErrorReport::guard([this, handler] { (this->*handler)(); }); });
 }
 
+void TfoDeveZozuvor::ensureBrowser()
+{
+    if (m_driver)
+        return;
+    // An off-the-record profile: no cookie or cache outlives the run.
+    m_profile = std::make_unique<QWebEngineProfile>();
+    m_page = std::make_unique<QWebEnginePage>(m_profile.get());
+    ui->WebBrowser1->setPage(m_page.get());
+
+    m_driver = new QueryDriver(ui->WebBrowser1, m_site, this);
+    if (m_pageTimeout > 0)
+        m_driver->setPageTimeout(std::chrono::seconds(m_pageTimeout));
+    connect(m_driver, &QueryDriver::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
+    connect(m_driver, &QueryDriver::progressStep, this, &TfoDeveZozuvor::IncProgresso);
+    connect(m_driver, &QueryDriver::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
+    connect(m_driver, &QueryDriver::queryStarted, this, [this] { showTab(ui->TabSheet2); });
+    connect(m_driver, &QueryDriver::resultPageReached, this, [this] { ErrorReport::guard([this] { SalvaPagina(); }); });
+    connect(m_driver, &QueryDriver::succeeded, this, &TfoDeveZozuvor::querySucceeded);
+    connect(m_driver, &QueryDriver::failed, this, &ErrorReport::show);
+    connect(m_archiver, &QueryArchiver::storing, m_driver, &QueryDriver::resultStoring);
+    connect(m_archiver, &QueryArchiver::failed, m_driver, &QueryDriver::resultFailed);
+}
+
 void TfoDeveZozuvor::setProgramDirectory(const QString &directory)
 {
     m_programDirectory = directory;
@@ -97,61 +110,116 @@ void TfoDeveZozuvor::setProgramDirectory(const QString &directory)
 void TfoDeveZozuvor::setVisible(bool visible)
 {
     if (visible && !m_shownOnce) {
-        m_shownOnce = true;
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             QRect frame = frameGeometry();
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
         }
-        // Start-up runs before the window appears, so its boxes come first.
-        ErrorReport::guard([this] { FormShow(); });
-        if (m_closed)
-            return; // "Sair" while start-up waited on the database
     }
     QWidget::setVisible(visible);
+}
+
+void TfoDeveZozuvor::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // Start-up begins once the event loop runs, with the window on screen.
+    QMetaObject::invokeMethod(
+        this, [this] { ErrorReport::guard([this] { FormShow(); }); }, Qt::QueuedConnection);
 }
 
 void TfoDeveZozuvor::FormCreate(const QStringList &arguments)
 {
     readLaunchArguments(arguments, m_launch);
+    m_launchRead = true;
 }
 
 void TfoDeveZozuvor::FormShow()
 {
-    ui->PageControl1->setCurrentIndex(0);
+    ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     m_pastaCapturas = prepareCaptureFolder(m_programDirectory);
 
-    try {
-        m_client = m_database->run(QStringLiteral("leitura do cliente"),
-                                   [filial = FilialAtual(), cod = CodCliforAtual()] { return findClient(filial, cod); });
-    } catch (...) {
-        // Without a client there is nothing to query.
+    // Arguments that did not convert name no client: none is looked up.
+    if (!m_launchRead) {
         ui->BotaoConsultar->setEnabled(false);
-        throw;
-    }
-    if (!m_client) {
-        MessageBox::error(QStringLiteral("Erro ao localizar cliente para pesquisar..."));
-        ui->BotaoConsultar->setEnabled(false);
+        endStartUp();
         return;
     }
+    whenReady(
+        m_database->post(QStringLiteral("leitura do cliente"),
+                         [filial = FilialAtual(), cod = CodCliforAtual()] { return findClient(filial, cod); }),
+        this, [this](const std::optional<Client> &client) { clientFound(client); },
+        [this](const QString &message) {
+            // Without a client there is nothing to query.
+            ui->BotaoConsultar->setEnabled(false);
+            ErrorReport::show(message);
+            endStartUp();
+        });
+}
+
+void TfoDeveZozuvor::clientFound(const std::optional<Client> &client)
+{
+    if (!client) {
+        MessageBox::error(QStringLiteral("Erro ao localizar cliente para pesquisar..."));
+        ui->BotaoConsultar->setEnabled(false);
+        endStartUp();
+        return;
+    }
+    m_client = client;
     showClient();
 
-    const QString branch = QString::number(FilialAtual());
-    const QStringList &keys = parameterKeys();
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        *m_site.fields[i] = trimControl(LeParametro(*m_database, QStringLiteral("Tervik"), branch, keys.at(i)));
+    auto readAll = [branch = QString::number(FilialAtual())] {
+        QList<ParameterRead> reads;
+        for (const QString &key : parameterKeys())
+            reads.append(LeParametro(QStringLiteral("Tervik"), branch, key));
+        return reads;
+    };
+    whenReady(
+        m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,
+        [this](const QList<ParameterRead> &reads) { parametersRead(reads); },
+        [this](const QString &message) {
+            reportParameterFailure(QString::number(FilialAtual()), QStringLiteral("(todos)"), message);
+            parametersRead({});
+        });
+}
 
-    m_archive = m_database->run(QStringLiteral("abertura do arquivo de consultas"),
-                                [client = *m_client] { return std::make_shared<QueryArchive>(client); });
-    m_entries = m_database->run(QStringLiteral("leitura do arquivo de consultas"),
-                                [archive = m_archive] { return archive->entries(); });
-    if (!m_entries.isEmpty()) {
-        showEntry(int(m_entries.size()) - 1);
-        ListaImagem();
-    } else {
+void TfoDeveZozuvor::parametersRead(const QList<ParameterRead> &reads)
+{
+    const QString branch = QString::number(FilialAtual());
+    for (qsizetype i = 0; i < reads.size() && i < qsizetype(std::size(m_site.fields)); ++i) {
+        if (!reads.at(i).failure.isEmpty())
+            reportParameterFailure(branch, parameterKeys().at(i), reads.at(i).failure);
+        *m_site.fields[i] = trimControl(reads.at(i).value);
+    }
+    whenReady(
+        m_database->post(QStringLiteral("abertura do arquivo de consultas"),
+                         [client = *m_client] { return QueryArchive(client).entries(); }),
+        this, [this](const QList<ArchiveEntry> &entries) { archiveOpened(entries); },
+        [this](const QString &message) {
+            ErrorReport::show(message);
+            endStartUp();
+        });
+}
+
+void TfoDeveZozuvor::archiveOpened(const QList<ArchiveEntry> &entries)
+{
+    m_archiveOpen = true;
+    m_entries = entries;
+    if (m_entries.isEmpty()) {
         MessageBox::information(QStringLiteral("Nenhuma consulta realizada para o cnpj ") + ui->DbeCnpj->text()
                                 + QStringLiteral(", clique em CONSULTA CNPJ para prosseguir..."));
+        endStartUp();
+        return;
     }
+    showEntry(int(m_entries.size()) - 1);
+    showImage([this] { endStartUp(); });
+}
+
+void TfoDeveZozuvor::endStartUp()
+{
+    emit startUpFinished();
 }
 
 void TfoDeveZozuvor::showClient()
@@ -195,44 +263,65 @@ void TfoDeveZozuvor::restartProgress(int maximum)
     ui->JvXPProgressBar1->setMaximum(maximum);
 }
 
-void TfoDeveZozuvor::showTab(int index)
+void TfoDeveZozuvor::showTab(QWidget *page)
 {
-    ui->PageControl1->setCurrentIndex(index);
+    ui->PageControl1->setCurrentWidget(page);
 }
 
-const QString &TfoDeveZozuvor::CnpjDigitos() const
+QString TfoDeveZozuvor::CnpjDigitos() const
 {
-    return m_driver->cnpjDigitos();
+    return m_driver ? m_driver->cnpjDigitos() : QString();
 }
 
 void TfoDeveZozuvor::ListaImagem()
 {
-    try {
-        QByteArray bytes;
-        if (m_archive && m_current >= 0) {
-            bytes = m_database->run(QStringLiteral("leitura da imagem da consulta"),
-                                    [archive = m_archive, entry = m_entries.at(m_current)] { return archive->image(entry); });
-        }
-        const ArchiveEntry entry = m_current >= 0 ? m_entries.at(m_current) : ArchiveEntry();
-        // The shown picture goes before the next is decoded: a tall report is
-        // hundreds of megabytes, and two of them need not exist at once.
-        ui->Image1->setPicture(QImage());
-        ui->Image1->setReport(bytes.isEmpty() ? QImage() : Jpeg::decode(bytes), bytes,
-                              {ui->DBEdit1->text(), ui->DBEdit2->text(), ui->DbeCnpj->text(), entry.date, entry.time});
-    } catch (const Cancelled &) {
-        throw;
-    } catch (...) {
-        // No picture rather than the previous record's under this record's date.
-        ui->Image1->setPicture(QImage());
-        MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + currentFailureMessage());
+    showImage({});
+}
+
+// Shows the current entry's picture once the database thread has read and
+// decoded it, then runs shown.
+void TfoDeveZozuvor::showImage(std::function<void()> shown)
+{
+    const ArchiveEntry entry = m_current >= 0 ? m_entries.at(m_current) : ArchiveEntry();
+    const ReportInfo info{ui->DBEdit1->text(), ui->DBEdit2->text(), ui->DbeCnpj->text(), entry.date, entry.time};
+    // The shown picture goes before the next is decoded: a tall report is
+    // hundreds of megabytes, and two of them need not exist at once.
+    ui->Image1->setPicture(QImage());
+    if (!m_client || m_current < 0) {
+        ui->Image1->setReport(QImage(), QByteArray(), info);
+        if (shown)
+            shown();
+        return;
     }
+    const quint64 request = ++m_imageRequest;
+    auto read = [client = *m_client, entry] {
+        QByteArray bytes = QueryArchive(client).image(entry);
+        QImage picture = bytes.isEmpty() ? QImage() : Jpeg::decode(bytes);
+        return std::make_pair(std::move(bytes), std::move(picture));
+    };
+    whenReady(
+        m_database->post(QStringLiteral("leitura da imagem da consulta"), std::move(read)), this,
+        [this, info, shown, request](const std::pair<QByteArray, QImage> &image) {
+            // A later record asked for meanwhile shows instead.
+            if (request == m_imageRequest)
+                ui->Image1->setReport(image.second, image.first, info);
+            if (shown)
+                shown();
+        },
+        [this, shown, request](const QString &message) {
+            // No picture rather than the previous record's under this record's date.
+            if (request == m_imageRequest) {
+                ui->Image1->setPicture(QImage());
+                MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + message);
+            }
+            if (shown)
+                shown();
+        });
 }
 
 void TfoDeveZozuvor::Button1Click()
 {
-    if (isBusy())
-        return;
-    if (!m_archive)
+    if (!m_archiveOpen)
         throw closedArchive();
     showEntry(qMax(m_current - 1, m_entries.isEmpty() ? -1 : 0));
     ListaImagem();
@@ -240,29 +329,9 @@ void TfoDeveZozuvor::Button1Click()
 
 void TfoDeveZozuvor::Button2Click()
 {
-    if (isBusy())
-        return;
-    if (!m_archive)
+    if (!m_archiveOpen)
         throw closedArchive();
     showEntry(qMin(m_current + 1, int(m_entries.size()) - 1));
-    ListaImagem();
-}
-
-void TfoDeveZozuvor::GravaConsulta()
-{
-    if (!m_archive)
-        throw closedArchive();
-    const ArchiveEntry stored = m_database->run(
-        QStringLiteral("gravação da consulta"),
-        [archive = m_archive, file = m_pastaCapturas + CnpjDigitos()] { return archive->store(file); });
-    m_entries = m_database->run(QStringLiteral("leitura do arquivo de consultas"),
-                                [archive = m_archive] { return archive->entries(); });
-    int index = int(m_entries.size()) - 1;
-    for (int i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i).address == stored.address)
-            index = i;
-    }
-    showEntry(index);
     ListaImagem();
 }
 
@@ -270,25 +339,39 @@ void TfoDeveZozuvor::SalvaPagina()
 {
     // The engine draws only a browser that is on screen; the user may have
     // switched to the archive tab while the result page was loading.
-    showTab(1);
-    const QString file = m_pastaCapturas + CnpjDigitos();
-    {
-        // The window answers the user while the capture waits on the engine;
-        // the browser stays on screen and the page as it loaded until then.
-        const int archiveTab = ui->PageControl1->indexOf(ui->TabSheet1);
-        ui->PageControl1->setTabEnabled(archiveTab, false);
-        ui->WebBrowser1->setEnabled(false);
-        const auto unlock = qScopeGuard([this, archiveTab] {
-            ui->PageControl1->setTabEnabled(archiveTab, true);
-            ui->WebBrowser1->setEnabled(true);
-        });
-        runLoggedCapture(file, [this, &file] { PageCapture(ui->WebBrowser1).captureTo(file); });
-    }
-    GravaConsulta();
+    showTab(ui->TabSheet2);
+    // The window answers the user while the capture waits on the engine;
+    // the browser stays on screen and the page as it loaded until then.
+    const int archiveTab = ui->PageControl1->indexOf(ui->TabSheet1);
+    ui->PageControl1->setTabEnabled(archiveTab, false);
+    ui->WebBrowser1->setEnabled(false);
+    const auto unlock = qScopeGuard([this, archiveTab] {
+        ui->PageControl1->setTabEnabled(archiveTab, true);
+        ui->WebBrowser1->setEnabled(true);
+    });
+    m_archiver->archive(ui->WebBrowser1, m_pastaCapturas + CnpjDigitos(), *m_client);
+}
+
+void TfoDeveZozuvor::queryStored(const QList<ArchiveEntry> &entries, int index)
+{
+    m_archiveOpen = true;
+    m_entries = entries;
+    showEntry(index);
+    showImage([this] {
+        if (m_driver)
+            m_driver->resultStored();
+    });
+}
+
+void TfoDeveZozuvor::querySucceeded(const QString &message)
+{
+    showTab(ui->TabSheet1);
+    MessageBox::information(message);
 }
 
 void TfoDeveZozuvor::LoginClick(int index)
 {
+    ensureBrowser();
     m_driver->LoginClick(index);
 }
 
@@ -299,37 +382,31 @@ void TfoDeveZozuvor::JvXPButton2Click()
 
 void TfoDeveZozuvor::BotaoConsultarClick()
 {
-    if (isBusy())
+    if (!m_client)
         return;
-    // A query without a CNPJ would be billed and then fail at the capture.
-    if (m_client && ExtraiDigitos(ui->DbeCnpj->text()).isEmpty()) {
-        throw AppError(QStringLiteral("O cliente %1 (%2) não tem CNPJ cadastrado (\"%3\"): a consulta não foi feita")
-                           .arg(m_client->codClifor)
-                           .arg(m_client->nome.trimmed(), ui->DbeCnpj->text()));
+    // A query whose result is being archived runs to its end.
+    if (m_driver
+        && (m_driver->stage() == QueryDriver::Stage::Capturing || m_driver->stage() == QueryDriver::Stage::Storing))
+        return;
+    // A query for a CNPJ that cannot exist would be billed, and its answer
+    // archived as the client's report.
+    const QString cnpj = ui->DbeCnpj->text();
+    if (!isValidCnpj(cnpj)) {
+        const QString who = QStringLiteral("%1 (%2)").arg(m_client->codClifor).arg(m_client->nome.trimmed());
+        throw AppError(cnpj.trimmed().isEmpty()
+                           ? QStringLiteral("O cliente %1 não tem CNPJ cadastrado (\"%2\"): a consulta não foi feita")
+                                 .arg(who, cnpj)
+                           : QStringLiteral("O CNPJ do cliente %1 não é válido (\"%2\"): a consulta não foi feita")
+                                 .arg(who, cnpj));
     }
-    m_driver->start(ui->DbeCnpj->text());
-}
-
-void TfoDeveZozuvor::WebBrowser1DocumentComplete(bool ok)
-{
-    m_driver->documentComplete(ok);
-}
-
-// While the window waits on the database or the page, it still paints and
-// takes "Sair"; the other buttons wait for the work in hand to end.
-bool TfoDeveZozuvor::isBusy() const
-{
-    return m_database->isBusy() || m_driver->isHandling();
+    ensureBrowser();
+    m_driver->start(cnpj);
 }
 
 void TfoDeveZozuvor::showDatabaseWait(const QString &what, int seconds)
 {
     if (seconds == 1)
         m_statusBeforeWait = ui->LStatus->text();
-    // Start-up runs before the window appears; when the database keeps it
-    // waiting, the window comes up so that the user sees why and can leave.
-    if (!isVisible())
-        QWidget::setVisible(true);
     SetaStatus(QStringLiteral("Aguardando o banco de dados: %1 (%2 s)").arg(what).arg(seconds));
 }
 
@@ -341,13 +418,8 @@ void TfoDeveZozuvor::endDatabaseWait()
 void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
 {
     // Work still waited for is abandoned; a store not yet committed rolls back.
-    m_closed = true;
-    m_driver->cancel();
+    if (m_driver)
+        m_driver->cancel();
     m_database->cancel();
     QWidget::closeEvent(event);
-}
-
-void TfoDeveZozuvor::announceSuccess(const QString &text)
-{
-    MessageBox::information(text);
 }
