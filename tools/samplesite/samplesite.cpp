@@ -109,6 +109,14 @@ void SampleSite::setClosedPath(const QString &path)
     m_closedPaths.insert(path);
 }
 
+void SampleSite::clearFailures()
+{
+    m_errorStatus.clear();
+    m_closedPaths.clear();
+    m_delays.clear();
+    m_stalledPath.clear();
+}
+
 void SampleSite::setDelay(const QString &path, int ms)
 {
     m_delays.insert(path, qMax(0, ms));

@@ -89,6 +89,8 @@ public:
     void setClosedPath(const QString &path);
     // 0 answers at once again.
     void setDelay(const QString &path, int ms);
+    // Every path answers as the site does again: no error status, closed, stalled or delayed path.
+    void clearFailures();
     // Forgets every session, as if they had expired on the server.
     void dropSessions();
 
