@@ -1,8 +1,8 @@
-#include "boxrecorder.h"
 #include "jpegcodec.h"
 #include "pictureview.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
+#include "windowfixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -79,8 +79,8 @@ private:
     void zoomStep(ZoomInput input, bool in);
 
     std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<BoxRecorder> m_boxes;
-    std::unique_ptr<TfoDeveZozuvor> m_window;
+    std::unique_ptr<WindowFixture> m_app;
+    TfoDeveZozuvor *m_window = nullptr;
     PictureView *m_view = nullptr;
     QScrollArea *m_box = nullptr;
 };
@@ -89,14 +89,13 @@ void ArchiveViewTest::init()
 {
     m_db = std::make_unique<TestDatabase>();
     QCOMPARE(m_db->create(), QString());
-    m_boxes = std::make_unique<BoxRecorder>();
+    m_app = std::make_unique<WindowFixture>(m_db->dir());
     m_db->addClient(1, 1001, QStringLiteral("Comercial Ipê Ltda"), QStringLiteral("11.222.333/0001-81"));
 }
 
 void ArchiveViewTest::cleanup()
 {
-    m_window.reset();
-    m_boxes.reset();
+    m_app.reset();
     m_db.reset();
 }
 
@@ -105,12 +104,9 @@ void ArchiveViewTest::startWindow(const QList<QByteArray> &reports)
 {
     for (qsizetype i = 0; i < reports.size(); ++i)
         m_db->addArchive({1, 1001, queryDay, queryTime.addSecs(60 * (i + 1 - reports.size())), reports.at(i)});
-    m_window = std::make_unique<TfoDeveZozuvor>(
-        QStringList{QStringLiteral("DeveZozuvor"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")});
-    m_window->setProgramDirectory(m_db->dir());
-    m_boxes->watched = m_window.get();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(m_app->start());
+    m_window = m_app->window();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
     m_view = m_window->findChild<PictureView *>(QStringLiteral("Image1"));
     m_box = m_window->findChild<QScrollArea *>(QStringLiteral("ScrollBox1"));
     QVERIFY(m_view && m_box);
@@ -131,7 +127,7 @@ void ArchiveViewTest::compareGeometry(const QSize &pictureSize)
 void ArchiveViewTest::zoomStep(ZoomInput input, bool in)
 {
     if (input == ZoomInput::Keys) {
-        QTest::keyClick(m_window.get(), in ? Qt::Key_Plus : Qt::Key_Minus, Qt::ControlModifier);
+        QTest::keyClick(m_window, in ? Qt::Key_Plus : Qt::Key_Minus, Qt::ControlModifier);
         return;
     }
     // A wheel event over the picture reaches the scroll box's viewport as it bubbles up; a
@@ -146,13 +142,13 @@ void ArchiveViewTest::zoomStep(ZoomInput input, bool in)
 void ArchiveViewTest::commandsNeedARecord()
 {
     startWindow({});
-    QCOMPARE(m_boxes->boxes.size(), 1); // "Nenhuma consulta realizada..."
+    QCOMPARE(m_app->boxes.boxes.size(), 1); // "Nenhuma consulta realizada..."
     const QList<QAction *> commands = m_view->actions();
     QCOMPARE(commands.size(), 7);
     for (const QAction *command : commands)
         QVERIFY2(!command->isEnabled(), qPrintable(command->text()));
 
-    QTest::keyClick(m_window.get(), Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(m_window, Qt::Key_Plus, Qt::ControlModifier);
     QCOMPARE(m_view->zoom(), 1.0);
     QCOMPARE(m_view->geometry(), QRect(40, 16, 824, 2192));
 }
@@ -169,7 +165,7 @@ void ArchiveViewTest::zoomStepsToTheLimitsAndBack()
     QFETCH(ZoomInput, input);
     const QSize picture(600, 3000);
     startWindow({reportJpeg(300, 1000), reportJpeg(picture.width(), picture.height())});
-    QVERIFY(m_boxes->boxes.isEmpty());
+    QVERIFY(m_app->boxes.boxes.isEmpty());
     for (const QAction *command : m_view->actions())
         QVERIFY2(command->isEnabled(), qPrintable(command->text()));
     compareGeometry(picture);
@@ -191,7 +187,7 @@ void ArchiveViewTest::zoomStepsToTheLimitsAndBack()
         QCOMPARE(m_view->zoom(), in ? 4.0 : 0.25);
         compareGeometry(picture);
 
-        QTest::keyClick(m_window.get(), Qt::Key_0, Qt::ControlModifier);
+        QTest::keyClick(m_window, Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(m_view->zoom(), 1.0);
         compareGeometry(picture); // exactly the unzoomed layout
     }
@@ -204,6 +200,7 @@ void ArchiveViewTest::zoomStepsToTheLimitsAndBack()
     // The zoom holds for the previous record, which brings its own header.
     const qreal fitted = m_view->zoom();
     QTest::mouseClick(m_window->findChild<QAbstractButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+    QTRY_COMPARE(m_view->reportInfo().queryTime, queryTime.addSecs(-60));
     QCOMPARE(m_view->zoom(), fitted);
     compareGeometry(QSize(300, 1000));
     QCOMPARE(m_view->reportInfo().queryTime, queryTime.addSecs(-60));
@@ -228,7 +225,7 @@ void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
     QVERIFY(copied);
     QCOMPARE(copied->data(QStringLiteral("image/jpeg")), stored);
     QCOMPARE(qvariant_cast<QImage>(copied->imageData()).size(), QSize(640, 4000));
-    QVERIFY(m_boxes->boxes.isEmpty());
+    QVERIFY(m_app->boxes.boxes.isEmpty());
 }
 
 void ArchiveViewTest::printsEveryPageWithItsHeader()
@@ -242,7 +239,7 @@ void ArchiveViewTest::printsEveryPageWithItsHeader()
     printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                                       QPageLayout::Millimeter));
     QVERIFY(m_view->printReport(printer));
-    QVERIFY(m_boxes->boxes.isEmpty());
+    QVERIFY(m_app->boxes.boxes.isEmpty());
 
     // At 190 mm wide the report is 3040 mm tall: 12 pages of 277 mm less any header up to 23 mm.
     const QString info = runTool(QStringLiteral("pdfinfo"), {pdf});
@@ -292,9 +289,9 @@ void ArchiveViewTest::failureLeavesNoFile()
     printer.setOutputFileName(fileName); // a name ending in .pdf selects PDF output
 
     QVERIFY(!(print ? m_view->printReport(printer) : m_view->saveReport(fileName)));
-    QCOMPARE(m_boxes->boxes.size(), 1);
-    QCOMPARE(m_boxes->boxes.first().kind, MessageBox::Kind::Error);
-    const QString text = m_boxes->boxes.first().text;
+    QCOMPARE(m_app->boxes.boxes.size(), 1);
+    QCOMPARE(m_app->boxes.boxes.first().kind, MessageBox::Kind::Error);
+    const QString text = m_app->boxes.boxes.first().text;
     const QString expected = (print ? QStringLiteral("Erro ao imprimir consulta... \r\r")
                                     : QStringLiteral("Erro ao salvar imagem... \r\r"))
                              + fileName + QStringLiteral(": ");

@@ -1,8 +1,11 @@
-#include "boxrecorder.h"
 #include "databasethread.h"
+#include "dbengine.h"
+#include "queryarchive.h"
+#include "devezozuvorapplication.h"
 #include "samplesite.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
+#include "windowfixture.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -11,6 +14,9 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTest>
+#include <qpa/qwindowsysteminterface.h>
+
+#include <cstdio>
 
 #include <csignal>
 #include <sys/types.h>
@@ -30,16 +36,15 @@ private slots:
 
     void sairWhileTheStoreWaits();
     void sairWhileStartUpWaits();
+    void storePastItsLimitNeverCommits();
 
 private:
     QList<qint64> backendPids();
-    QString status() { return m_window->findChild<QLabel *>(QStringLiteral("LStatus"))->text(); }
-    QAbstractButton *button(const char *name) { return m_window->findChild<QAbstractButton *>(QLatin1String(name)); }
+    QString status() { return m_app->status(); }
 
     std::unique_ptr<SampleSite> m_site;
     std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<BoxRecorder> m_boxes;
-    std::unique_ptr<TfoDeveZozuvor> m_window;
+    std::unique_ptr<WindowFixture> m_app;
 };
 
 void DatabaseFaultsTest::initTestCase_data()
@@ -55,13 +60,12 @@ void DatabaseFaultsTest::init()
     m_site->setReportHeight(2000);
     m_db = std::make_unique<TestDatabase>();
     CREATE_TEST_DATABASE(*m_db, driver);
-    m_boxes = std::make_unique<BoxRecorder>();
+    m_app = std::make_unique<WindowFixture>(m_db->dir());
 }
 
 void DatabaseFaultsTest::cleanup()
 {
-    m_window.reset();
-    m_boxes.reset();
+    m_app.reset();
     m_db.reset();
     m_site.reset();
 }
@@ -84,10 +88,8 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
     const QList<ArchiveRow> before = m_db->allArchiveRows();
     const QList<qint64> fixturePids = m_db->isPostgres() ? backendPids() : QList<qint64>();
 
-    m_window = std::make_unique<TfoDeveZozuvor>(QStringList{"DeveZozuvor", "0", "1", "1001"});
-    m_window->setProgramDirectory(m_db->dir());
-    m_window->show();
-    QVERIFY(m_boxes->boxes.isEmpty());
+    QVERIFY(m_app->start());
+    QVERIFY(m_app->boxes.boxes.isEmpty());
 
     // The page walk needs no database: the store is the first thing to wait.
     QProcess locker;
@@ -116,25 +118,12 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
         }
     });
 
-    // The store waits in the window's own event loop, so the test acts from a
-    // timer: once the status line has counted a second second, it presses "Sair".
-    QElapsedTimer sinceSair;
-    QTimer watch;
-    watch.setInterval(20);
-    connect(&watch, &QTimer::timeout, this, [&] {
-        if (status() == QStringLiteral("Aguardando o banco de dados: gravação da consulta (2 s)")) {
-            watch.stop();
-            sinceSair.start();
-            QTest::mouseClick(button("JvXPButton2"), Qt::LeftButton);
-        }
-    });
-    watch.start();
-    QTest::mouseClick(button("BotaoConsultar"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(sinceSair.isValid(), 60000);
-    // Back here means the wait has ended: at once, not when the database answered.
-    QVERIFY2(sinceSair.elapsed() < 5000, qPrintable(QString::number(sinceSair.elapsed())));
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(m_boxes->boxes.isEmpty());
+    // Once the status line has counted a second second of the store, "Sair".
+    m_app->click("BotaoConsultar");
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Aguardando o banco de dados: gravação da consulta (2 s)"), 60000);
+    m_app->click("JvXPButton2");
+    QVERIFY(!m_app->window()->isVisible());
+    QVERIFY(m_app->boxes.boxes.isEmpty());
 
     // Once the database answers again, the abandoned store rolls back.
     if (stopped)
@@ -159,25 +148,118 @@ void DatabaseFaultsTest::sairWhileStartUpWaits()
         locker.waitForFinished(10000);
     });
 
-    // Start-up runs before the window appears; a wait brings it up to say why.
-    m_window = std::make_unique<TfoDeveZozuvor>(QStringList{"DeveZozuvor", "0", "1", "1001"});
-    m_window->setProgramDirectory(m_db->dir());
-    bool sawWait = false;
-    QTimer watch;
-    watch.setInterval(20);
-    connect(&watch, &QTimer::timeout, this, [&] {
-        if (m_window->isVisible() && status() == QStringLiteral("Aguardando o banco de dados: leitura do cliente (1 s)")) {
-            watch.stop();
-            sawWait = true;
-            QTest::mouseClick(button("JvXPButton2"), Qt::LeftButton);
-        }
-    });
-    watch.start();
-    m_window->show();
-    QVERIFY(sawWait);
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(m_boxes->boxes.isEmpty());
+    // The program itself, in a process of its own, as the business system starts it.
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TST_DBENGINE_INI"), m_db->iniPath());
+    tool.setProcessEnvironment(environment);
+    tool.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--tool"), QStringLiteral("0"),
+                                                         QStringLiteral("1"), QStringLiteral("1001")});
+    QVERIFY(tool.waitForStarted(10000));
+    QVERIFY(tool.waitForReadyRead(30000));
+    QCOMPARE(tool.readLine().trimmed(), QByteArray("sair"));
+    QElapsedTimer sinceSair;
+    sinceSair.start();
+    QVERIFY(tool.waitForFinished(5000));
+    QVERIFY2(sinceSair.elapsed() < 1000, qPrintable(QString::number(sinceSair.elapsed())));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
 }
 
-QTEST_MAIN(DatabaseFaultsTest)
+void DatabaseFaultsTest::storePastItsLimitNeverCommits()
+{
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
+    m_db->addArchive({1, 1001, QDate(2026, 1, 2), QTime(8, 0), makeJpeg(1)});
+    const QList<ArchiveRow> before = m_db->allArchiveRows();
+    const QString capture = m_db->dir() + QStringLiteral("/captura");
+    QFile file(capture);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(makeJpeg(2));
+    file.close();
+
+    // Another user holds the client's archive: the file, or the client's lock.
+    QProcess locker;
+    QSqlDatabase other;
+    if (m_db->isPostgres()) {
+        other = m_db->otherConnection();
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("SELECT pg_advisory_lock(1, 1001)")));
+    } else {
+        locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"), {m_db->sqlitePath()});
+        QVERIFY(locker.waitForReadyRead(10000));
+    }
+    const auto release = [&] {
+        if (other.isOpen())
+            QSqlQuery(other).exec(QStringLiteral("SELECT pg_advisory_unlock(1, 1001)"));
+        if (locker.state() != QProcess::NotRunning) {
+            locker.closeWriteChannel();
+            locker.waitForFinished(10000);
+        }
+    };
+    const auto releaseOnFailure = qScopeGuard(release);
+
+    DatabaseThread database;
+    database.setLimit(std::chrono::seconds(1));
+    QFuture<ArchiveEntry> stored = database.post(QStringLiteral("gravação da consulta"), [capture] {
+        return QueryArchive(Client{1, 1001, {}, {}}).store(capture);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(stored.isFinished(), 10000);
+    QVERIFY_THROWS_MESSAGE(stored.result(), "O banco de dados não respondeu em 1 s (gravação da consulta); a operação "
+                                            "foi abandonada e nada foi gravado");
+
+    // The abandoned store gets its lock once the other user lets go, and rolls back.
+    release();
+    QTRY_VERIFY_WITH_TIMEOUT(!DatabaseThread::anyStuck(), 40000);
+    QCOMPARE(m_db->allArchiveRows(), before);
+}
+
+namespace {
+
+// In the program's process: once the status line says that start-up waits on
+// the client's record, "Sair" is clicked through the window system.
+void pressSairWhileStartUpWaits()
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            auto *poll = new QTimer(QCoreApplication::instance());
+            QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+                for (QWidget *widget : QApplication::topLevelWidgets()) {
+                    auto *window = qobject_cast<TfoDeveZozuvor *>(widget);
+                    auto *status = window ? window->findChild<QLabel *>(QStringLiteral("LStatus")) : nullptr;
+                    if (!status || status->text() != QStringLiteral("Aguardando o banco de dados: leitura do cliente (1 s)"))
+                        continue;
+                    poll->stop();
+                    std::printf("sair\n");
+                    std::fflush(stdout);
+                    auto *sair = window->findChild<QAbstractButton *>(QStringLiteral("JvXPButton2"));
+                    const QPointF local = sair->mapTo(window, sair->rect().center());
+                    using Async = QWindowSystemInterface::AsynchronousDelivery;
+                    QWindowSystemInterface::handleMouseEvent<Async>(window->windowHandle(), local,
+                                                                    window->mapToGlobal(local), Qt::LeftButton,
+                                                                    Qt::LeftButton, QEvent::MouseButtonPress);
+                    QWindowSystemInterface::handleMouseEvent<Async>(window->windowHandle(), local,
+                                                                    window->mapToGlobal(local), Qt::NoButton,
+                                                                    Qt::LeftButton, QEvent::MouseButtonRelease);
+                }
+            });
+            poll->start(20);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--tool") == 0) {
+        DbEngine::setConfigFile(qEnvironmentVariable("TST_DBENGINE_INI"));
+        qAddPreRoutine(pressSairWhileStartUpWaits);
+        argv[1] = argv[0];
+        --argc;
+        return DevezozuvorApplication::run(argc, argv + 1);
+    }
+    QApplication app(argc, argv);
+    DatabaseFaultsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_databasefaults.moc"
