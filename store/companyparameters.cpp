@@ -8,6 +8,10 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+namespace {
+
+// The statement that reads one per-branch parameter; the key is quoted as an
+// SQL string literal, the branch goes in as given.
 QString parameterStatement(const QString &branch, const QString &key)
 {
     QString quoted = key;
@@ -15,6 +19,8 @@ QString parameterStatement(const QString &branch, const QString &key)
     return QStringLiteral("Select *from ParametrosEmpresa where filial=") + branch
            + QStringLiteral(" and NomeParametro='") + quoted + QLatin1Char('\'');
 }
+
+} // namespace
 
 QString readParameter(const QString &alias, const QString &branch, const QString &key)
 {

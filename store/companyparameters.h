@@ -3,10 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-// The statement that reads one per-branch parameter; the key is quoted as an
-// SQL string literal, the branch goes in as given.
-QString parameterStatement(const QString &branch, const QString &key);
-
 // Column ValorStr of the parameter's first row, untrimmed; empty when there is
 // no row or the value is NULL. Any engine failure is thrown.
 QString readParameter(const QString &alias, const QString &branch, const QString &key);
