@@ -62,6 +62,7 @@ private slots:
     void parametersAreTrimmed();
     void brokenImageShowsNoPicture();
     void emptyBlobShowsNoPicture();
+    void unreadableRecordShowsNoPicture();
     void damagedImages_data();
     void damagedImages();
     void buttonsOnClosedArchive();
@@ -363,6 +364,24 @@ void MainWindowTest::emptyBlobShowsNoPicture()
     QVERIFY(child<PictureView>("Image1")->picture().isNull());
     child<QWidget>("Image1")->repaint();
     QVERIFY(boxes().boxes.isEmpty());
+}
+
+void MainWindowTest::unreadableRecordShowsNoPicture()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addArchive({1, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green)});
+    m_db->addArchive({1, 10, QDate(2026, 1, 2), QTime(8, 0), solidJpeg(70, 80, Qt::red)});
+    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    auto *image = child<PictureView>("Image1");
+    QCOMPARE(image->picture().size(), QSize(70, 80));
+
+    // The database cannot give the earlier record's picture any more.
+    m_db->exec(QStringLiteral("ALTER TABLE CliforDeveZozuvor RENAME COLUMN ResultCons TO Resultado"));
+    QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
+    QTRY_COMPARE(boxes().boxes.size(), 1);
+    QVERIFY2(boxes().boxes.first().text.startsWith(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r")),
+             qPrintable(boxes().boxes.first().text));
+    QVERIFY(image->picture().isNull());
 }
 
 void MainWindowTest::buttonsOnClosedArchive()

@@ -12,9 +12,6 @@ private slots:
     void init();
     void cleanup();
 
-    void statementText_data();
-    void statementText();
-    void keysInReadingOrder();
     void readsTheBranchValue_data();
     void readsTheBranchValue();
     void missingTableIsAnError();
@@ -45,37 +42,6 @@ void ParametersTest::init()
 void ParametersTest::cleanup()
 {
     m_db.reset();
-}
-
-void ParametersTest::statementText_data()
-{
-    QTest::addColumn<QString>("branch");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("statement");
-    QTest::newRow("plain key")
-        << "1" << "eEquifaxAutoIdUsu"
-        << "Select *from ParametrosEmpresa where filial=1 and NomeParametro='eEquifaxAutoIdUsu'";
-    QTest::newRow("quote inside the key")
-        << "12" << "chave d'água" << "Select *from ParametrosEmpresa where filial=12 and NomeParametro='chave d''água'";
-    QTest::newRow("only quotes") << "3" << "''" << "Select *from ParametrosEmpresa where filial=3 and NomeParametro=''''''";
-    QTest::newRow("empty key") << "3" << "" << "Select *from ParametrosEmpresa where filial=3 and NomeParametro=''";
-}
-
-void ParametersTest::statementText()
-{
-    QFETCH(QString, branch);
-    QFETCH(QString, key);
-    QFETCH(QString, statement);
-    QCOMPARE(parameterStatement(branch, key), statement);
-}
-
-void ParametersTest::keysInReadingOrder()
-{
-    QCOMPARE(parameterKeys(), (QStringList{
-                                  "eEquifaxAutoURLConsulta", "eEquifaxAutoIdUsu", "eEquifaxAutoSenhaUsu",
-                                  "eEquifaxAutoTagUsu", "eEquifaxAutoTagSenhaUsu", "eEquifaxAutoTagTipoCons",
-                                  "eEquifaxAutoURLPagLogin", "eEquifaxAutoURLPagPreencheCnpj",
-                                  "eEquifaxAutoTagBotaoCnsCnpj", "eEquifaxAutoURLResultConsulta"}));
 }
 
 void ParametersTest::readsTheBranchValue_data()

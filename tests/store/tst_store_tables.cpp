@@ -20,6 +20,7 @@ private slots:
 
     void openChecksTheDeclaredFields_data();
     void openChecksTheDeclaredFields();
+    void timeColumnOfText();
     void extraColumnsAreIgnored();
     void filialOutsideSmallIntRange_data();
     void filialOutsideSmallIntRange();
@@ -119,6 +120,22 @@ void TablesTest::openChecksTheDeclaredFields()
         QVERIFY_THROWS_MESSAGE(QueryArchive(Client{1, 100, {}, {}}), message);
     else
         QVERIFY_THROWS_MESSAGE(findClient(1, 100), message);
+}
+
+void TablesTest::timeColumnOfText()
+{
+    m_db->exec(QStringLiteral("DROP TABLE CliforDeveZozuvor"));
+    m_db->exec(QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, DataCons DATE, "
+                              "HoraCons VARCHAR(12), ResultCons %1)")
+                   .arg(m_db->isPostgres() ? QStringLiteral("bytea") : QStringLiteral("BLOB")));
+    m_db->exec(QStringLiteral("CREATE INDEX arq ON CliforDeveZozuvor (Filial, Cod_Clifor)"));
+    if (m_db->isPostgres()) {
+        QVERIFY_THROWS_MESSAGE(QueryArchive(Client{1, 100, {}, {}}),
+                               "TDeveZozuvor: Type mismatch for field 'HoraCons', expecting: Time actual: String");
+    } else {
+        // SQLite keeps times as ISO text.
+        QVERIFY(QueryArchive(Client{1, 100, {}, {}}).entries().isEmpty());
+    }
 }
 
 void TablesTest::extraColumnsAreIgnored()
