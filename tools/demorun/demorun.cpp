@@ -32,11 +32,16 @@ int main(int argc, char *argv[])
         }
     });
 
+    // Once start-up has found the client, as a user would wait for it.
+    QObject::connect(&window, &TfoDeveZozuvor::startUpFinished, &window, [&window] {
+        auto *button = window.findChild<QAbstractButton *>(QStringLiteral("BotaoConsultar"));
+        if (!button || !button->isEnabled()) {
+            QCoreApplication::exit(1);
+            return;
+        }
+        QTimer::singleShot(0, button, &QAbstractButton::click);
+    });
     window.show();
-    auto *button = window.findChild<QAbstractButton *>(QStringLiteral("BotaoConsultar"));
-    if (!button || !button->isEnabled())
-        return 1;
-    QTimer::singleShot(0, button, &QAbstractButton::click);
-    app.exec();
-    return exitCode;
+    const int loopExit = app.exec();
+    return loopExit ? loopExit : exitCode;
 }
