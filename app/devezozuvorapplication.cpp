@@ -31,6 +31,11 @@ bool DevezozuvorApplication::notify(QObject *receiver, QEvent *event)
 
 int DevezozuvorApplication::run(int &argc, char **argv)
 {
+    // The window and the browser draw in software (the capture reads the
+    // software frame), so the window system's OpenGL is not loaded: that alone
+    // took some 40 ms of every start. An administrator may still choose one.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     installQtTranslations();
