@@ -249,12 +249,12 @@ void PageCaptureTest::writesBaselineAtQuality30()
     PageCapture(m_view).captureTo(m_file);
 
     const QByteArray jpeg = readAll(m_file);
-    const Jpeg::Header header = Jpeg::readHeader(jpeg);
-    QVERIFY(!header.progressive);
-    QCOMPARE(header.components, 3);
     const QMultiMap<int, QByteArray> parts = segments(jpeg);
     QVERIFY2(parts.contains(0xC0), "no baseline frame header (SOF0)");
     QVERIFY(!parts.contains(0xC2));
+    // Colour: the frame header (precision, height, width, components) declares three components.
+    QVERIFY(parts.value(0xC0).size() > 5);
+    QCOMPARE(uchar(parts.value(0xC0).at(5)), 3);
     QImage sample(16, 16, QImage::Format_RGB888);
     sample.fill(Qt::gray);
     QCOMPARE(parts.values(0xDB), segments(Jpeg::encode(sample, 30)).values(0xDB));
@@ -268,7 +268,7 @@ void PageCaptureTest::secondCaptureReplacesFile()
     QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
     PageCapture(m_view).captureTo(m_file);
-    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+    QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 3000);
     struct stat status {};
     QCOMPARE(::stat(QFile::encodeName(m_file).constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0600));
@@ -276,7 +276,7 @@ void PageCaptureTest::secondCaptureReplacesFile()
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=1200"))));
     PageCapture(m_view).captureTo(m_file);
 
-    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 1200);
+    QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 1200);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
 }
 
@@ -290,7 +290,7 @@ void PageCaptureTest::capturesLeaveThePageAsItWas()
     PageCapture(m_view).captureTo(m_file);
     PageCapture(m_view).captureTo(m_file);
 
-    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+    QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(ScriptRunner::run(m_view->page(), markers).toInt(), 0, 5000);
     QCOMPARE(PageCapture(m_view).contentSize(), content);
     verifyViewRestored();
