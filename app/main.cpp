@@ -9,7 +9,6 @@
 
 int main(int argc, char *argv[])
 {
-    BrowserSetup::useHugePages(argv);
     DevezozuvorApplication::prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     installQtTranslations();

@@ -377,7 +377,6 @@ int main(int argc, char **argv)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
     // The tool's own set-up of its browser.
-    BrowserSetup::useHugePages(argv);
     BrowserSetup::prepareGraphics();
 
     if (argc == 3 && qstrcmp(argv[1], ChildOption) == 0)
