@@ -93,18 +93,6 @@ J_COLOR_SPACE inputSpaceOf(QImage::Format format)
     }
 }
 
-ColorSpace colorSpaceOf(J_COLOR_SPACE space)
-{
-    switch (space) {
-    case JCS_GRAYSCALE: return ColorSpace::Grayscale;
-    case JCS_RGB: return ColorSpace::RGB;
-    case JCS_YCbCr: return ColorSpace::YCbCr;
-    case JCS_CMYK: return ColorSpace::CMYK;
-    case JCS_YCCK: return ColorSpace::YCCK;
-    default: return ColorSpace::Unknown;
-    }
-}
-
 // Any warning while decoding means libjpeg is about to invent data (a
 // corrupt or cut scan filled with grey): the picture is not whole.
 void strictWarning(j_common_ptr cinfo, int level)
@@ -229,28 +217,30 @@ struct Decoder
     }
 };
 
-} // namespace
-
-struct Encoder::Private
+// Compression into a device through a buffer of its own; destroyed on every
+// path by its owner's scope.
+struct Compressor
 {
     jpeg_compress_struct cinfo{};
     ErrorManager err{};
     jpeg_destination_mgr dest{};
     QIODevice *out = nullptr;
+    QString writeError;
     int width = 0;
     int height = 0;
     int quality = 0;
-    QImage::Format rowFormat = QImage::Format_RGB888;
     J_COLOR_SPACE inputSpace = JCS_RGB;
-    int row = 0;
-    bool open = false;
-    QString writeError;
     const uchar *band = nullptr;
     int bandRows = 0;
     qsizetype bandBytesPerLine = 0;
     std::array<JOCTET, OutputBufferSize> buffer;
 
-    Private()
+    Compressor(QIODevice *device, int w, int h, int q, J_COLOR_SPACE space)
+        : out(device)
+        , width(w)
+        , height(h)
+        , quality(q)
+        , inputSpace(space)
     {
         initErrors(err);
         cinfo.err = &err.pub;
@@ -259,23 +249,23 @@ struct Encoder::Private
         dest.empty_output_buffer = emptyOutputBuffer;
         dest.term_destination = termDestination;
     }
-    ~Private() { jpeg_destroy_compress(&cinfo); } // idempotent, also on a never-created object
-    Private(const Private &) = delete;
-    Private &operator=(const Private &) = delete;
+    ~Compressor() { jpeg_destroy_compress(&cinfo); } // also on a never-created object
+    Compressor(const Compressor &) = delete;
+    Compressor &operator=(const Compressor &) = delete;
 
-    static Private *of(j_compress_ptr cinfo) { return static_cast<Private *>(cinfo->client_data); }
+    static Compressor *of(j_compress_ptr cinfo) { return static_cast<Compressor *>(cinfo->client_data); }
 
     static void initDestination(j_compress_ptr cinfo)
     {
-        Private *d = of(cinfo);
-        d->dest.next_output_byte = d->buffer.data();
-        d->dest.free_in_buffer = d->buffer.size();
+        Compressor *c = of(cinfo);
+        c->dest.next_output_byte = c->buffer.data();
+        c->dest.free_in_buffer = c->buffer.size();
     }
 
     static boolean emptyOutputBuffer(j_compress_ptr cinfo)
     {
-        Private *d = of(cinfo);
-        if (!d->flush(d->buffer.size()))
+        Compressor *c = of(cinfo);
+        if (!c->flush(c->buffer.size()))
             ERREXIT(cinfo, JERR_FILE_WRITE);
         initDestination(cinfo);
         return TRUE;
@@ -283,8 +273,8 @@ struct Encoder::Private
 
     static void termDestination(j_compress_ptr cinfo)
     {
-        Private *d = of(cinfo);
-        if (!d->flush(d->buffer.size() - d->dest.free_in_buffer))
+        Compressor *c = of(cinfo);
+        if (!c->flush(c->buffer.size() - c->dest.free_in_buffer))
             ERREXIT(cinfo, JERR_FILE_WRITE);
     }
 
@@ -298,121 +288,74 @@ struct Encoder::Private
         return false;
     }
 
-    void run(void (*step)(Private *))
+    void run(void (*step)(Compressor *))
     {
-        if (guarded(err, this, step))
-            return;
-        open = false;
-        jpeg_destroy_compress(&cinfo);
-        throw AppError(writeError.isEmpty() ? codecError(err.pub.msg_code) : writeError);
+        if (!guarded(err, this, step))
+            throw AppError(writeError.isEmpty() ? codecError(err.pub.msg_code) : writeError);
     }
 
-    void checkOpen() const
+    void start()
     {
-        if (!open)
-            throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: a gravação já foi encerrada"));
+        run([](Compressor *c) {
+            jpeg_create_compress(&c->cinfo);
+            c->cinfo.dest = &c->dest;
+            c->cinfo.image_width = JDIMENSION(c->width);
+            c->cinfo.image_height = JDIMENSION(c->height);
+            c->cinfo.in_color_space = c->inputSpace;
+            c->cinfo.input_components = c->inputSpace == JCS_RGB ? 3 : 4;
+            jpeg_set_defaults(&c->cinfo);
+            jpeg_set_quality(&c->cinfo, c->quality, TRUE);
+            jpeg_start_compress(&c->cinfo, TRUE);
+        });
+    }
+
+    // rows points at rowCount rows in the input layout, bytesPerLine apart.
+    void writeRows(const uchar *rows, int rowCount, qsizetype bytesPerLine)
+    {
+        band = rows;
+        bandRows = rowCount;
+        bandBytesPerLine = bytesPerLine;
+        run([](Compressor *c) {
+            JSAMPROW pointers[RowsPerCall];
+            for (int i = 0; i < c->bandRows;) {
+                const int n = std::min(RowsPerCall, c->bandRows - i);
+                for (int k = 0; k < n; ++k)
+                    pointers[k] = const_cast<JSAMPROW>(c->band + (i + k) * c->bandBytesPerLine);
+                i += int(jpeg_write_scanlines(&c->cinfo, pointers, JDIMENSION(n)));
+            }
+        });
+    }
+
+    void finish()
+    {
+        run([](Compressor *c) { jpeg_finish_compress(&c->cinfo); });
     }
 };
 
-Encoder::Encoder(QIODevice *out, int width, int height, int quality, QImage::Format rowFormat)
-    : d(std::make_unique<Private>())
-{
-    const J_COLOR_SPACE inputSpace = inputSpaceOf(rowFormat);
-    if (inputSpace == JCS_UNKNOWN)
-        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: formato de linha %1 não suportado")
-                           .arg(int(rowFormat)));
-    if (width <= 0 || height <= 0)
-        throw AppError(QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG")
-                           .arg(width)
-                           .arg(height));
-    if (!out || !out->isWritable())
-        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: o destino não está aberto para escrita"));
-    d->out = out;
-    d->width = width;
-    d->height = height;
-    d->quality = quality;
-    d->rowFormat = rowFormat;
-    d->inputSpace = inputSpace;
-    d->open = true;
-    d->run([](Private *p) {
-        jpeg_create_compress(&p->cinfo);
-        p->cinfo.dest = &p->dest;
-        p->cinfo.image_width = JDIMENSION(p->width);
-        p->cinfo.image_height = JDIMENSION(p->height);
-        p->cinfo.in_color_space = p->inputSpace;
-        p->cinfo.input_components = p->inputSpace == JCS_RGB ? 3 : 4;
-        jpeg_set_defaults(&p->cinfo);
-        jpeg_set_quality(&p->cinfo, p->quality, TRUE);
-        jpeg_start_compress(&p->cinfo, TRUE);
-    });
-}
-
-Encoder::~Encoder() = default;
-
-void Encoder::writeRows(const uchar *rows, int rowCount, qsizetype bytesPerLine)
-{
-    d->checkOpen();
-    if (rowCount < 0 || rowCount > d->height - d->row)
-        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: %1 linhas a mais do que as %2 restantes")
-                           .arg(rowCount)
-                           .arg(d->height - d->row));
-    d->band = rows;
-    d->bandRows = rowCount;
-    d->bandBytesPerLine = bytesPerLine;
-    d->run([](Private *p) {
-        JSAMPROW pointers[RowsPerCall];
-        for (int i = 0; i < p->bandRows;) {
-            const int n = std::min(RowsPerCall, p->bandRows - i);
-            for (int k = 0; k < n; ++k)
-                pointers[k] = const_cast<JSAMPROW>(p->band + (i + k) * p->bandBytesPerLine);
-            const int written = int(jpeg_write_scanlines(&p->cinfo, pointers, JDIMENSION(n)));
-            p->row += written;
-            i += written;
-        }
-    });
-}
-
-void Encoder::writeImageRows(const QImage &image, int firstRow, int rowCount)
-{
-    const int end = firstRow + rowCount;
-    if (image.width() != d->width || firstRow < 0 || rowCount < 0 || end > image.height())
-        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: as linhas %1 a %2 de uma imagem %3x%4 "
-                                      "não servem para um quadro de largura %5")
-                           .arg(firstRow)
-                           .arg(end - 1)
-                           .arg(image.width())
-                           .arg(image.height())
-                           .arg(d->width));
-    if (rowCount > 0 && inputSpaceOf(image.format()) == d->inputSpace) {
-        writeRows(image.constScanLine(firstRow), rowCount, image.bytesPerLine());
-        return;
-    }
-    for (int y = firstRow; y < end; y += BandRows) {
-        const int n = std::min(BandRows, end - y);
-        const QImage band = image.copy(0, y, image.width(), n).convertToFormat(d->rowFormat);
-        writeRows(band.constBits(), n, band.bytesPerLine());
-    }
-}
-
-void Encoder::finish()
-{
-    d->checkOpen();
-    if (d->row < d->height)
-        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: só %1 de %2 linhas foram escritas")
-                           .arg(d->row)
-                           .arg(d->height));
-    d->run([](Private *p) { jpeg_finish_compress(&p->cinfo); });
-    d->open = false;
-    jpeg_destroy_compress(&d->cinfo);
-}
+} // namespace
 
 void encode(const QImage &image, int quality, QIODevice *out)
 {
-    const QImage::Format rows =
-        inputSpaceOf(image.format()) == JCS_UNKNOWN ? QImage::Format_RGB888 : image.format();
-    Encoder encoder(out, image.width(), image.height(), quality, rows);
-    encoder.writeImageRows(image, 0, image.height());
-    encoder.finish();
+    if (image.width() <= 0 || image.height() <= 0)
+        throw AppError(QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG")
+                           .arg(image.width())
+                           .arg(image.height()));
+    if (!out || !out->isWritable())
+        throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: o destino não está aberto para escrita"));
+    const J_COLOR_SPACE inPlace = inputSpaceOf(image.format());
+    Compressor compressor(out, image.width(), image.height(), quality,
+                          inPlace == JCS_UNKNOWN ? JCS_RGB : inPlace);
+    compressor.start();
+    if (inPlace != JCS_UNKNOWN) {
+        compressor.writeRows(image.constBits(), image.height(), image.bytesPerLine());
+    } else {
+        for (int y = 0; y < image.height(); y += BandRows) {
+            const int n = std::min(BandRows, image.height() - y);
+            const QImage band = image.copy(0, y, image.width(), n).convertToFormat(QImage::Format_RGB888);
+            compressor.writeRows(band.constBits(), n, band.bytesPerLine());
+        }
+    }
+    compressor.finish();
 }
 
 QByteArray encode(const QImage &image, int quality)
@@ -422,15 +365,6 @@ QByteArray encode(const QImage &image, int quality)
     buffer.open(QIODevice::WriteOnly);
     encode(image, quality, &buffer);
     return data;
-}
-
-Header readHeader(const QByteArray &data)
-{
-    Decoder decoder(data);
-    decoder.readHeader();
-    const jpeg_decompress_struct &c = decoder.cinfo;
-    return {int(c.image_width), int(c.image_height), c.num_components, colorSpaceOf(c.jpeg_color_space),
-            bool(c.progressive_mode)};
 }
 
 constexpr qint64 MaxDecodedPixels = 200'000'000; // 600 MB of RGB; a 65,500 px capture of 3,000 px width

@@ -4,8 +4,6 @@
 #include <QImage>
 #include <QtGlobal>
 
-#include <memory>
-
 class QIODevice;
 
 // JPEG encoding and decoding over libjpeg (jpeglib.h). Every codec failure is
@@ -16,47 +14,13 @@ namespace Jpeg {
 // The largest width or height libjpeg writes or reads.
 constexpr int MaxDimension = 65500;
 
-enum class ColorSpace { Unknown, Grayscale, RGB, YCbCr, CMYK, YCCK };
-
-struct Header
-{
-    int width = 0;
-    int height = 0;
-    int components = 0;
-    ColorSpace colorSpace = ColorSpace::Unknown;
-    bool progressive = false;
-};
-
-// Streams one image into a device band by band, so that a very tall picture
-// need not be held twice: rows go in top to bottom, in the row format given at
-// construction. libjpeg reads 24-bit RGB and the 32-bit formats (RGB32, ARGB32,
-// ARGB32_Premultiplied, RGBX8888, RGBA8888) in place; alpha is ignored.
-class Encoder
-{
-public:
-    Encoder(QIODevice *out, int width, int height, int quality, QImage::Format rowFormat = QImage::Format_RGB888);
-    ~Encoder(); // abandons an unfinished stream
-    Encoder(const Encoder &) = delete;
-    Encoder &operator=(const Encoder &) = delete;
-
-    // rows points at rowCount rows in the row format, bytesPerLine apart.
-    void writeRows(const uchar *rows, int rowCount, qsizetype bytesPerLine);
-    // Any QImage format: read in place when libjpeg takes it as the row
-    // format does, else converted a band of rows at a time.
-    void writeImageRows(const QImage &image, int firstRow, int rowCount);
-    void finish(); // throws if not every row was written
-
-private:
-    struct Private;
-    std::unique_ptr<Private> d;
-};
-
-// Baseline, colour, non-progressive stream at the given quality; a 32-bit or
-// RGB888 image is read in place, with no converted copy.
+// Baseline, colour, non-progressive stream at the given quality. The 32-bit
+// formats (RGB32, ARGB32, ARGB32_Premultiplied, RGBX8888, RGBA8888) and RGB888
+// are read in place, with no converted copy; alpha is ignored. Any other format
+// is converted a band of rows at a time.
 void encode(const QImage &image, int quality, QIODevice *out);
 QByteArray encode(const QImage &image, int quality);
 
-Header readHeader(const QByteArray &data);
 // Decoded pixels as QImage::Format_RGB888 or, 4 bytes a pixel and painted
 // without conversion, QImage::Format_RGB32 (greyscale sources come out grey).
 // A stream counts as whole when every row's data is in it (a missing end

@@ -1,19 +1,12 @@
 #include "browsersetup.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
-
-#if defined(Q_OS_LINUX)
-#include <unistd.h>
-#endif
 
 namespace BrowserSetup {
 
 namespace {
-
-constexpr char HugePagesTunable[] = "glibc.malloc.hugetlb=1";
 
 // Appends words to a space-separated list, skipping those already there.
 QByteArray withWords(QByteArray list, const QList<QByteArray> &words)
@@ -27,27 +20,6 @@ QByteArray withWords(QByteArray list, const QList<QByteArray> &words)
 }
 
 } // namespace
-
-void useHugePages(char **argv)
-{
-#if defined(Q_OS_LINUX)
-    const QByteArray tunables = qgetenv("GLIBC_TUNABLES");
-    if (tunables.contains("glibc.malloc.hugetlb"))
-        return;
-    QFile mode(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
-    if (!mode.open(QIODevice::ReadOnly) || mode.readAll().contains("[never]"))
-        return;
-    // The C library reads its tunables only when a program starts.
-    qputenv("GLIBC_TUNABLES", tunables.isEmpty() ? QByteArray(HugePagesTunable)
-                                                 : tunables + ':' + HugePagesTunable);
-    execv("/proc/self/exe", argv);
-    qputenv("GLIBC_TUNABLES", tunables); // no restart: carry on as started
-    if (tunables.isEmpty())
-        qunsetenv("GLIBC_TUNABLES");
-#else
-    Q_UNUSED(argv);
-#endif
-}
 
 void prepareGraphics()
 {

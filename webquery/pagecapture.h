@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capturemarkers.h"
+
 #include <QSize>
 #include <QString>
 
@@ -11,7 +13,7 @@ class PageCapture
 public:
     // Rows the view has below the page while it is captured: they hold the
     // markers that prove a frame new and drawn to the end, outside the picture.
-    static constexpr int MarkerStrip = 1;
+    static constexpr int MarkerStrip = CaptureMarkers::Strip;
 
     explicit PageCapture(QWebEngineView *view);
 
@@ -20,10 +22,10 @@ public:
     QSize contentSize();
 
     // Measures the page, enlarges the view to the content (and the marker
-    // strip) in one resize, captures it into fileName while the view stays
-    // shown (a hidden view draws no frames), then gives the view its size
-    // back. Throws AppError "Não foi possível capturar a página: <motivo>"
-    // when no file was written.
+    // strip) in one resize, has CapturaPagina copy it 1:1 into fileName while
+    // the view stays shown (a hidden view draws no frames), then gives the view
+    // its size back. Throws AppError "Não foi possível capturar a página:
+    // <motivo>" when no file was written.
     void captureTo(const QString &fileName);
 
 private:
@@ -33,8 +35,9 @@ private:
 // Copies the view's top-left source rectangle, once the engine has drawn it to
 // the page's end, into an image of the target size and writes that as a
 // baseline colour JPEG at quality 30, atomically. The view must be shown and
-// be the source size plus PageCapture::MarkerStrip rows. Throws AppError "Não
-// foi possível capturar a página: <motivo>" when no file was written; an
-// earlier file at that path is then left as it was.
+// be the source size plus PageCapture::MarkerStrip rows; markers armed for that
+// size before the view took it are used, else it sets its own (a frame later).
+// Throws AppError "Não foi possível capturar a página: <motivo>" when no file
+// was written; an earlier file at that path is then left as it was.
 void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceHeight, int sourceWidth,
                    int targetHeight, int targetWidth);

@@ -1,7 +1,6 @@
 #include "apperror.h"
 #include "jpegcodec.h"
 
-#include <QBuffer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -81,6 +80,17 @@ QList<QPair<int, QByteArray>> segments(const QByteArray &jpeg)
     return result;
 }
 
+// The number of colour components the stream's first frame header declares; 0 without one.
+int componentsOf(const QByteArray &jpeg)
+{
+    for (const auto &[marker, payload] : segments(jpeg)) {
+        // SOFn: precision (1), height (2), width (2), components (1).
+        if (marker >= 0xFFC0 && marker <= 0xFFCF && marker != 0xFFC4 && marker != 0xFFC8 && marker != 0xFFCC)
+            return payload.size() > 5 ? uchar(payload[5]) : 0;
+    }
+    return 0;
+}
+
 // A stream written straight through libjpeg, for inputs the encoder never produces.
 QByteArray libjpegStream(const QImage &grey, bool progressive)
 {
@@ -124,9 +134,7 @@ private slots:
     void greyInputStaysColour();
     void streamIsBaseline();
     void quality30UsesScaledStandardTable();
-    void unevenBandsGiveSameBytes();
-    void finishBeforeAllRowsFails();
-    void tooManyRowsFail();
+    void everyRowLayoutGivesSameBytes();
     void emptyImageIsRejected();
     void oversizeImageGivesCodecError_data();
     void oversizeImageGivesCodecError();
@@ -134,7 +142,6 @@ private slots:
     void badStreamsFail();
     void deviceFailureIsReported_data();
     void deviceFailureIsReported();
-    void readHeaderDescribesStream();
     void greyscaleAndProgressiveSources();
     void forgedHugeHeaderIsRefused();
     void missingEndMarkerStillDecodesWhole();
@@ -204,9 +211,7 @@ void TestJpegCodec::greyInputStaysColour()
     QImage image(40, 24, QImage::Format_Grayscale8);
     image.fill(100);
     const QByteArray jpeg = Jpeg::encode(image, 80);
-    const Jpeg::Header header = Jpeg::readHeader(jpeg);
-    QCOMPARE(header.components, 3);
-    QCOMPARE(header.colorSpace, Jpeg::ColorSpace::YCbCr);
+    QCOMPARE(componentsOf(jpeg), 3);
     const QColor got = Jpeg::decode(jpeg).pixelColor(20, 12);
     QVERIFY2(qAbs(got.red() - 100) <= 4 && qAbs(got.green() - 100) <= 4 && qAbs(got.blue() - 100) <= 4,
              qPrintable(got.name()));
@@ -254,81 +259,19 @@ void TestJpegCodec::quality30UsesScaledStandardTable()
     }
 }
 
-void TestJpegCodec::unevenBandsGiveSameBytes()
+void TestJpegCodec::everyRowLayoutGivesSameBytes()
 {
-    // encode() reads the 32-bit rows in place; the RGB888 encoder below converts them band by band.
-    const QImage image = noise(37, 308, 11).convertToFormat(QImage::Format_RGB32);
-    const QByteArray whole = Jpeg::encode(image, 75);
-
-    QByteArray banded;
-    {
-        QBuffer buffer(&banded);
-        buffer.open(QIODevice::WriteOnly);
-        Jpeg::Encoder encoder(&buffer, 37, 308, 75);
-        int row = 0;
-        for (int n : {1, 7, 300}) {
-            encoder.writeImageRows(image, row, n);
-            row += n;
-        }
-        encoder.finish();
-    }
-    QCOMPARE(banded, whole);
-
-    // Raw rows with padding between them.
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    const qsizetype stride = 37 * 3 + 5;
-    QByteArray padded(stride * 308, '\x7F');
-    for (int y = 0; y < 308; ++y)
-        memcpy(padded.data() + y * stride, rgb.constScanLine(y), 37 * 3);
-    QByteArray raw;
-    {
-        QBuffer buffer(&raw);
-        buffer.open(QIODevice::WriteOnly);
-        Jpeg::Encoder encoder(&buffer, 37, 308, 75);
-        encoder.writeRows(reinterpret_cast<const uchar *>(padded.constData()), 100, stride);
-        encoder.writeRows(reinterpret_cast<const uchar *>(padded.constData()) + 100 * stride, 208, stride);
-        encoder.finish();
-    }
-    QCOMPARE(raw, whole);
-}
-
-void TestJpegCodec::finishBeforeAllRowsFails()
-{
-    const QImage image = noise(20, 30, 5);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    Jpeg::Encoder encoder(&buffer, 20, 30, 75);
-    encoder.writeImageRows(image, 0, 8);
-    QCOMPARE(errorOf([&] { encoder.finish(); }),
-             QStringLiteral("Erro ao gravar imagem JPEG: só 8 de 30 linhas foram escritas"));
-    // The encoder is still usable after the refusal.
-    encoder.writeImageRows(image, 8, 22);
-    encoder.finish();
-    QCOMPARE(buffer.data(), Jpeg::encode(image, 75));
-}
-
-void TestJpegCodec::tooManyRowsFail()
-{
-    const QImage image = noise(20, 30, 5);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    Jpeg::Encoder encoder(&buffer, 20, 10, 75);
-    QCOMPARE(errorOf([&] { encoder.writeImageRows(image, 0, 11); }),
-             QStringLiteral("Erro ao gravar imagem JPEG: 11 linhas a mais do que as 10 restantes"));
-    QCOMPARE(errorOf([&] { encoder.writeImageRows(noise(21, 10, 1), 0, 10); }),
-             QStringLiteral("Erro ao gravar imagem JPEG: as linhas 0 a 9 de uma imagem 21x10 "
-                            "não servem para um quadro de largura 20"));
+    // 32-bit and 24-bit rows are read in place, BGR888 rows converted in bands of rows.
+    const QImage image = noise(37, 600, 11);
+    const QByteArray inPlace = Jpeg::encode(image, 75);
+    QCOMPARE(Jpeg::encode(image.convertToFormat(QImage::Format_RGB32), 75), inPlace);
+    QCOMPARE(Jpeg::encode(image.convertToFormat(QImage::Format_BGR888), 75), inPlace);
 }
 
 void TestJpegCodec::emptyImageIsRejected()
 {
     QCOMPARE(errorOf([] { Jpeg::encode(QImage(), 80); }),
              QStringLiteral("Imagem vazia (0x0): não há o que gravar em JPEG"));
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QCOMPARE(errorOf([&] { Jpeg::Encoder(&buffer, 10, 0, 80); }),
-             QStringLiteral("Imagem vazia (10x0): não há o que gravar em JPEG"));
-    QCOMPARE(buffer.size(), 0);
 }
 
 void TestJpegCodec::oversizeImageGivesCodecError_data()
@@ -396,26 +339,10 @@ void TestJpegCodec::deviceFailureIsReported()
     QFETCH(qint64, limit);
     const QImage image = noise(size.width(), size.height(), 13);
     FailingDevice device(limit);
-    Jpeg::Encoder encoder(&device, size.width(), size.height(), 95);
-    const QString message = errorOf([&] {
-        encoder.writeImageRows(image, 0, image.height());
-        encoder.finish();
-    });
-    QCOMPARE(message, QStringLiteral("Erro ao gravar imagem JPEG: dispositivo cheio"));
+    QCOMPARE(errorOf([&] { Jpeg::encode(image, 95, &device); }),
+             QStringLiteral("Erro ao gravar imagem JPEG: dispositivo cheio"));
     QVERIFY(device.written <= limit);
     QCOMPARE(device.written % (64 * 1024), 0); // only whole buffers reach the device before the failure
-    QCOMPARE(errorOf([&] { encoder.finish(); }),
-             QStringLiteral("Erro ao gravar imagem JPEG: a gravação já foi encerrada"));
-}
-
-void TestJpegCodec::readHeaderDescribesStream()
-{
-    const Jpeg::Header header = Jpeg::readHeader(Jpeg::encode(noise(123, 45, 2), 60));
-    QCOMPARE(header.width, 123);
-    QCOMPARE(header.height, 45);
-    QCOMPARE(header.components, 3);
-    QCOMPARE(header.colorSpace, Jpeg::ColorSpace::YCbCr);
-    QCOMPARE(header.progressive, false);
 }
 
 void TestJpegCodec::greyscaleAndProgressiveSources()
@@ -424,10 +351,6 @@ void TestJpegCodec::greyscaleAndProgressiveSources()
     grey.fill(180);
     for (bool progressive : {false, true}) {
         const QByteArray jpeg = libjpegStream(grey, progressive);
-        const Jpeg::Header header = Jpeg::readHeader(jpeg);
-        QCOMPARE(header.components, 1);
-        QCOMPARE(header.colorSpace, Jpeg::ColorSpace::Grayscale);
-        QCOMPARE(header.progressive, progressive);
         const QImage decoded = Jpeg::decode(jpeg);
         QCOMPARE(decoded.format(), QImage::Format_RGB888);
         QCOMPARE(decoded.size(), grey.size());
@@ -450,7 +373,6 @@ void TestJpegCodec::forgedHugeHeaderIsRefused()
         bytes[at] = char(14000 >> 8);
         bytes[at + 1] = char(14000 & 0xFF);
     }
-    QCOMPARE(Jpeg::readHeader(bytes).height, 14000);
     // Its few hundred bytes cannot fill 14,000 x 14,000: refused before ~570 MB are allocated.
     QCOMPARE(errorOf([&] { Jpeg::decode(bytes); }), codecError(JWRN_JPEG_EOF));
 }

@@ -1,5 +1,6 @@
 #include "apperror.h"
 #include "browsersetup.h"
+#include "framesource.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
 #include "samplesite.h"
@@ -125,6 +126,8 @@ private slots:
     void hiddenBrowserFailsAtOnce();
     void unwritableFileNamesIt();
     void nullBrowserLeavesFileAlone();
+    void frameWithoutBothMarkersIsRefused_data();
+    void frameWithoutBothMarkersIsRefused();
 
 private:
     bool load(const QUrl &url);
@@ -249,12 +252,12 @@ void PageCaptureTest::writesBaselineAtQuality30()
     PageCapture(m_view).captureTo(m_file);
 
     const QByteArray jpeg = readAll(m_file);
-    const Jpeg::Header header = Jpeg::readHeader(jpeg);
-    QVERIFY(!header.progressive);
-    QCOMPARE(header.components, 3);
     const QMultiMap<int, QByteArray> parts = segments(jpeg);
     QVERIFY2(parts.contains(0xC0), "no baseline frame header (SOF0)");
     QVERIFY(!parts.contains(0xC2));
+    // Colour: the frame header (precision, height, width, components) declares three components.
+    QVERIFY(parts.value(0xC0).size() > 5);
+    QCOMPARE(uchar(parts.value(0xC0).at(5)), 3);
     QImage sample(16, 16, QImage::Format_RGB888);
     sample.fill(Qt::gray);
     QCOMPARE(parts.values(0xDB), segments(Jpeg::encode(sample, 30)).values(0xDB));
@@ -268,7 +271,7 @@ void PageCaptureTest::secondCaptureReplacesFile()
     QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
     PageCapture(m_view).captureTo(m_file);
-    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+    QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 3000);
     struct stat status {};
     QCOMPARE(::stat(QFile::encodeName(m_file).constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0600));
@@ -276,7 +279,7 @@ void PageCaptureTest::secondCaptureReplacesFile()
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=1200"))));
     PageCapture(m_view).captureTo(m_file);
 
-    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 1200);
+    QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 1200);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
 }
 
@@ -290,7 +293,7 @@ void PageCaptureTest::capturesLeaveThePageAsItWas()
     PageCapture(m_view).captureTo(m_file);
     PageCapture(m_view).captureTo(m_file);
 
-    QCOMPARE(Jpeg::readHeader(readAll(m_file)).height, 3000);
+    QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(ScriptRunner::run(m_view->page(), markers).toInt(), 0, 5000);
     QCOMPARE(PageCapture(m_view).contentSize(), content);
     verifyViewRestored();
@@ -460,6 +463,51 @@ void PageCaptureTest::nullBrowserLeavesFileAlone()
             QCOMPARE(e.message(), QStringLiteral("Não foi possível capturar a página: o navegador não está disponível"));
         }
         QCOMPARE(readAll(m_file), OldCapture);
+    }
+}
+
+void PageCaptureTest::frameWithoutBothMarkersIsRefused_data()
+{
+    QTest::addColumn<bool>("frameMarker");
+    QTest::addColumn<bool>("pageEndMarker");
+    QTest::addColumn<QString>("refusal"); // empty: the frame is taken
+    QTest::newRow("os dois marcadores") << true << true << QString();
+    // Only the frame marker proves the frame laid out at this size: without it, it may be an older frame.
+    QTest::newRow("sem o marcador do quadro")
+        << false << true << QStringLiteral("o navegador não desenhou a página inteira (761 x 464 px) em 2 s");
+    QTest::newRow("sem o marcador do fim da página")
+        << true << false << QStringLiteral("a página é alta demais para ser capturada inteira (464 px)");
+}
+
+void PageCaptureTest::frameWithoutBothMarkersIsRefused()
+{
+    QFETCH(bool, frameMarker);
+    QFETCH(bool, pageEndMarker);
+    QFETCH(QString, refusal);
+    // A page exactly the view's size that draws, in the strip's row, what the markers would show.
+    const MarkerColours colours{qRgb(10, 200, 30), qRgb(200, 20, 220)};
+    const auto marker = [](int x, QRgb colour) {
+        return QStringLiteral("<div style=\"position:absolute;left:%1px;top:464px;width:2px;height:1px;"
+                              "background:%2\"></div>")
+            .arg(x)
+            .arg(QColor(colour).name())
+            .toUtf8();
+    };
+    m_site->setPage(QStringLiteral("/marcada"),
+                    "<!DOCTYPE html><html><body style=\"margin:0;overflow:hidden;background:#3060a0\">"
+                        + (frameMarker ? marker(0, colours.frame) : QByteArray())
+                        + (pageEndMarker ? marker(759, colours.pageEnd) : QByteArray()) + "</body></html>");
+    QVERIFY(load(m_site->url(QStringLiteral("/marcada"))));
+    QCOMPARE(m_view->size(), QSize(761, 465));
+
+    FrameSource frames(m_view, QSize(761, 464), colours, 1500);
+    try {
+        const QImage page = frames.waitForPage();
+        QVERIFY2(refusal.isEmpty(), "a frame without both markers was taken");
+        QCOMPARE(page.size(), QSize(761, 464));
+        QCOMPARE(page.pixelColor(380, 463), QColor(0x3060a0));
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), refusal);
     }
 }
 
