@@ -66,10 +66,10 @@ void runLoggedCapture(const QString &file, const std::function<void()> &capture)
                                     << timer.elapsed() << "ms";
         throw;
     } catch (...) {
-        qCWarning(lcCapture).noquote() << "captura" << QDir::toNativeSeparators(file) << "falhou em"
-                                       << timer.elapsed() << "ms:" << currentFailureMessage();
+        qCWarning(lcCapture).noquote() << "captura" << QDir::toNativeSeparators(file) << "falhou em" << timer.elapsed()
+                                       << "ms:" << currentFailureMessage();
         throw;
     }
-    qCInfo(lcCapture).noquote() << "captura" << QDir::toNativeSeparators(file) << "gravada:"
-                                << QFileInfo(file).size() << "bytes em" << timer.elapsed() << "ms";
+    qCInfo(lcCapture).noquote() << "captura" << QDir::toNativeSeparators(file) << "gravada:" << QFileInfo(file).size()
+                                << "bytes em" << timer.elapsed() << "ms";
 }

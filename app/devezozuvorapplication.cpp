@@ -9,10 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv)
-    : QApplication(argc, argv)
-{
-}
+DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv) : QApplication(argc, argv) { }
 
 void DevezozuvorApplication::prepareGraphics()
 {

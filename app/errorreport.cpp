@@ -3,7 +3,6 @@
 #include "apperror.h"
 #include "messagebox.h"
 
-
 namespace ErrorReport {
 
 QString withFullStop(const QString &message)

@@ -4,8 +4,7 @@
 
 #include <cmath>
 
-JvXPProgressBar::JvXPProgressBar(QWidget *parent)
-    : QWidget(parent)
+JvXPProgressBar::JvXPProgressBar(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -17,9 +17,7 @@ QString trimControl(const QString &text)
 
 qint32 StrToInt(const QString &text)
 {
-    const auto invalid = [&text] {
-        return AppError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    };
+    const auto invalid = [&text] { return AppError(QStringLiteral("'%1' is not a valid integer value").arg(text)); };
 
     qsizetype pos = 0;
     bool negative = false;

@@ -20,12 +20,9 @@ QMessageBox::Icon iconOf(Kind kind)
 {
     switch (kind) {
     case Kind::Error:
-    case Kind::Report:
-        return QMessageBox::Critical;
-    case Kind::Information:
-        return QMessageBox::Information;
-    case Kind::Plain:
-        break;
+    case Kind::Report: return QMessageBox::Critical;
+    case Kind::Information: return QMessageBox::Information;
+    case Kind::Plain: break;
     }
     return QMessageBox::NoIcon;
 }
@@ -35,13 +32,10 @@ QMessageBox::Icon iconOf(Kind kind)
 QString title(Kind kind)
 {
     switch (kind) {
-    case Kind::Error:
-        return QStringLiteral("Error");
-    case Kind::Information:
-        return QStringLiteral("Information");
+    case Kind::Error: return QStringLiteral("Error");
+    case Kind::Information: return QStringLiteral("Information");
     case Kind::Plain:
-    case Kind::Report:
-        break;
+    case Kind::Report: break;
     }
     return applicationTitle(QCoreApplication::applicationFilePath());
 }

@@ -17,9 +17,18 @@ enum class Kind {
 QString title(Kind kind);
 void show(Kind kind, const QString &text);
 
-inline void error(const QString &text) { show(Kind::Error, text); }
-inline void information(const QString &text) { show(Kind::Information, text); }
-inline void plain(const QString &text) { show(Kind::Plain, text); }
+inline void error(const QString &text)
+{
+    show(Kind::Error, text);
+}
+inline void information(const QString &text)
+{
+    show(Kind::Information, text);
+}
+inline void plain(const QString &text)
+{
+    show(Kind::Plain, text);
+}
 
 // Test seam: while set, boxes go to the presenter instead of the screen. The
 // presenter may run the event loop to stand for the box's own modal loop.

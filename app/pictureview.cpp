@@ -45,15 +45,14 @@ qreal stepDown(qreal zoom)
 
 } // namespace
 
-PictureView::PictureView(QWidget *parent)
-    : QWidget(parent)
+PictureView::PictureView(QWidget *parent) : QWidget(parent)
 {
     m_save = addCommand(QStringLiteral("SalvarImagem"), QStringLiteral("Salvar imagem como…"),
                         {QKeySequence(Qt::CTRL | Qt::Key_S)}, &PictureView::askSaveReport);
     m_copy = addCommand(QStringLiteral("CopiarImagem"), QStringLiteral("Copiar imagem"),
                         {QKeySequence(Qt::CTRL | Qt::Key_C)}, &PictureView::copyReport);
-    m_print = addCommand(QStringLiteral("Imprimir"), QStringLiteral("Imprimir…"),
-                         {QKeySequence(Qt::CTRL | Qt::Key_P)}, &PictureView::askPrintReport);
+    m_print = addCommand(QStringLiteral("Imprimir"), QStringLiteral("Imprimir…"), {QKeySequence(Qt::CTRL | Qt::Key_P)},
+                         &PictureView::askPrintReport);
     m_zoomIn = addCommand(QStringLiteral("AumentarZoom"), QStringLiteral("Aumentar zoom"),
                           {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
                           &PictureView::zoomIn);
@@ -61,8 +60,8 @@ PictureView::PictureView(QWidget *parent)
                            {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &PictureView::zoomOut);
     m_zoomReset = addCommand(QStringLiteral("TamanhoOriginal"), QStringLiteral("Tamanho original (100 %)"),
                              {QKeySequence(Qt::CTRL | Qt::Key_0)}, &PictureView::resetZoom);
-    m_fitWidth = addCommand(QStringLiteral("AjustarLargura"), QStringLiteral("Ajustar à largura"), {},
-                            &PictureView::fitWidth);
+    m_fitWidth
+        = addCommand(QStringLiteral("AjustarLargura"), QStringLiteral("Ajustar à largura"), {}, &PictureView::fitWidth);
     updateCommands();
 }
 
@@ -253,10 +252,9 @@ void PictureView::askSaveReport()
 {
     if (m_saveFolder.isEmpty())
         m_saveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString fileName =
-        QFileDialog::getSaveFileName(window(), QStringLiteral("Salvar imagem como"),
-                                     QDir(m_saveFolder).filePath(m_info.suggestedFileName()),
-                                     QStringLiteral("Imagem JPEG (*.jpg *.jpeg)"));
+    const QString fileName = QFileDialog::getSaveFileName(window(), QStringLiteral("Salvar imagem como"),
+                                                          QDir(m_saveFolder).filePath(m_info.suggestedFileName()),
+                                                          QStringLiteral("Imagem JPEG (*.jpg *.jpeg)"));
     if (fileName.isEmpty())
         return;
     m_saveFolder = QFileInfo(fileName).absolutePath();

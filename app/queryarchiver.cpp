@@ -7,10 +7,7 @@
 
 #include <utility>
 
-QueryArchiver::QueryArchiver(DatabaseThread *database, QObject *parent)
-    : QObject(parent), m_database(database)
-{
-}
+QueryArchiver::QueryArchiver(DatabaseThread *database, QObject *parent) : QObject(parent), m_database(database) { }
 
 void QueryArchiver::archive(QWebEngineView *view, const QString &captureFile, const Client &client)
 {

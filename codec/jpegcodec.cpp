@@ -52,7 +52,7 @@ void emitMessage(j_common_ptr cinfo, int level)
     ++cinfo->err->num_warnings;
 }
 
-void outputMessage(j_common_ptr) {}
+void outputMessage(j_common_ptr) { }
 
 void initErrors(ErrorManager &err)
 {
@@ -78,18 +78,14 @@ J_COLOR_SPACE inputSpaceOf(QImage::Format format)
 {
     constexpr bool little = Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
     switch (format) {
-    case QImage::Format_RGB888:
-        return JCS_RGB;
+    case QImage::Format_RGB888: return JCS_RGB;
     case QImage::Format_RGB32: // 0xffRRGGBB in native byte order
     case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        return little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    case QImage::Format_ARGB32_Premultiplied: return little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
     case QImage::Format_RGBX8888: // R, G, B, X in memory order
     case QImage::Format_RGBA8888:
-    case QImage::Format_RGBA8888_Premultiplied:
-        return JCS_EXT_RGBX;
-    default:
-        return JCS_UNKNOWN;
+    case QImage::Format_RGBA8888_Premultiplied: return JCS_EXT_RGBX;
+    default: return JCS_UNKNOWN;
     }
 }
 
@@ -337,14 +333,12 @@ struct Compressor
 void encode(const QImage &image, int quality, QIODevice *out)
 {
     if (image.width() <= 0 || image.height() <= 0)
-        throw AppError(QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG")
-                           .arg(image.width())
-                           .arg(image.height()));
+        throw AppError(
+            QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG").arg(image.width()).arg(image.height()));
     if (!out || !out->isWritable())
         throw AppError(QStringLiteral("Erro ao gravar imagem JPEG: o destino não está aberto para escrita"));
     const J_COLOR_SPACE inPlace = inputSpaceOf(image.format());
-    Compressor compressor(out, image.width(), image.height(), quality,
-                          inPlace == JCS_UNKNOWN ? JCS_RGB : inPlace);
+    Compressor compressor(out, image.width(), image.height(), quality, inPlace == JCS_UNKNOWN ? JCS_RGB : inPlace);
     compressor.start();
     if (inPlace != JCS_UNKNOWN) {
         compressor.writeRows(image.constBits(), image.height(), image.bytesPerLine());

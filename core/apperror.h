@@ -12,10 +12,7 @@
 class AppError : public std::exception
 {
 public:
-    explicit AppError(QString message)
-        : m_message(std::move(message)), m_what(m_message.toUtf8())
-    {
-    }
+    explicit AppError(QString message) : m_message(std::move(message)), m_what(m_message.toUtf8()) { }
 
     const QString &message() const noexcept { return m_message; }
     const char *what() const noexcept override { return m_what.constData(); }

@@ -42,7 +42,8 @@ std::optional<Client> findClient(qint64 filial, qint64 codClifor)
     }
 
     const auto engineError = [&def](const QSqlQuery &q) {
-        return AppError(def.component + QStringLiteral(": não foi possível ler o cliente: ") + engineText(q.lastError()));
+        return AppError(def.component + QStringLiteral(": não foi possível ler o cliente: ")
+                        + engineText(q.lastError()));
     };
     QSqlQuery q(db);
     q.setForwardOnly(true);

@@ -40,16 +40,11 @@ QString readParameter(const QString &alias, const QString &branch, const QString
 const QStringList &parameterKeys()
 {
     static const QStringList keys = {
-        QStringLiteral("eEquifaxAutoURLConsulta"),
-        QStringLiteral("eEquifaxAutoIdUsu"),
-        QStringLiteral("eEquifaxAutoSenhaUsu"),
-        QStringLiteral("eEquifaxAutoTagUsu"),
-        QStringLiteral("eEquifaxAutoTagSenhaUsu"),
-        QStringLiteral("eEquifaxAutoTagTipoCons"),
-        QStringLiteral("eEquifaxAutoURLPagLogin"),
-        QStringLiteral("eEquifaxAutoURLPagPreencheCnpj"),
-        QStringLiteral("eEquifaxAutoTagBotaoCnsCnpj"),
-        QStringLiteral("eEquifaxAutoURLResultConsulta"),
+        QStringLiteral("eEquifaxAutoURLConsulta"),     QStringLiteral("eEquifaxAutoIdUsu"),
+        QStringLiteral("eEquifaxAutoSenhaUsu"),        QStringLiteral("eEquifaxAutoTagUsu"),
+        QStringLiteral("eEquifaxAutoTagSenhaUsu"),     QStringLiteral("eEquifaxAutoTagTipoCons"),
+        QStringLiteral("eEquifaxAutoURLPagLogin"),     QStringLiteral("eEquifaxAutoURLPagPreencheCnpj"),
+        QStringLiteral("eEquifaxAutoTagBotaoCnsCnpj"), QStringLiteral("eEquifaxAutoURLResultConsulta"),
     };
     return keys;
 }

@@ -35,8 +35,7 @@ bool DatabaseThread::anyStuck()
     return pendingJobs.load() > 0;
 }
 
-DatabaseThread::DatabaseThread(QObject *parent)
-    : QObject(parent)
+DatabaseThread::DatabaseThread(QObject *parent) : QObject(parent)
 {
     m_tick.setInterval(1000);
     connect(&m_tick, &QTimer::timeout, this, &DatabaseThread::tick);

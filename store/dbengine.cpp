@@ -43,7 +43,7 @@ QString nativeList(const QStringList &files)
 QString connectionName(const QString &alias)
 {
     return connectionPrefix + alias.toLower() + u':'
-        + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
+           + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
 }
 
 QString threadSuffix()
@@ -256,8 +256,8 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         throw fail(reason);
     }
     if (s.driver == Driver::SQLite) {
-        const QStringList pragmas = {QStringLiteral("PRAGMA busy_timeout = 30000"),
-                                     QStringLiteral("PRAGMA synchronous = FULL")};
+        const QStringList pragmas
+            = {QStringLiteral("PRAGMA busy_timeout = 30000"), QStringLiteral("PRAGMA synchronous = FULL")};
         for (const QString &pragma : pragmas) {
             QSqlQuery q(db);
             if (!q.exec(pragma)) {
@@ -270,11 +270,11 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
         }
     }
     openConnections.append(name);
-    const QString where = s.driver == Driver::SQLite
-                              ? QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(s.path))
-                              : QStringLiteral("PostgreSQL %1@%2:%3/%4")
-                                    .arg(s.user, s.host, s.port > 0 ? QString::number(s.port) : QStringLiteral("-"),
-                                         s.dbname);
+    const QString where
+        = s.driver == Driver::SQLite
+              ? QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(s.path))
+              : QStringLiteral("PostgreSQL %1@%2:%3/%4")
+                    .arg(s.user, s.host, s.port > 0 ? QString::number(s.port) : QStringLiteral("-"), s.dbname);
     qCInfo(lcStore).noquote() << "banco de dados" << alias << "aberto:" << where << "configurado por"
                               << (s.source.isEmpty() ? QStringLiteral("(padrão: nenhum de %1)").arg(nativeList(s.tried))
                                                      : QDir::toNativeSeparators(s.source));

@@ -30,13 +30,13 @@ public:
     struct Settings
     {
         Driver driver = Driver::SQLite;
-        QString path;       // SQLite: absolute file path
-        QString host;       // PostgreSQL
-        int port = -1;      // -1: libpq's default
+        QString path;  // SQLite: absolute file path
+        QString host;  // PostgreSQL
+        int port = -1; // -1: libpq's default
         QString dbname;
         QString user;
-        QString source;     // the file that binds the alias; empty for the default
-        QStringList tried;  // the files searched, in order
+        QString source;    // the file that binds the alias; empty for the default
+        QStringList tried; // the files searched, in order
     };
 
     // One file that replaces the search (tests, tools); empty restores it.

@@ -154,7 +154,8 @@ QList<ArchiveEntry> QueryArchive::entries() const
 {
     const CheckedTable &t = m_table;
     const char *doing = "não foi possível ler as consultas do cliente";
-    QSqlQuery q = exec(doing, QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ? AND %6 = ? ORDER BY %2, %3, %7")
+    QSqlQuery q = exec(doing,
+                       QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ? AND %6 = ? ORDER BY %2, %3, %7")
                            .arg(m_address, t.column(DataCons), t.column(HoraCons), t.table, t.column(Filial),
                                 t.column(CodClifor), m_pg ? QStringLiteral("ctid") : QStringLiteral("rowid")),
                        {m_client.filial, m_client.codClifor});
@@ -169,8 +170,10 @@ QList<ArchiveEntry> QueryArchive::entries() const
 QByteArray QueryArchive::image(const ArchiveEntry &entry) const
 {
     const char *doing = "não foi possível ler a imagem da consulta";
-    QSqlQuery q = exec(doing, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(m_table.column(ResultCons), m_table.table, m_addressMatch),
-                       {entry.address});
+    QSqlQuery q = exec(
+        doing,
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(m_table.column(ResultCons), m_table.table, m_addressMatch),
+        {entry.address});
     if (!q.next()) {
         if (q.lastError().isValid())
             throw engineError(doing, q.lastError());
@@ -186,8 +189,9 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
     try {
         return storeOnce(captureFile, now, timer);
     } catch (...) {
-        qCWarning(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
-                                     << "consulta não arquivada após" << timer.elapsed() << "ms:" << currentFailureMessage();
+        qCWarning(lcStore).noquote()
+            << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+            << "consulta não arquivada após" << timer.elapsed() << "ms:" << currentFailureMessage();
         throw;
     }
 }
@@ -211,13 +215,15 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime
         const QString returning = m_pg ? QStringLiteral(" RETURNING ") + m_address : QString();
         QSqlQuery q;
         if (stored.size() < KeptPerClient) {
-            q = exec(doing, QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
+            q = exec(doing,
+                     QStringLiteral("INSERT INTO %1 (%2, %3, %4, %5, %6) VALUES (?, ?, ?, ?, ?)")
                              .arg(t.table, t.column(Filial), t.column(CodClifor), t.column(DataCons),
                                   t.column(HoraCons), t.column(ResultCons))
                          + returning,
                      {m_client.filial, m_client.codClifor, toEngine(now.date()), toEngine(now.time()), bytes});
         } else {
-            q = exec(doing, QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ? WHERE %5")
+            q = exec(doing,
+                     QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ? WHERE %5")
                              .arg(t.table, t.column(DataCons), t.column(HoraCons), t.column(ResultCons), m_addressMatch)
                          + returning,
                      {toEngine(now.date()), toEngine(now.time()), bytes, stored.first().address});
@@ -241,10 +247,11 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime
             throw Cancelled();
         execPlain(doing, QStringLiteral("COMMIT"));
         m_inTransaction = false;
-        qCInfo(lcStore).noquote() << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
-                                  << "consulta arquivada," << bytes.size() << "bytes,"
-                                  << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito")
-                                  << "em" << timer.elapsed() << "ms";
+        qCInfo(lcStore).noquote()
+            << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
+            << "consulta arquivada," << bytes.size() << "bytes,"
+            << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito") << "em"
+            << timer.elapsed() << "ms";
         return {now.date(), now.time(), address};
     } catch (...) {
         rollback();

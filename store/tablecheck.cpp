@@ -32,7 +32,7 @@ QString sqliteKind(const QString &declared)
     const QString t = declared.toUpper();
     if (t.contains(QLatin1String("INT")))
         return t.contains(QLatin1String("BIGINT")) || t.contains(QLatin1String("INT8")) ? QStringLiteral("LargeInt")
-                                                                                         : QStringLiteral("Integer");
+                                                                                        : QStringLiteral("Integer");
     if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) || t.contains(QLatin1String("TEXT")))
         return QStringLiteral("String");
     if (t.isEmpty() || t.contains(QLatin1String("BLOB")))
@@ -59,29 +59,19 @@ QString metaTypeKind(QMetaType type)
     case QMetaType::ULong:
     case QMetaType::Char:
     case QMetaType::SChar:
-    case QMetaType::UChar:
-        return QStringLiteral("Integer");
+    case QMetaType::UChar: return QStringLiteral("Integer");
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return QStringLiteral("LargeInt");
+    case QMetaType::ULongLong: return QStringLiteral("LargeInt");
     case QMetaType::Double:
-    case QMetaType::Float:
-        return QStringLiteral("Float");
+    case QMetaType::Float: return QStringLiteral("Float");
     case QMetaType::QString:
-    case QMetaType::QChar:
-        return QStringLiteral("String");
-    case QMetaType::QDate:
-        return QStringLiteral("Date");
-    case QMetaType::QTime:
-        return QStringLiteral("Time");
-    case QMetaType::QDateTime:
-        return QStringLiteral("DateTime");
-    case QMetaType::QByteArray:
-        return QStringLiteral("Blob");
-    case QMetaType::Bool:
-        return QStringLiteral("Boolean");
-    default:
-        return QString::fromLatin1(type.name());
+    case QMetaType::QChar: return QStringLiteral("String");
+    case QMetaType::QDate: return QStringLiteral("Date");
+    case QMetaType::QTime: return QStringLiteral("Time");
+    case QMetaType::QDateTime: return QStringLiteral("DateTime");
+    case QMetaType::QByteArray: return QStringLiteral("Blob");
+    case QMetaType::Bool: return QStringLiteral("Boolean");
+    default: return QString::fromLatin1(type.name());
     }
 }
 
@@ -90,16 +80,11 @@ bool compatible(FieldType type, const QString &actual, bool sqlite)
 {
     switch (type) {
     case FieldType::SmallInt:
-    case FieldType::Integer:
-        return actual == QLatin1String("Integer") || actual == QLatin1String("LargeInt");
-    case FieldType::String:
-        return actual == QLatin1String("String");
-    case FieldType::Date:
-        return actual == QLatin1String("Date") || (sqlite && actual == QLatin1String("String"));
-    case FieldType::Time:
-        return actual == QLatin1String("Time") || (sqlite && actual == QLatin1String("String"));
-    case FieldType::Blob:
-        return actual == QLatin1String("Blob");
+    case FieldType::Integer: return actual == QLatin1String("Integer") || actual == QLatin1String("LargeInt");
+    case FieldType::String: return actual == QLatin1String("String");
+    case FieldType::Date: return actual == QLatin1String("Date") || (sqlite && actual == QLatin1String("String"));
+    case FieldType::Time: return actual == QLatin1String("Time") || (sqlite && actual == QLatin1String("String"));
+    case FieldType::Blob: return actual == QLatin1String("Blob");
     }
     return false;
 }
@@ -108,9 +93,10 @@ class Checker
 {
 public:
     Checker(const QSqlDatabase &db, const TableDef &def)
-        : m_db(db), m_def(def), m_pg(db.driverName() == QLatin1String("QPSQL"))
-    {
-    }
+        : m_db(db)
+        , m_def(def)
+        , m_pg(db.driverName() == QLatin1String("QPSQL"))
+    { }
 
     CheckedTable run()
     {
@@ -127,7 +113,8 @@ public:
         } else {
             QSqlQuery q = exec(QStringLiteral("PRAGMA table_info(%1)").arg(m_quotedTable));
             while (q.next())
-                columns.insert(q.value(1).toString().toLower(), {q.value(1).toString(), sqliteKind(q.value(2).toString())});
+                columns.insert(q.value(1).toString().toLower(),
+                               {q.value(1).toString(), sqliteKind(q.value(2).toString())});
         }
 
         CheckedTable checked{m_quotedTable, {}};
@@ -189,12 +176,12 @@ private:
             return true;
         QList<QStringList> indexes;
         if (m_pg) {
-            QSqlQuery q = exec(QStringLiteral(
-                                   "SELECT (SELECT string_agg(COALESCE(a.attname, ''), ';' ORDER BY k.ord)"
-                                   " FROM unnest(CAST(i.indkey AS int2[])) WITH ORDINALITY AS k(attnum, ord)"
-                                   " LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum)"
-                                   " FROM pg_index i WHERE i.indrelid = CAST(? AS regclass)"),
-                               {m_quotedTable});
+            QSqlQuery q
+                = exec(QStringLiteral("SELECT (SELECT string_agg(COALESCE(a.attname, ''), ';' ORDER BY k.ord)"
+                                      " FROM unnest(CAST(i.indkey AS int2[])) WITH ORDINALITY AS k(attnum, ord)"
+                                      " LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum)"
+                                      " FROM pg_index i WHERE i.indrelid = CAST(? AS regclass)"),
+                       {m_quotedTable});
             while (q.next())
                 indexes.append(q.value(0).toString().split(QLatin1Char(';')));
         } else {

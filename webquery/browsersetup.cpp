@@ -30,10 +30,9 @@ void prepareGraphics()
     // memory (256 px tiles hold a 1,100 px page as 1,280); 1,024 px tall, a
     // tall page needs a quarter as many of them, each a shared memory block
     // the engine creates and maps.
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-            withWords(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"),
-                      {"--run-all-compositor-stages-before-draw", "--default-tile-width=128",
-                       "--default-tile-height=1024"}));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", withWords(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"),
+                                                    {"--run-all-compositor-stages-before-draw",
+                                                     "--default-tile-width=128", "--default-tile-height=1024"}));
 }
 
 } // namespace BrowserSetup

@@ -20,11 +20,7 @@ QString cssColor(QRgb rgb)
 
 } // namespace
 
-CaptureMarkers::CaptureMarkers(QWebEngineView *view)
-    : QObject(view)
-    , m_view(view)
-{
-}
+CaptureMarkers::CaptureMarkers(QWebEngineView *view) : QObject(view), m_view(view) { }
 
 CaptureMarkers *CaptureMarkers::of(QWebEngineView *view)
 {
@@ -38,10 +34,10 @@ void CaptureMarkers::arm(QSize size, QSize restored)
     const int shade = 3 + 16 * (m_serial % 4);
     const MarkerColours colours{qRgb(shade, 251, 7), qRgb(251, shade, 249)};
     QWebEnginePage *page = m_view->page();
-    const QVariantMap corner =
-        ScriptRunner::runChecked(page, PageScripts::armCaptureMarkers(size, restored, cssColor(colours.frame),
-                                                                      cssColor(colours.pageEnd)))
-            .toMap();
+    const QVariantMap corner
+        = ScriptRunner::runChecked(
+              page, PageScripts::armCaptureMarkers(size, restored, cssColor(colours.frame), cssColor(colours.pageEnd)))
+              .toMap();
     m_colours = colours;
     m_restoredFrameCorner = {corner.value(QStringLiteral("x")).toInt(), corner.value(QStringLiteral("y")).toInt()};
     m_armedSize = size;
@@ -74,7 +70,7 @@ void CaptureMarkers::remove(int serial)
 bool CaptureMarkers::matches(QRgb pixel, QRgb marker)
 {
     return qAbs(qRed(pixel) - qRed(marker)) <= Tolerance && qAbs(qGreen(pixel) - qGreen(marker)) <= Tolerance
-        && qAbs(qBlue(pixel) - qBlue(marker)) <= Tolerance;
+           && qAbs(qBlue(pixel) - qBlue(marker)) <= Tolerance;
 }
 
 void CaptureMarkers::forget()

@@ -33,7 +33,7 @@ QString ExtraiDigitos(const QString &text)
 QString FormataCnpj(const QString &text)
 {
     return text.mid(0, 2) + u'.' + text.mid(2, 3) + u'.' + text.mid(5, 3) + u'/' + text.mid(8, 4) + u'-'
-        + text.mid(12, 2);
+           + text.mid(12, 2);
 }
 
 bool isValidCnpj(const QString &text)
@@ -53,5 +53,5 @@ bool isValidCnpj(const QString &text)
         values[i] = c - u'0'; // A is 17, Z is 42
     }
     return cnpjCheckDigit(values, CnpjBaseLength) == values[CnpjBaseLength]
-        && cnpjCheckDigit(values, CnpjBaseLength + 1) == values[CnpjBaseLength + 1];
+           && cnpjCheckDigit(values, CnpjBaseLength + 1) == values[CnpjBaseLength + 1];
 }

@@ -50,10 +50,7 @@ QImage newPageImage(QSize size)
 class FrameTap final : public QPaintDevice
 {
 public:
-    explicit FrameTap(QSize size)
-        : m_size(size)
-    {
-    }
+    explicit FrameTap(QSize size) : m_size(size) { }
 
     // The one image every paint came from, when the paints did nothing but
     // copy it unscaled and together covered `area`; null otherwise.
@@ -91,7 +88,7 @@ private:
     {
         bool begin(QPaintDevice *) override { return true; }
         bool end() override { return true; }
-        void updateState(const QPaintEngineState &) override {}
+        void updateState(const QPaintEngineState &) override { }
         Type type() const override { return User; }
         void drawImage(const QRectF &target, const QImage &source, const QRectF &sourceRect,
                        Qt::ImageConversionFlags) override
@@ -128,7 +125,9 @@ QString pageTooTall(int height)
 
 QString noMemoryFor(QSize size)
 {
-    return QStringLiteral("memória insuficiente para a imagem da página (%1 x %2 px)").arg(size.width()).arg(size.height());
+    return QStringLiteral("memória insuficiente para a imagem da página (%1 x %2 px)")
+        .arg(size.width())
+        .arg(size.height());
 }
 
 FrameSource::FrameSource(QWebEngineView *view, QSize page, MarkerColours colours, int waitMs)
@@ -137,8 +136,7 @@ FrameSource::FrameSource(QWebEngineView *view, QSize page, MarkerColours colours
     , m_colours(colours)
     , m_waitMs(waitMs > 0 ? waitMs : BaseWaitMs + int(qint64(page.height()) * WaitMsPerThousandPx / 1000))
     , m_deadline(m_waitMs)
-{
-}
+{ }
 
 QImage FrameSource::waitForPage()
 {
@@ -159,14 +157,14 @@ QImage FrameSource::waitForPage()
         throw AppError(failureReason());
     if (frame.isNull())
         return grabPage();
-    return QImage(frame.constBits(), m_page.width(), m_page.height(), frame.bytesPerLine(), frame.format(),
-                  [](void *held) { delete static_cast<QImage *>(held); }, new QImage(frame));
+    return QImage(
+        frame.constBits(), m_page.width(), m_page.height(), frame.bytesPerLine(), frame.format(),
+        [](void *held) { delete static_cast<QImage *>(held); }, new QImage(frame));
 }
 
 bool FrameSource::waitForFrameMarker(QPoint corner)
 {
-    return ScriptRunner::waitUntil([&] { return shows(shownFrame(), corner, m_colours.frame); }, m_deadline,
-                                   page());
+    return ScriptRunner::waitUntil([&] { return shows(shownFrame(), corner, m_colours.frame); }, m_deadline, page());
 }
 
 // The image the view paints itself from, shared, when it holds the whole view; else null.
@@ -206,7 +204,7 @@ QString FrameSource::failureReason()
         return pageTooTall(m_page.height());
     const QVariantMap viewport = ScriptRunner::runChecked(page(), PageScripts::viewportSize()).toMap();
     const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_page.width()
-        && viewport.value(QStringLiteral("height")).toInt() < m_page.height() + CaptureMarkers::Strip;
+                         && viewport.value(QStringLiteral("height")).toInt() < m_page.height() + CaptureMarkers::Strip;
     return shorter ? pageTooTall(m_page.height())
                    : QStringLiteral("o navegador não desenhou a página inteira (%1 x %2 px) em %3 s")
                          .arg(m_page.width())

@@ -41,8 +41,7 @@ QString loadFailureReason(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::HttpErrorDomain:
     case QWebEngineLoadingInfo::InternalErrorDomain:
     case QWebEngineLoadingInfo::FtpErrorDomain:
-    case QWebEngineLoadingInfo::NoErrorDomain:
-        break;
+    case QWebEngineLoadingInfo::NoErrorDomain: break;
     }
     const QString reason = networkReason(info.errorCode());
     const QString detail = engineText.isEmpty() ? QStringLiteral("erro %1").arg(info.errorCode())
@@ -61,15 +60,9 @@ QString certificateProblem(const QWebEngineCertificateError &error)
     case QWebEngineCertificateError::CertificateCommonNameInvalid:
         why = QStringLiteral("emitido para outro endereço");
         break;
-    case QWebEngineCertificateError::CertificateDateInvalid:
-        why = QStringLiteral("vencido ou ainda não válido");
-        break;
-    case QWebEngineCertificateError::CertificateRevoked:
-        why = QStringLiteral("revogado");
-        break;
-    default:
-        why = QStringLiteral("recusado pelo navegador");
-        break;
+    case QWebEngineCertificateError::CertificateDateInvalid: why = QStringLiteral("vencido ou ainda não válido"); break;
+    case QWebEngineCertificateError::CertificateRevoked: why = QStringLiteral("revogado"); break;
+    default: why = QStringLiteral("recusado pelo navegador"); break;
     }
     return QStringLiteral("o certificado do site não é confiável: %1 (%2)").arg(why, error.description());
 }

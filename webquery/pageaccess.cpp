@@ -7,10 +7,7 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-PageAccess::PageAccess(QWebEngineView *view)
-    : m_view(view)
-{
-}
+PageAccess::PageAccess(QWebEngineView *view) : m_view(view) { }
 
 void PageAccess::navigate(const QString &url)
 {

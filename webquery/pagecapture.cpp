@@ -78,8 +78,8 @@ void releasePageMemory(QWebEngineView *view, int serial)
             ScriptRunner::waitUntil(
                 [&] {
                     return guard
-                        && ScriptRunner::runChecked(guard->page(), PageScripts::visibilityState()).toString()
-                        == QLatin1String("hidden");
+                           && ScriptRunner::runChecked(guard->page(), PageScripts::visibilityState()).toString()
+                                  == QLatin1String("hidden");
                 },
                 QDeadlineTimer(ReleaseWaitMs), guard->page());
         }
@@ -98,10 +98,7 @@ void releasePageMemory(QWebEngineView *view, int serial)
 
 } // namespace
 
-PageCapture::PageCapture(QWebEngineView *view)
-    : m_view(view)
-{
-}
+PageCapture::PageCapture(QWebEngineView *view) : m_view(view) { }
 
 QSize PageCapture::contentSize()
 {
@@ -121,9 +118,8 @@ void PageCapture::captureTo(const QString &fileName)
 
     const QSize content = contentSize();
     if (content.isEmpty())
-        throw AppError(failed(QStringLiteral("a página não tem conteúdo (%1 x %2 px)")
-                                  .arg(content.width())
-                                  .arg(content.height())));
+        throw AppError(failed(
+            QStringLiteral("a página não tem conteúdo (%1 x %2 px)").arg(content.width()).arg(content.height())));
     // Refused before the page is drawn at its full size: a JPEG cannot hold it.
     if (content.height() > qMin(Jpeg::MaxDimension, m_view->maximumHeight() - MarkerStrip))
         throw AppError(failed(pageTooTall(content.height())));

@@ -23,7 +23,8 @@ function findElement(wanted) {
 
 QString wrap(const QString &body)
 {
-    return QStringLiteral("(function() { try { %1 } catch (e) { return {erro: 'Erro no navegador: ' + String(e)}; } })()")
+    return QStringLiteral(
+               "(function() { try { %1 } catch (e) { return {erro: 'Erro no navegador: ' + String(e)}; } })()")
         .arg(body);
 }
 
@@ -42,26 +43,30 @@ QString literal(const QString &text)
 
 QString fillElement(const QString &elementName, const QString &value)
 {
-    return wrap(QLatin1String(findElementJs) + QStringLiteral(R"JS(
+    return wrap(QLatin1String(findElementJs)
+                + QStringLiteral(R"JS(
         const name = %1;
         const el = findElement(name);
         if (!el)
             return {erro: 'Elemento "' + name + '" não encontrado na página.'};
         el.value = %2;
         return {ok: true};
-    )JS").arg(literal(elementName), literal(value)));
+    )JS")
+                      .arg(literal(elementName), literal(value)));
 }
 
 QString clickElement(const QString &elementName)
 {
-    return wrap(QLatin1String(findElementJs) + QStringLiteral(R"JS(
+    return wrap(QLatin1String(findElementJs)
+                + QStringLiteral(R"JS(
         const name = %1;
         const el = findElement(name);
         if (!el)
             return {erro: 'Elemento "' + name + '" não encontrado na página.'};
         HTMLElement.prototype.click.call(el);
         return {ok: true};
-    )JS").arg(literal(elementName)));
+    )JS")
+                      .arg(literal(elementName)));
 }
 
 QString submitForms(const QList<int> &indices, bool submit)
@@ -81,8 +86,9 @@ QString submitForms(const QList<int> &indices, bool submit)
                 HTMLFormElement.prototype.submit.call(forms[index]);
         }
         return {ok: true};
-    )JS").arg(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)),
-              submit ? QStringLiteral("true") : QStringLiteral("false")));
+    )JS")
+                    .arg(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)),
+                         submit ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 QString contentSize()
@@ -114,22 +120,23 @@ function captureMarker(id, placement) {
 }
 )JS";
 
-const char *const captureIds[] = {"__devezozuvor_frame_marker", "__devezozuvor_page_end_marker",
-                                  "__devezozuvor_capture_style"};
+const char *const captureIds[]
+    = {"__devezozuvor_frame_marker", "__devezozuvor_page_end_marker", "__devezozuvor_capture_style"};
 
 } // namespace
 
 QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor, const QString &pageEndColor)
 {
-    const QJsonObject values{{QStringLiteral("width"), view.width()},
-                             {QStringLiteral("height"), view.height()},
-                             {QStringLiteral("restored"), QJsonArray{restored.width(), restored.height()}},
-                             {QStringLiteral("frame"), frameColor},
-                             {QStringLiteral("pageEnd"), pageEndColor},
-                             {QStringLiteral("ids"), QJsonArray{QLatin1String(captureIds[0]),
-                                                                QLatin1String(captureIds[1]),
-                                                                QLatin1String(captureIds[2])}}};
-    return wrap(QLatin1String(captureMarkerJs) + QStringLiteral(R"JS(
+    const QJsonObject values{
+        {QStringLiteral("width"), view.width()},
+        {QStringLiteral("height"), view.height()},
+        {QStringLiteral("restored"), QJsonArray{restored.width(), restored.height()}},
+        {QStringLiteral("frame"), frameColor},
+        {QStringLiteral("pageEnd"), pageEndColor},
+        {QStringLiteral("ids"),
+         QJsonArray{QLatin1String(captureIds[0]), QLatin1String(captureIds[1]), QLatin1String(captureIds[2])}}};
+    return wrap(QLatin1String(captureMarkerJs)
+                + QStringLiteral(R"JS(
         const wanted = %1;
         const [frameId, pageEndId, styleId] = wanted.ids;
         if (!document.documentElement)
@@ -162,7 +169,8 @@ QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor,
             + media([wanted.width, wanted.height]) + '{#' + frameId + ',#' + pageEndId + shown + '}'
             + media(wanted.restored) + '{#' + frameId + shown + '}';
         return {ok: {x: Math.floor(here.left), y: Math.ceil(here.bottom) - 1}};
-    )JS").arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))));
+    )JS")
+                      .arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))));
 }
 
 QString viewportSize()
@@ -185,7 +193,8 @@ QString removeCaptureMarkers()
                 mark.remove();
         }
         return {ok: true};
-    )JS").arg(QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))));
+    )JS")
+                    .arg(QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))));
 }
 
 } // namespace PageScripts

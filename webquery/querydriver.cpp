@@ -28,7 +28,10 @@ const QString CnpjResult = QStringLiteral("resultado da consulta do CNPJ");
 } // namespace
 
 QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
-    : QObject(parent), m_view(view), m_page(view), m_site(site)
+    : QObject(parent)
+    , m_view(view)
+    , m_page(view)
+    , m_site(site)
 {
     m_pageTimer.setSingleShot(true);
     m_pageTimer.setInterval(DefaultPageTimeout);
@@ -135,8 +138,8 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
     if (m_stage == Stage::Idle && !m_handling)
         return;
     const QString why = status == QWebEnginePage::KilledTerminationStatus
-        ? QStringLiteral("foi encerrado")
-        : QStringLiteral("terminou com falha (código %1)").arg(exitCode);
+                            ? QStringLiteral("foi encerrado")
+                            : QStringLiteral("terminou com falha (código %1)").arg(exitCode);
     fail(QStringLiteral("O navegador parou de exibir a página"),
          QStringLiteral("O processo do navegador que exibia a página %1. A consulta foi interrompida e nada foi "
                         "gravado; clique em Consultar CNPJ para tentar de novo")
@@ -153,11 +156,10 @@ void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
         if (!info.isErrorPage())
             documentLoaded(true);
         return;
-    case QWebEngineLoadingInfo::LoadFailedStatus:
-        break;
+    case QWebEngineLoadingInfo::LoadFailedStatus: break;
     }
-    qCWarning(lcQuery).noquote() << "a página" << loggedAddress(info.url().toString()) << "não carregou:"
-                                 << info.errorDomain() << info.errorCode() << info.errorString();
+    qCWarning(lcQuery).noquote() << "a página" << loggedAddress(info.url().toString())
+                                 << "não carregou:" << info.errorDomain() << info.errorCode() << info.errorString();
     if (m_stage != Stage::Walking) {
         emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(info.url().toString()));
         return;
@@ -252,8 +254,9 @@ void QueryDriver::LoginClick(int index)
 void QueryDriver::handleLogin()
 {
     if (m_loginSubmitted) {
-        throw AppError(QStringLiteral("O site da Equifax recusou o login: a página de login voltou depois de enviados "
-                                      "o usuário e a senha. Confira os parâmetros de acesso antes de consultar de novo"));
+        throw AppError(
+            QStringLiteral("O site da Equifax recusou o login: a página de login voltou depois de enviados "
+                           "o usuário e a senha. Confira os parâmetros de acesso antes de consultar de novo"));
     }
     emit progressStep();
     emit statusChanged(QStringLiteral("Preenchendo usuario e senha"));

@@ -25,8 +25,8 @@ QVariant run(QWebEnginePage *page, const QString &script, int timeoutMs = Defaul
 // An "erro" answer, or an answer of any other shape, is thrown as AppError.
 QVariant runChecked(QWebEnginePage *page, const QString &script, int timeoutMs = DefaultTimeoutMs);
 
-// Re-checks done() every few milliseconds while the event loop runs. True once it holds, false when the deadline passes first; throws
-// AppError when the page goes away meanwhile.
+// Re-checks done() every few milliseconds while the event loop runs. True once it holds, false when the deadline passes
+// first; throws AppError when the page goes away meanwhile.
 bool waitUntil(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page);
 
 // Ends every wait now running on this thread: each throws Cancelled. Waits

@@ -19,9 +19,8 @@ struct SiteParameters
     QString URLResultConsulta;
 
     // The fields in the order of their parameter keys.
-    QString *fields[10] = {&URLConsulta,  &IdUsu,       &SenhaUsu,   &TagUsu,
-                           &TagSenhaUsu,  &TagTipoCons, &URLPagLogin, &URLPagPreencheCnpj,
-                           &TagBotaoCnsCnpj, &URLResultConsulta};
+    QString *fields[10] = {&URLConsulta, &IdUsu,       &SenhaUsu,           &TagUsu,          &TagSenhaUsu,
+                           &TagTipoCons, &URLPagLogin, &URLPagPreencheCnpj, &TagBotaoCnsCnpj, &URLResultConsulta};
 
     SiteParameters() = default;
     SiteParameters(const SiteParameters &) = delete;

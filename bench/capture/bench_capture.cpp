@@ -165,8 +165,8 @@ int runChild(int argc, char **argv, int height)
     const QByteArray written = jpeg.readAll();
     const QSize size = sizeOf(written);
 
-    std::printf("%s %d %d %lld %lld %lld %lld %lld %lld %lld\n", ResultTag, size.width(), size.height(),
-                captureMs, encodeMs(written), rssBefore, hwmBefore, hwmAfter, helperPeak, qint64(written.size()));
+    std::printf("%s %d %d %lld %lld %lld %lld %lld %lld %lld\n", ResultTag, size.width(), size.height(), captureMs,
+                encodeMs(written), rssBefore, hwmBefore, hwmAfter, helperPeak, qint64(written.size()));
     return 0;
 }
 
@@ -250,8 +250,8 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
         result.insert(QStringLiteral("encode_ms"), encodeMs(written));
         // The archive tab: decode the record once, then paint the part its scroll
         // box shows; in 24-bit rows and in the 32-bit rows a screen takes as they are.
-        for (const auto &[format, prefix] : {std::pair(QImage::Format_RGB888, "decode"),
-                                             std::pair(QImage::Format_RGB32, "decode32")}) {
+        for (const auto &[format, prefix] :
+             {std::pair(QImage::Format_RGB888, "decode"), std::pair(QImage::Format_RGB32, "decode32")}) {
             const qint64 rssShown = statusKb(self, "VmRSS");
             timer.start();
             const QImage shown = Jpeg::decode(written, format);
@@ -266,7 +266,8 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
                 QPainter painter(&screen);
                 painter.drawImage(QPoint(0, 0), shown, QRect(0, shown.height() / 2, 761, 465));
             }
-            result.insert(format == QImage::Format_RGB888 ? QStringLiteral("paint_us") : name + QStringLiteral("_paint_us"),
+            result.insert(format == QImage::Format_RGB888 ? QStringLiteral("paint_us")
+                                                          : name + QStringLiteral("_paint_us"),
                           timer.nsecsElapsed() / 1000);
             // The same part at "fit width" (the tool's picture view, smoothly scaled).
             const qreal zoom = 761.0 / shown.width();

@@ -244,16 +244,16 @@ void ArchiveViewTest::printsEveryPageWithItsHeader()
     // At 190 mm wide the report is 3040 mm tall: 12 pages of 277 mm less any header up to 23 mm.
     const QString info = runTool(QStringLiteral("pdfinfo"), {pdf});
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages: +12\n"))), qPrintable(info));
-    QStringList pages = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
-                            .split(u'\f');
+    QStringList pages
+        = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).split(u'\f');
     if (pages.last().trimmed().isEmpty())
         pages.removeLast();
     QCOMPARE(pages.size(), 12);
     const QString cnpj = m_window->findChild<QLineEdit *>(QStringLiteral("DbeCnpj"))->text();
     for (qsizetype i = 0; i < pages.size(); ++i) {
-        for (const QString &expected : {QStringLiteral("1001"), QStringLiteral("Comercial Ipê Ltda"), cnpj,
-                                        QStringLiteral("04/03/2026 14:05:06"),
-                                        QStringLiteral("Página %1 de 12").arg(i + 1)})
+        for (const QString &expected :
+             {QStringLiteral("1001"), QStringLiteral("Comercial Ipê Ltda"), cnpj, QStringLiteral("04/03/2026 14:05:06"),
+              QStringLiteral("Página %1 de 12").arg(i + 1)})
             QVERIFY2(pages.at(i).contains(expected),
                      qPrintable(QStringLiteral("page %1 lacks \"%2\":\n%3").arg(i + 1).arg(expected, pages.at(i))));
     }

@@ -20,9 +20,12 @@ void LocaleTest::archiveFieldsFollowTheLocale_data()
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("time");
 
-    QTest::newRow("system (pt_BR)") << QLocale::system() << "08/12/2026" << "00:50:39";
-    QTest::newRow("C") << QLocale::c() << "8 Dec 2026" << "00:50:39";
-    QTest::newRow("en_US") << QLocale(QStringLiteral("en_US")) << "12/8/26" << "12:50:39 AM";
+    QTest::newRow("system (pt_BR)") << QLocale::system() << "08/12/2026"
+                                    << "00:50:39";
+    QTest::newRow("C") << QLocale::c() << "8 Dec 2026"
+                       << "00:50:39";
+    QTest::newRow("en_US") << QLocale(QStringLiteral("en_US")) << "12/8/26"
+                           << "12:50:39 AM";
 }
 
 void LocaleTest::archiveFieldsFollowTheLocale()

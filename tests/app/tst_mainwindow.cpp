@@ -74,7 +74,10 @@ private slots:
 private:
     TfoDeveZozuvor *startWindow(const QStringList &arguments);
     template<typename T>
-    T *child(const char *name) { return m_app->child<T>(name); }
+    T *child(const char *name)
+    {
+        return m_app->child<T>(name);
+    }
     BoxRecorder &boxes() { return m_app->boxes; }
 
     std::unique_ptr<TestDatabase> m_db;
@@ -113,10 +116,10 @@ void MainWindowTest::labelsShowTheirWholeText()
     for (const auto &[label, field] : captions) {
         auto *caption = child<QLabel>(label);
         const int textWidth = caption->fontMetrics().horizontalAdvance(caption->text());
-        QVERIFY2(textWidth <= caption->contentsRect().width(),
-                 qPrintable(QStringLiteral("%1: %2 px of text in %3 px").arg(label).arg(textWidth).arg(caption->width())));
-        if (caption->y() + caption->height() > child<QWidget>(field)->y()
-            && caption->x() < child<QWidget>(field)->x())
+        QVERIFY2(
+            textWidth <= caption->contentsRect().width(),
+            qPrintable(QStringLiteral("%1: %2 px of text in %3 px").arg(label).arg(textWidth).arg(caption->width())));
+        if (caption->y() + caption->height() > child<QWidget>(field)->y() && caption->x() < child<QWidget>(field)->x())
             QVERIFY2(caption->geometry().right() < child<QWidget>(field)->x(), label);
     }
 }
@@ -330,7 +333,8 @@ void MainWindowTest::damagedImages_data()
     forged[sof + 5] = forged[sof + 7] = char(14000 >> 8);
     forged[sof + 6] = forged[sof + 8] = char(14000 & 0xFF);
 
-    QTest::newRow("rows cut, then an end marker") << good.left((scan + good.size()) / 2) + QByteArray("\xFF\xD9", 2) << false;
+    QTest::newRow("rows cut, then an end marker")
+        << good.left((scan + good.size()) / 2) + QByteArray("\xFF\xD9", 2) << false;
     QTest::newRow("header forged to 14000 x 14000") << forged << false;
     QTest::newRow("end marker missing") << good.chopped(2) << true;
     QTest::newRow("PNG") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16) << false;
@@ -351,7 +355,8 @@ void MainWindowTest::damagedImages()
     if (shown)
         QCOMPARE(image->size(), QSize(120, 80));
     else
-        QVERIFY(boxes().boxes.first().text.startsWith(QStringLiteral("Erro ao abrir ultima pesquisa... \r\rJPEG error #")));
+        QVERIFY(
+            boxes().boxes.first().text.startsWith(QStringLiteral("Erro ao abrir ultima pesquisa... \r\rJPEG error #")));
 }
 
 void MainWindowTest::emptyBlobShowsNoPicture()
@@ -425,7 +430,7 @@ void MainWindowTest::statusAndProgressPaintAtOnce()
     const int paintsAtFull = barPaints.count;
     m_window->IncProgresso();
     QCOMPARE(bar->position(), 1);
-    QCOMPARE(barChanged.size(), 2); // only the maximum's notification
+    QCOMPARE(barChanged.size(), 2);          // only the maximum's notification
     QCOMPARE(barPaints.count, paintsAtFull); // nothing was invalidated
 }
 

@@ -84,7 +84,10 @@ void ShellTest::launchArguments_data()
     QTest::newRow("none") << QStringList{"prog"} << 0 << 0 << QString();
     QTest::newRow("three") << QStringList{"prog", "9", "2", "1500"} << 2 << 1500 << QString();
     QTest::newRow("blanks around, blank only") << QStringList{"prog", "1", " 3 ", "   "} << 3 << 0 << QString();
-    QTest::newRow("control characters trimmed") << QStringList{"prog", "1", "\t4\r\n", "\x01" "5"} << 4 << 5 << QString();
+    QTest::newRow("control characters trimmed") << QStringList{"prog", "1", "\t4\r\n",
+                                                               "\x01"
+                                                               "5"}
+                                                << 4 << 5 << QString();
     QTest::newRow("first not an integer stops the rest")
         << QStringList{"prog", "abc", "2", "1500"} << 0 << 0 << "'abc' is not a valid integer value";
     QTest::newRow("third bad keeps the second")
@@ -115,17 +118,28 @@ void ShellTest::fullStop_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("letter") << "falhou" << "falhou.";
-    QTest::newRow("digit") << "erro 3" << "erro 3.";
-    QTest::newRow("colon") << "motivo:" << "motivo:.";
-    QTest::newRow("full stop") << "pronto." << "pronto.";
-    QTest::newRow("exclamation") << "pronto!" << "pronto!";
-    QTest::newRow("parenthesis") << "(x)" << "(x)";
-    QTest::newRow("comma") << "a," << "a,";
-    QTest::newRow("dash") << "a-" << "a-";
-    QTest::newRow("blank") << "a " << "a ";
-    QTest::newRow("line break") << "a\n" << "a\n";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("letter") << "falhou"
+                            << "falhou.";
+    QTest::newRow("digit") << "erro 3"
+                           << "erro 3.";
+    QTest::newRow("colon") << "motivo:"
+                           << "motivo:.";
+    QTest::newRow("full stop") << "pronto."
+                               << "pronto.";
+    QTest::newRow("exclamation") << "pronto!"
+                                 << "pronto!";
+    QTest::newRow("parenthesis") << "(x)"
+                                 << "(x)";
+    QTest::newRow("comma") << "a,"
+                           << "a,";
+    QTest::newRow("dash") << "a-"
+                          << "a-";
+    QTest::newRow("blank") << "a "
+                           << "a ";
+    QTest::newRow("line break") << "a\n"
+                                << "a\n";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void ShellTest::fullStop()
@@ -199,10 +213,14 @@ void ShellTest::title_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("program") << "/opt/tervik/DeveZozuvor" << "Devezozuvor";
-    QTest::newRow("windows style") << "C:/Apps/DeveZozuvor.exe" << "Devezozuvor";
-    QTest::newRow("cut at first dot") << "/x/My.Tool.bin" << "My";
-    QTest::newRow("first kept as it is") << "/x/aBC" << "abc";
+    QTest::newRow("program") << "/opt/tervik/DeveZozuvor"
+                             << "Devezozuvor";
+    QTest::newRow("windows style") << "C:/Apps/DeveZozuvor.exe"
+                                   << "Devezozuvor";
+    QTest::newRow("cut at first dot") << "/x/My.Tool.bin"
+                                      << "My";
+    QTest::newRow("first kept as it is") << "/x/aBC"
+                                         << "abc";
 }
 
 void ShellTest::title()
@@ -262,9 +280,9 @@ void ShellTest::progressFill_data()
     QTest::addColumn<int>("filled");
 
     QTest::newRow("one seventh of 923") << 7 << 1 << 923 << 132; // 131.857 rounds up
-    QTest::newRow("three sevenths") << 7 << 3 << 923 << 396;       // 395.57
+    QTest::newRow("three sevenths") << 7 << 3 << 923 << 396;     // 395.57
     QTest::newRow("full") << 7 << 7 << 923 << 923;
-    QTest::newRow("one hundredth") << 100 << 1 << 923 << 9;        // 9.23
+    QTest::newRow("one hundredth") << 100 << 1 << 923 << 9; // 9.23
     QTest::newRow("empty range") << 0 << 0 << 923 << 0;
     QTest::newRow("no width") << 7 << 3 << 0 << 0;
 }

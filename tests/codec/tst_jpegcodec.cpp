@@ -184,8 +184,7 @@ void TestJpegCodec::roundTripKeepsColours()
 {
     QFETCH(QImage::Format, format);
     QFETCH(QImage::Format, decodedFormat);
-    const QList<QColor> colours{QColor(220, 20, 30), QColor(20, 200, 40), QColor(10, 30, 230),
-                                QColor(128, 64, 200)};
+    const QList<QColor> colours{QColor(220, 20, 30), QColor(20, 200, 40), QColor(10, 30, 230), QColor(128, 64, 200)};
     QImage image(128, 32, format);
     for (int i = 0; i < colours.size(); ++i)
         for (int y = 0; y < 32; ++y)
@@ -233,14 +232,14 @@ void TestJpegCodec::streamIsBaseline()
 
 void TestJpegCodec::quality30UsesScaledStandardTable()
 {
-    static const int standard[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-                                     14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-                                     18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-                                     49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-    static const int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    static const int standard[64]
+        = {16, 11,  10,  16, 24, 40, 51, 61, 12,  12,  14,  19,  26, 58, 60, 55,  14,  13,  16,  24, 40, 57,
+           69, 56,  14,  17, 22, 29, 51, 87, 80,  62,  18,  22,  37, 56, 68, 109, 103, 77,  24,  35, 55, 64,
+           81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98,  112, 100, 103, 99};
+    static const int zigzag[64]
+        = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+           41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+           30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
     const int scale = 5000 / 30;
 
     QByteArray luminance;
@@ -254,8 +253,9 @@ void TestJpegCodec::quality30UsesScaledStandardTable()
     QCOMPARE(luminance.size(), 64);
     for (int k = 0; k < 64; ++k) {
         const int expected = qBound(1, (standard[zigzag[k]] * scale + 50) / 100, 255);
-        QVERIFY2(uchar(luminance[k]) == expected,
-                 qPrintable(QStringLiteral("entry %1: %2 instead of %3").arg(k).arg(uchar(luminance[k])).arg(expected)));
+        QVERIFY2(
+            uchar(luminance[k]) == expected,
+            qPrintable(QStringLiteral("entry %1: %2 instead of %3").arg(k).arg(uchar(luminance[k])).arg(expected)));
     }
 }
 

@@ -23,8 +23,7 @@ int main(int argc, char *argv[])
     }
     std::printf("locked\n");
     std::fflush(stdout);
-    while (std::getchar() != EOF) {
-    }
+    while (std::getchar() != EOF) { }
     q.exec(QStringLiteral("ROLLBACK"));
     return 0;
 }

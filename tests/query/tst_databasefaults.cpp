@@ -105,7 +105,8 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
         }
         stopped = pids.first();
     } else {
-        locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"), {m_db->sqlitePath()});
+        locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"),
+                     {m_db->sqlitePath()});
         QVERIFY(locker.waitForReadyRead(10000));
         QCOMPARE(locker.readLine().trimmed(), QByteArray("locked"));
     }
@@ -120,7 +121,8 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
 
     // Once the status line has counted a second second of the store, "Sair".
     m_app->click("BotaoConsultar");
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Aguardando o banco de dados: gravação da consulta (2 s)"), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Aguardando o banco de dados: gravação da consulta (2 s)"),
+                              60000);
     m_app->click("JvXPButton2");
     QVERIFY(!m_app->window()->isVisible());
     QVERIFY(m_app->boxes.boxes.isEmpty());
@@ -153,8 +155,8 @@ void DatabaseFaultsTest::sairWhileStartUpWaits()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TST_DBENGINE_INI"), m_db->iniPath());
     tool.setProcessEnvironment(environment);
-    tool.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--tool"), QStringLiteral("0"),
-                                                         QStringLiteral("1"), QStringLiteral("1001")});
+    tool.start(QCoreApplication::applicationFilePath(),
+               {QStringLiteral("--tool"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")});
     QVERIFY(tool.waitForStarted(10000));
     QVERIFY(tool.waitForReadyRead(30000));
     QCOMPARE(tool.readLine().trimmed(), QByteArray("sair"));
@@ -184,7 +186,8 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
         other = m_db->otherConnection();
         QVERIFY(QSqlQuery(other).exec(QStringLiteral("SELECT pg_advisory_lock(1, 1001)")));
     } else {
-        locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"), {m_db->sqlitePath()});
+        locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"),
+                     {m_db->sqlitePath()});
         QVERIFY(locker.waitForReadyRead(10000));
     }
     const auto release = [&] {
@@ -226,7 +229,8 @@ void pressSairWhileStartUpWaits()
                 for (QWidget *widget : QApplication::topLevelWidgets()) {
                     auto *window = qobject_cast<TfoDeveZozuvor *>(widget);
                     auto *status = window ? window->findChild<QLabel *>(QStringLiteral("LStatus")) : nullptr;
-                    if (!status || status->text() != QStringLiteral("Aguardando o banco de dados: leitura do cliente (1 s)"))
+                    if (!status
+                        || status->text() != QStringLiteral("Aguardando o banco de dados: leitura do cliente (1 s)"))
                         continue;
                     poll->stop();
                     std::printf("sair\n");

@@ -49,7 +49,7 @@ private:
 bool near(QRgb a, QColor b, int tolerance = 40)
 {
     return qAbs(qRed(a) - b.red()) <= tolerance && qAbs(qGreen(a) - b.green()) <= tolerance
-        && qAbs(qBlue(a) - b.blue()) <= tolerance;
+           && qAbs(qBlue(a) - b.blue()) <= tolerance;
 }
 
 // Every log line of the tool's categories while it lives, debug included.
@@ -124,7 +124,10 @@ private:
     // Presses "Consultar CNPJ" and waits until a box ends the query.
     bool runQuery();
     template<typename T>
-    T *child(const char *name) { return m_app->child<T>(name); }
+    T *child(const char *name)
+    {
+        return m_app->child<T>(name);
+    }
     int progress() { return child<JvXPProgressBar>("JvXPProgressBar1")->position(); }
     QString status() { return m_app->status(); }
     TfoDeveZozuvor *window() { return m_app->window(); }
@@ -183,13 +186,12 @@ void EndToEndTest::fullQueryArchivesTheWholePage()
     QVERIFY(runQuery());
 
     QCOMPARE(boxes().last().kind, MessageBox::Kind::Information);
-    QCOMPARE(trail.texts,
-             (QStringList{"Conectando ao web site",
-                          "Pagina de login carregada com sucesso", "Preenchendo usuario e senha",
-                          "Fazendo login na Equifax", "Login realizado com sucesso",
-                          "Pagina de login carregada com sucesso", "Consultando CNPJ 11.222.333/0001-81",
-                          "Carregando consulta", "Consulta carregada com sucesso",
-                          "Pagina de login carregada com sucesso", "Salvando consulta", "Consulta salva com sucesso"}));
+    QCOMPARE(
+        trail.texts,
+        (QStringList{"Conectando ao web site", "Pagina de login carregada com sucesso", "Preenchendo usuario e senha",
+                     "Fazendo login na Equifax", "Login realizado com sucesso", "Pagina de login carregada com sucesso",
+                     "Consultando CNPJ 11.222.333/0001-81", "Carregando consulta", "Consulta carregada com sucesso",
+                     "Pagina de login carregada com sucesso", "Salvando consulta", "Consulta salva com sucesso"}));
     QCOMPARE(progress(), 7);
     QCOMPARE(child<JvXPProgressBar>("JvXPProgressBar1")->maximum(), 7);
     QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 0);
@@ -350,8 +352,7 @@ void EndToEndTest::wrongPasswordIsNotRetried()
                               "WHERE NomeParametro = 'eEquifaxAutoSenhaUsu'"));
     start();
     QVERIFY(!runQuery());
-    QVERIFY2(boxes().last().text.contains(QStringLiteral("recusou o login")),
-             qPrintable(boxes().last().text));
+    QVERIFY2(boxes().last().text.contains(QStringLiteral("recusou o login")), qPrintable(boxes().last().text));
     QCOMPARE(m_site->loginPosts(), 1);
     QCOMPARE(progress(), 4);
     QCOMPARE(m_db->archiveCount(1, 1001), 0);
@@ -369,10 +370,11 @@ void EndToEndTest::unreachableSite()
     start();
     QVERIFY(!runQuery());
     QCOMPARE(boxes().last().kind, MessageBox::Kind::Report);
-    QVERIFY2(boxes().last().text.startsWith(QStringLiteral("O site da Equifax não pôde ser carregado (página inicial, %1): "
-                                                           "o site recusou a conexão (")
-                                                .arg(address)),
-             qPrintable(boxes().last().text));
+    QVERIFY2(
+        boxes().last().text.startsWith(QStringLiteral("O site da Equifax não pôde ser carregado (página inicial, %1): "
+                                                      "o site recusou a conexão (")
+                                           .arg(address)),
+        qPrintable(boxes().last().text));
     QCOMPARE(status(), QStringLiteral("O site não pôde ser carregado: página inicial"));
     QCOMPARE(progress(), 1);
 }
@@ -437,14 +439,16 @@ void EndToEndTest::loginAndCnpjOnOneAddress()
 <form action="/fim" method="post"><input name="cnpj0"><input type="hidden" name="acao" id="acao">
 <input type="button" name="consultar" onclick="document.getElementById('acao').value='ok'"></form>
 </body></html>)");
-    m_site->setPage(QStringLiteral("/fim"), "<html><body style='margin:0'><div style='height:1500px;background:#00a000'>"
-                                            "fim</div></body></html>");
+    m_site->setPage(QStringLiteral("/fim"),
+                    "<html><body style='margin:0'><div style='height:1500px;background:#00a000'>"
+                    "fim</div></body></html>");
     m_siteParameters = false;
     const QString all = m_site->url(QStringLiteral("/tudo")).toString();
     m_db->addSiteParameters(1, *m_site);
-    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' WHERE NomeParametro IN "
-                              "('eEquifaxAutoURLConsulta', 'eEquifaxAutoURLPagLogin', 'eEquifaxAutoURLPagPreencheCnpj')")
-                   .arg(all));
+    m_db->exec(
+        QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' WHERE NomeParametro IN "
+                       "('eEquifaxAutoURLConsulta', 'eEquifaxAutoURLPagLogin', 'eEquifaxAutoURLPagPreencheCnpj')")
+            .arg(all));
     m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' WHERE NomeParametro = "
                               "'eEquifaxAutoURLResultConsulta'")
                    .arg(m_site->url(QStringLiteral("/fim")).toString()));
@@ -475,8 +479,9 @@ void EndToEndTest::invalidCnpjMakesNoRequest_data()
                                            "consulta não foi feita.");
     QTest::newRow("wrong check digit") << "12ABC34501DE36" << invalid.arg("12ABC34501DE36");
     QTest::newRow("no digits") << "ISENTO" << invalid.arg("ISENTO");
-    QTest::newRow("blank") << "  " << QStringLiteral("O cliente 1001 (Comercial Exemplo Ltda) não tem CNPJ cadastrado "
-                                                    "(\"  \"): a consulta não foi feita.");
+    QTest::newRow("blank") << "  "
+                           << QStringLiteral("O cliente 1001 (Comercial Exemplo Ltda) não tem CNPJ cadastrado "
+                                             "(\"  \"): a consulta não foi feita.");
 }
 
 void EndToEndTest::invalidCnpjMakesNoRequest()
@@ -516,11 +521,14 @@ void EndToEndTest::failedPagesEndTheQuery_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("step");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("HTTP 500 at the result") << 500 << "/resultado" << "resultado da consulta do CNPJ"
+    QTest::newRow("HTTP 500 at the result") << 500 << "/resultado"
+                                            << "resultado da consulta do CNPJ"
                                             << "o site respondeu com o erro HTTP 500";
-    QTest::newRow("HTTP 503 after the login") << 503 << "/cnpj" << "resposta ao login"
+    QTest::newRow("HTTP 503 after the login") << 503 << "/cnpj"
+                                              << "resposta ao login"
                                               << "o site respondeu com o erro HTTP 503";
-    QTest::newRow("closed at the start") << 0 << "/login" << "página inicial"
+    QTest::newRow("closed at the start") << 0 << "/login"
+                                         << "página inicial"
                                          << "o site fechou a conexão sem responder";
 }
 
@@ -542,7 +550,8 @@ void EndToEndTest::failedPagesEndTheQuery()
     QCOMPARE(boxes().last().kind, MessageBox::Kind::Report);
     const QString text = boxes().last().text;
     QVERIFY2(text.startsWith(QStringLiteral("O site da Equifax não pôde ser carregado (%1, ").arg(step))
-                 && text.contains(QStringLiteral("): %1").arg(reason)) && text.endsWith(QStringLiteral("nada foi gravado.")),
+                 && text.contains(QStringLiteral("): %1").arg(reason))
+                 && text.endsWith(QStringLiteral("nada foi gravado.")),
              qPrintable(text));
     QCOMPARE(status(), QStringLiteral("O site não pôde ser carregado: %1").arg(step));
     QCOMPARE(m_db->allArchiveRows(), before);
@@ -635,13 +644,13 @@ void EndToEndTest::logsTellEachStepButNeverThePassword()
     QVERIFY(runQuery());
 
     const auto page = [this](const char *path) { return m_site->url(QLatin1String(path)).toString(); };
-    const QStringList expected{
-        "devezozuvor.query: consulta do CNPJ 11222333000181 iniciada em " + page("/"),
-        "devezozuvor.query: página de login " + page("/login") + ": usuário e senha enviados em",
-        "devezozuvor.query: página do CNPJ " + page("/cnpj") + ": CNPJ 11.222.333/0001-81 enviado em",
-        "devezozuvor.capture: captura " + m_db->captureFolder() + "11222333000181 gravada:",
-        "devezozuvor.store: filial 1 cliente 1001: consulta arquivada,",
-        "devezozuvor.query: página de resultado " + page("/resultado") + ": consulta salva em"};
+    const QStringList expected{"devezozuvor.query: consulta do CNPJ 11222333000181 iniciada em " + page("/"),
+                               "devezozuvor.query: página de login " + page("/login") + ": usuário e senha enviados em",
+                               "devezozuvor.query: página do CNPJ " + page("/cnpj")
+                                   + ": CNPJ 11.222.333/0001-81 enviado em",
+                               "devezozuvor.capture: captura " + m_db->captureFolder() + "11222333000181 gravada:",
+                               "devezozuvor.store: filial 1 cliente 1001: consulta arquivada,",
+                               "devezozuvor.query: página de resultado " + page("/resultado") + ": consulta salva em"};
     QStringList infos;
     for (const auto &[type, line] : std::as_const(log.lines)) {
         QVERIFY2(!line.contains(m_site->password()), qPrintable(line));
@@ -652,8 +661,8 @@ void EndToEndTest::logsTellEachStepButNeverThePassword()
     QCOMPARE(infos.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i)
         QVERIFY2(infos.at(i).startsWith(expected.at(i)), qPrintable(infos.at(i) + u'\n' + expected.at(i)));
-    QVERIFY(std::any_of(log.lines.cbegin(), log.lines.cend(),
-                        [](const auto &line) { return line.first == QtDebugMsg; }));
+    QVERIFY(
+        std::any_of(log.lines.cbegin(), log.lines.cend(), [](const auto &line) { return line.first == QtDebugMsg; }));
 }
 
 // The tool's own graphics set-up, so that the tall capture also holds on a

@@ -72,8 +72,7 @@ void PageAccessTest::cleanup()
 
 QString PageAccessTest::valueOf(const QString &id)
 {
-    return ScriptRunner::run(m_browser->page.get(),
-                             QStringLiteral("document.getElementById('%1').value").arg(id))
+    return ScriptRunner::run(m_browser->page.get(), QStringLiteral("document.getElementById('%1').value").arg(id))
         .toString();
 }
 
@@ -90,12 +89,18 @@ void PageAccessTest::fillsByNameOrId_data()
     QTest::addColumn<QString>("elementName");
     QTest::addColumn<QString>("id");
 
-    QTest::newRow("input by name") << "a" << "campoA";
-    QTest::newRow("input by id") << "campoA" << "campoA";
-    QTest::newRow("input with id only") << "soid" << "soid";
-    QTest::newRow("textarea") << "texto" << "texto";
-    QTest::newRow("select") << "tipo" << "tipo";
-    QTest::newRow("element without a value") << "painel" << "painel";
+    QTest::newRow("input by name") << "a"
+                                   << "campoA";
+    QTest::newRow("input by id") << "campoA"
+                                 << "campoA";
+    QTest::newRow("input with id only") << "soid"
+                                        << "soid";
+    QTest::newRow("textarea") << "texto"
+                              << "texto";
+    QTest::newRow("select") << "tipo"
+                            << "tipo";
+    QTest::newRow("element without a value") << "painel"
+                                             << "painel";
 }
 
 void PageAccessTest::fillsByNameOrId()

@@ -175,18 +175,21 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas_data()
 
     for (int existing : {0, 1, 2, 3}) {
         QTest::addRow("capture file missing, %d records", existing)
-            << existing << "missing" << "Não foi possível ler o arquivo de captura '%PATH%': No such file or directory";
+            << existing << "missing"
+            << "Não foi possível ler o arquivo de captura '%PATH%': No such file or directory";
         QTest::addRow("not a JPEG, %d records", existing)
             << existing << "not jpeg" << QStringLiteral("JPEG error #%1").arg(int(JERR_NO_SOI));
-        QTest::addRow("engine refuses the write, %d records", existing)
-            << existing << "refused" << "~gravação recusada pelo banco";
+        QTest::addRow("engine refuses the write, %d records", existing) << existing << "refused"
+                                                                        << "~gravação recusada pelo banco";
     }
     // The engine skips the rewrite of the oldest row: the failure comes from the store's own check.
-    QTest::newRow("rewrite skipped by the engine") << 2 << "skipped"
-                                                   << "TDeveZozuvor: O registro foi alterado ou excluído por outro usuário";
+    QTest::newRow("rewrite skipped by the engine")
+        << 2 << "skipped"
+        << "TDeveZozuvor: O registro foi alterado ou excluído por outro usuário";
     QTest::newRow("capture file empty") << 2 << "empty" << QStringLiteral("JPEG error #%1").arg(int(JERR_INPUT_EMPTY));
-    QTest::newRow("capture path is a folder") << 2 << "folder"
-                                              << "Não foi possível ler o arquivo de captura '%PATH%': file to open is a directory";
+    QTest::newRow("capture path is a folder")
+        << 2 << "folder"
+        << "Não foi possível ler o arquivo de captura '%PATH%': file to open is a directory";
 }
 
 void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
@@ -214,10 +217,13 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
     if (failure == QLatin1String("refused"))
         m_db->refuseArchiveWrites();
     if (failure == QLatin1String("skipped") && m_db->isPostgres()) {
-        m_db->exec(QStringLiteral("CREATE FUNCTION pula() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NULL; END $$"));
-        m_db->exec(QStringLiteral("CREATE TRIGGER pula BEFORE UPDATE ON CliforDeveZozuvor FOR EACH ROW EXECUTE FUNCTION pula()"));
+        m_db->exec(
+            QStringLiteral("CREATE FUNCTION pula() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NULL; END $$"));
+        m_db->exec(QStringLiteral(
+            "CREATE TRIGGER pula BEFORE UPDATE ON CliforDeveZozuvor FOR EACH ROW EXECUTE FUNCTION pula()"));
     } else if (failure == QLatin1String("skipped")) {
-        m_db->exec(QStringLiteral("CREATE TRIGGER pula BEFORE UPDATE ON CliforDeveZozuvor BEGIN SELECT RAISE(IGNORE); END"));
+        m_db->exec(
+            QStringLiteral("CREATE TRIGGER pula BEFORE UPDATE ON CliforDeveZozuvor BEGIN SELECT RAISE(IGNORE); END"));
     }
 
     QueryArchive archive = openClient(1, 100);
@@ -231,7 +237,8 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
     }
     if (message.startsWith(QLatin1Char('~'))) {
         // What failed in Portuguese, then the engine's own words, without Qt's.
-        QVERIFY2(caught.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: ")), qPrintable(caught));
+        QVERIFY2(caught.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: ")),
+                 qPrintable(caught));
         QVERIFY2(!caught.contains(QLatin1String("Unable to")), qPrintable(caught));
         QVERIFY2(caught.contains(message.mid(1)), qPrintable(caught));
     } else {
@@ -278,7 +285,8 @@ void ArchiveTest::failedCommitLeavesTheArchiveAsItWas()
     } catch (const AppError &e) {
         caught = e.message();
     }
-    QVERIFY2(caught.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: ")), qPrintable(caught));
+    QVERIFY2(caught.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: ")),
+             qPrintable(caught));
     QVERIFY2(caught.contains(QLatin1String("commit recusado pelo banco")), qPrintable(caught));
     QCOMPARE(m_db->allArchiveRows(), before);
 
@@ -307,8 +315,8 @@ void ArchiveTest::twoProcessesStoringAtOnceLoseNothing()
     QProcess a, b;
     for (auto [process, file] : {std::pair{&a, fileA}, std::pair{&b, fileB}}) {
         process->setProgram(writer);
-        process->setArguments({m_db->iniPath(), QStringLiteral("3"), QStringLiteral("300"),
-                               file, QString::number(stores)});
+        process->setArguments(
+            {m_db->iniPath(), QStringLiteral("3"), QStringLiteral("300"), file, QString::number(stores)});
     }
     a.start();
     b.start();

@@ -81,17 +81,21 @@ void DbEngineTest::sectionsMatchWithoutCase_data()
 {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("alias");
-    QTest::newRow("lower") << "tervik" << "TERVIK";
-    QTest::newRow("upper") << "TERVIK" << "tervik";
-    QTest::newRow("mixed, padded") << " TerVik " << "tERVIk";
+    QTest::newRow("lower") << "tervik"
+                           << "TERVIK";
+    QTest::newRow("upper") << "TERVIK"
+                           << "tervik";
+    QTest::newRow("mixed, padded") << " TerVik "
+                                   << "tERVIk";
 }
 
 void DbEngineTest::sectionsMatchWithoutCase()
 {
     QFETCH(QString, section);
     QFETCH(QString, alias);
-    writeIni(QStringLiteral("[outro]\ndriver=sqlite\npath=/outro.sqlite\n\n[%1]\n; comment\nDriver = SQLite\nPATH = %2\n")
-                 .arg(section, m_dir->filePath(QStringLiteral("x.sqlite"))));
+    writeIni(
+        QStringLiteral("[outro]\ndriver=sqlite\npath=/outro.sqlite\n\n[%1]\n; comment\nDriver = SQLite\nPATH = %2\n")
+            .arg(section, m_dir->filePath(QStringLiteral("x.sqlite"))));
     const DbEngine::Settings s = DbEngine::settings(alias);
     QCOMPARE(s.driver, DbEngine::Driver::SQLite);
     QCOMPARE(s.path, m_dir->filePath(QStringLiteral("x.sqlite")));
@@ -197,15 +201,16 @@ void DbEngineTest::unreachableServer()
 
 void DbEngineTest::searchOrder_data()
 {
-    QTest::addColumn<QString>("beside");  // dbengine.ini beside the program; empty: no file
-    QTest::addColumn<QString>("system");  // dbengine.ini in the system folder
+    QTest::addColumn<QString>("beside");   // dbengine.ini beside the program; empty: no file
+    QTest::addColumn<QString>("system");   // dbengine.ini in the system folder
     QTest::addColumn<QString>("expected"); // the file that binds: beside, system, or none
 
     const QString binds = QStringLiteral("[tervik]\ndriver=sqlite\npath=/dados/%1.sqlite\n");
     const QString other = QStringLiteral("[outro]\ndriver=sqlite\npath=/dados/outro.sqlite\n");
     QTest::newRow("beside the program only") << binds.arg(QStringLiteral("beside")) << QString() << "beside";
     QTest::newRow("system folder only") << QString() << binds.arg(QStringLiteral("system")) << "system";
-    QTest::newRow("beside the program wins") << binds.arg(QStringLiteral("beside")) << binds.arg(QStringLiteral("system")) << "beside";
+    QTest::newRow("beside the program wins")
+        << binds.arg(QStringLiteral("beside")) << binds.arg(QStringLiteral("system")) << "beside";
     QTest::newRow("beside without the section") << other << binds.arg(QStringLiteral("system")) << "system";
     QTest::newRow("neither binds it") << other << other << "none";
 }

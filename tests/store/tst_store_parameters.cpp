@@ -31,7 +31,8 @@ void ParametersTest::init()
     QFETCH_GLOBAL(QString, driver);
     m_db = std::make_unique<TestDatabase>();
     CREATE_TEST_DATABASE(*m_db, driver);
-    const QString insert = QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)");
+    const QString insert
+        = QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)");
     m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("  operador01 ")});
     m_db->exec(insert, {2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("operador02")});
     m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral("http://127.0.0.1:8080/")});
@@ -49,12 +50,24 @@ void ParametersTest::readsTheBranchValue_data()
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("kept untrimmed") << "1" << "eEquifaxAutoIdUsu" << "  operador01 ";
-    QTest::newRow("other branch") << "2" << "eEquifaxAutoIdUsu" << "operador02";
-    QTest::newRow("key with a quote") << "1" << "chave d'água" << "com aspas";
-    QTest::newRow("null value") << "1" << "eEquifaxAutoTagUsu" << "";
-    QTest::newRow("no such key") << "1" << "eEquifaxAutoSenhaUsu" << "";
-    QTest::newRow("no such branch") << "9" << "eEquifaxAutoIdUsu" << "";
+    QTest::newRow("kept untrimmed") << "1"
+                                    << "eEquifaxAutoIdUsu"
+                                    << "  operador01 ";
+    QTest::newRow("other branch") << "2"
+                                  << "eEquifaxAutoIdUsu"
+                                  << "operador02";
+    QTest::newRow("key with a quote") << "1"
+                                      << "chave d'água"
+                                      << "com aspas";
+    QTest::newRow("null value") << "1"
+                                << "eEquifaxAutoTagUsu"
+                                << "";
+    QTest::newRow("no such key") << "1"
+                                 << "eEquifaxAutoSenhaUsu"
+                                 << "";
+    QTest::newRow("no such branch") << "9"
+                                    << "eEquifaxAutoIdUsu"
+                                    << "";
 }
 
 void ParametersTest::readsTheBranchValue()
@@ -80,10 +93,12 @@ void ParametersTest::missingTableIsAnError()
 void ParametersTest::missingValueColumnIsAnError()
 {
     m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
-    m_db->exec(QStringLiteral("CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"));
+    m_db->exec(QStringLiteral(
+        "CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"));
     m_db->exec(QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
-    QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu")),
-                           "Field 'ValorStr' not found");
+    QVERIFY_THROWS_MESSAGE(
+        readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu")),
+        "Field 'ValorStr' not found");
     QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("nenhuma")),
                            "Field 'ValorStr' not found");
 }

@@ -85,25 +85,25 @@ void TablesTest::openChecksTheDeclaredFields_data()
                                                   "NOT NULL, Sistema CHAR(1), NOME VARCHAR(40), CGC VARCHAR(14), "
                                                   "PRIMARY KEY (Filial, Cod_Clifor))")}
         << false << "TClifor: Type mismatch for field 'Filial', expecting: SmallInt actual: String";
-    QTest::newRow("ResultCons is text")
-        << QStringList{dropArchive, QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
-                                                   "DataCons DATE, HoraCons TIME, ResultCons VARCHAR(10))"),
-                       archiveIndex}
-        << true << "TDeveZozuvor: Type mismatch for field 'ResultCons', expecting: Blob actual: String";
+    QTest::newRow("ResultCons is text") << QStringList{
+        dropArchive,
+        QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
+                       "DataCons DATE, HoraCons TIME, ResultCons VARCHAR(10))"),
+        archiveIndex} << true << "TDeveZozuvor: Type mismatch for field 'ResultCons', expecting: Blob actual: String";
     QTest::newRow("DataCons is a number")
-        << QStringList{dropArchive, QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
-                                                   "DataCons INTEGER, HoraCons TIME, ResultCons %BLOB%)"),
+        << QStringList{dropArchive,
+                       QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
+                                      "DataCons INTEGER, HoraCons TIME, ResultCons %BLOB%)"),
                        archiveIndex}
         << true << "TDeveZozuvor: Type mismatch for field 'DataCons', expecting: Date actual: Integer";
-    QTest::newRow("HoraCons missing")
-        << QStringList{dropArchive, QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
-                                                   "DataCons DATE, ResultCons %BLOB%)"),
-                       archiveIndex}
-        << true << "TDeveZozuvor: Field 'HoraCons' not found";
+    QTest::newRow("HoraCons missing") << QStringList{
+        dropArchive,
+        QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
+                       "DataCons DATE, ResultCons %BLOB%)"),
+        archiveIndex} << true << "TDeveZozuvor: Field 'HoraCons' not found";
     QTest::newRow("table missing") << QStringList{dropClifor} << false << "TClifor: Tabela 'clifor' não encontrada";
-    QTest::newRow("no index on the client key")
-        << QStringList{QStringLiteral("DROP INDEX CliforDeveZozuvor_cliente")} << true
-        << "TDeveZozuvor: No index for fields 'Filial;Cod_Clifor'";
+    QTest::newRow("no index on the client key") << QStringList{QStringLiteral("DROP INDEX CliforDeveZozuvor_cliente")}
+                                                << true << "TDeveZozuvor: No index for fields 'Filial;Cod_Clifor'";
 }
 
 void TablesTest::openChecksTheDeclaredFields()
@@ -114,7 +114,8 @@ void TablesTest::openChecksTheDeclaredFields()
 
     m_db->addClient(1, 100);
     for (QString sql : std::as_const(setup))
-        m_db->exec(sql.replace(QLatin1String("%BLOB%"), m_db->isPostgres() ? QStringLiteral("bytea") : QStringLiteral("BLOB")));
+        m_db->exec(sql.replace(QLatin1String("%BLOB%"),
+                               m_db->isPostgres() ? QStringLiteral("bytea") : QStringLiteral("BLOB")));
 
     if (archiveTable)
         QVERIFY_THROWS_MESSAGE(QueryArchive(Client{1, 100, {}, {}}), message);
@@ -166,9 +167,12 @@ void TablesTest::filialOutsideSmallIntRange_data()
 {
     QTest::addColumn<qint64>("filial");
     QTest::addColumn<QString>("message");
-    QTest::newRow("40000") << qint64(40000) << "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
-    QTest::newRow("32768") << qint64(32768) << "32768 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
-    QTest::newRow("-40000") << qint64(-40000) << "-40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
+    QTest::newRow("40000") << qint64(40000)
+                           << "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
+    QTest::newRow("32768") << qint64(32768)
+                           << "32768 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
+    QTest::newRow("-40000") << qint64(-40000)
+                            << "-40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
     QTest::newRow("lowest allowed") << qint64(-32768) << QString();
     QTest::newRow("highest allowed") << qint64(32767) << QString();
 }
@@ -206,8 +210,8 @@ void TablesTest::entriesHoldTheClientInArchiveOrder()
     // Inserted out of order, with other clients' rows in between; "tie-a" and
     // "tie-b" share date and time and keep their insertion order.
     const QList<ArchiveRow> rows = {
-        {1, 100, d2, t1, "tie-a"}, {2, 100, d1, t1, "other branch"}, {1, 100, d1, t2, "second"},
-        {1, 101, d1, t1, "other client"}, {1, 100, d2, t1, "tie-b"}, {1, 100, d1, t1, "first"},
+        {1, 100, d2, t1, "tie-a"},        {2, 100, d1, t1, "other branch"}, {1, 100, d1, t2, "second"},
+        {1, 101, d1, t1, "other client"}, {1, 100, d2, t1, "tie-b"},        {1, 100, d1, t1, "first"},
         {1, 100, d2, t2, "last"},
     };
     for (const ArchiveRow &row : rows)

@@ -116,10 +116,10 @@ QString TestDatabase::create(const QString &driver)
             return QStringLiteral("cannot create a test database: ") + text;
         }
         // The section name's case differs from the alias on purpose.
-        failure = writeIni(QStringLiteral("; test database\n[Tervik]\ndriver=postgresql\nhost=%1\nport=%2\n"
-                                          "dbname=%3\nuser=%4\n")
-                               .arg(env("TERVIK_TEST_PGHOST"), env("TERVIK_TEST_PGPORT"), m_pgName,
-                                    env("TERVIK_TEST_PGUSER")));
+        failure = writeIni(
+            QStringLiteral("; test database\n[Tervik]\ndriver=postgresql\nhost=%1\nport=%2\n"
+                           "dbname=%3\nuser=%4\n")
+                .arg(env("TERVIK_TEST_PGHOST"), env("TERVIK_TEST_PGPORT"), m_pgName, env("TERVIK_TEST_PGUSER")));
     } else {
         failure = writeIni(QStringLiteral("[TERVIK]\ndriver=sqlite\npath=%1\n").arg(sqlitePath()));
     }
@@ -147,8 +147,8 @@ QSqlDatabase TestDatabase::otherConnection()
 {
     if (m_otherName.isEmpty()) {
         m_otherName = QStringLiteral("tervik-test-other-%1").arg(counter.fetchAndAddRelaxed(1));
-        QSqlDatabase db = QSqlDatabase::addDatabase(m_pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
-                                                    m_otherName);
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(m_pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), m_otherName);
         if (m_pg) {
             db.setHostName(env("TERVIK_TEST_PGHOST"));
             db.setPort(env("TERVIK_TEST_PGPORT").toInt());

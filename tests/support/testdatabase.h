@@ -13,30 +13,30 @@
 class SampleSite;
 
 // Passes when the expression throws AppError with exactly this message.
-#define QVERIFY_THROWS_MESSAGE(expression, expected)                                  \
-    do {                                                                              \
-        QString caught_;                                                              \
-        bool thrown_ = false;                                                         \
-        try {                                                                         \
-            expression;                                                               \
-        } catch (const AppError &e) {                                                 \
-            thrown_ = true;                                                           \
-            caught_ = e.message();                                                    \
-        }                                                                             \
-        QVERIFY2(thrown_, "expected AppError: " #expression);                         \
-        QCOMPARE(caught_, QString(expected));                                         \
+#define QVERIFY_THROWS_MESSAGE(expression, expected) \
+    do { \
+        QString caught_; \
+        bool thrown_ = false; \
+        try { \
+            expression; \
+        } catch (const AppError &e) { \
+            thrown_ = true; \
+            caught_ = e.message(); \
+        } \
+        QVERIFY2(thrown_, "expected AppError: " #expression); \
+        QCOMPARE(caught_, QString(expected)); \
     } while (false)
 
 // Makes the fixture's database for the driver; a missing PostgreSQL server
 // skips, unless CI requires it.
-#define CREATE_TEST_DATABASE(db, driver)                                                      \
-    do {                                                                                      \
-        const QString reason_ = (db).create(driver);                                          \
-        if (!reason_.isEmpty()) {                                                             \
+#define CREATE_TEST_DATABASE(db, driver) \
+    do { \
+        const QString reason_ = (db).create(driver); \
+        if (!reason_.isEmpty()) { \
             if (reason_.startsWith(QLatin1String("no PostgreSQL")) && !TestDatabase::postgresRequired()) \
-                QSKIP(qPrintable(reason_));                                                   \
-            QFAIL(qPrintable(reason_));                                                       \
-        }                                                                                     \
+                QSKIP(qPrintable(reason_)); \
+            QFAIL(qPrintable(reason_)); \
+        } \
     } while (false)
 
 struct ArchiveRow

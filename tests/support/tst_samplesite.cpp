@@ -52,7 +52,7 @@ QByteArray formBody(const QList<QPair<QString, QString>> &fields)
         if (!body.isEmpty())
             body += '&';
         body += name.toUtf8().toPercentEncoding(" ").replace(' ', '+') + '='
-            + value.toUtf8().toPercentEncoding(" ").replace(' ', '+');
+                + value.toUtf8().toPercentEncoding(" ").replace(' ', '+');
     }
     return body;
 }
@@ -93,7 +93,10 @@ private slots:
 
 private:
     Reply fetch(const QString &path, const QByteArray &body = {}, bool post = false, bool follow = false);
-    Reply post(const QString &path, const QByteArray &body, bool follow = false) { return fetch(path, body, true, follow); }
+    Reply post(const QString &path, const QByteArray &body, bool follow = false)
+    {
+        return fetch(path, body, true, follow);
+    }
     bool hasSessionCookie() const;
     Reply login();
 
@@ -362,7 +365,8 @@ void TestSampleSite::rowColorsStayApart()
         for (int j = i + 1; j < 6; ++j) {
             const QColor a = SampleSite::rowColor(i);
             const QColor b = SampleSite::rowColor(j);
-            const int diff = qMax(qAbs(a.red() - b.red()), qMax(qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())));
+            const int diff
+                = qMax(qAbs(a.red() - b.red()), qMax(qAbs(a.green() - b.green()), qAbs(a.blue() - b.blue())));
             QVERIFY2(diff >= 150, qPrintable(QStringLiteral("rows %1 and %2 too close").arg(i).arg(j)));
         }
     }
@@ -426,9 +430,9 @@ void TestSampleSite::unknownPathIsNotFound()
 void TestSampleSite::serverPrintsItsAddress()
 {
     QProcess server;
-    server.start(QStringLiteral(SAMPLESITE_EXE), {QStringLiteral("--port"), QStringLiteral("0"),
-                                                  QStringLiteral("--user"), QStringLiteral("ana"),
-                                                  QStringLiteral("--password"), QStringLiteral("s3gredo")});
+    server.start(QStringLiteral(SAMPLESITE_EXE),
+                 {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--user"), QStringLiteral("ana"),
+                  QStringLiteral("--password"), QStringLiteral("s3gredo")});
     QVERIFY2(server.waitForStarted(5000), qPrintable(server.errorString()));
     QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 5000);
     const QString line = QString::fromUtf8(server.readLine());

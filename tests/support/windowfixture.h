@@ -18,15 +18,12 @@
 class WindowFixture
 {
 public:
-    explicit WindowFixture(QString programDirectory)
-        : m_programDirectory(std::move(programDirectory))
-    {
-    }
+    explicit WindowFixture(QString programDirectory) : m_programDirectory(std::move(programDirectory)) { }
 
     // Makes and shows the window for the arguments after the program's name;
     // start-up then runs once the event loop does.
-    TfoDeveZozuvor *open(const QStringList &arguments = {QStringLiteral("0"), QStringLiteral("1"),
-                                                         QStringLiteral("1001")})
+    TfoDeveZozuvor *open(const QStringList &arguments
+                         = {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")})
     {
         m_window = std::make_unique<TfoDeveZozuvor>(QStringList{QStringLiteral("DeveZozuvor")} + arguments);
         m_window->setProgramDirectory(m_programDirectory);

@@ -50,7 +50,7 @@ protected:
 bool near(QColor got, QColor want)
 {
     return qAbs(got.red() - want.red()) <= JpegTolerance && qAbs(got.green() - want.green()) <= JpegTolerance
-        && qAbs(got.blue() - want.blue()) <= JpegTolerance;
+           && qAbs(got.blue() - want.blue()) <= JpegTolerance;
 }
 
 // The first sample-site row whose colour at x is wrong, described; empty when all are right.
@@ -272,7 +272,8 @@ void PageCaptureTest::secondCaptureReplacesFile()
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
     PageCapture(m_view).captureTo(m_file);
     QCOMPARE(Jpeg::decode(readAll(m_file)).height(), 3000);
-    struct stat status {};
+    struct stat status
+    { };
     QCOMPARE(::stat(QFile::encodeName(m_file).constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0600));
 
@@ -319,9 +320,8 @@ void PageCaptureTest::refusesWhatAJpegCannotHold()
     QFETCH(QString, reason);
     if (olderFile)
         QVERIFY(writeAll(m_file, OldCapture));
-    m_site->setPage(QStringLiteral("/enorme"),
-                    "<!DOCTYPE html><html><body style=\"margin:0\"><div style=\"" + style
-                        + ";background:#c00000\"></div></body></html>");
+    m_site->setPage(QStringLiteral("/enorme"), "<!DOCTYPE html><html><body style=\"margin:0\"><div style=\"" + style
+                                                   + ";background:#c00000\"></div></body></html>");
     QVERIFY(load(m_site->url(QStringLiteral("/enorme"))));
     ResizeCounter resizes;
     m_view->installEventFilter(&resizes);
@@ -362,7 +362,8 @@ void PageCaptureTest::failedWriteKeepsOlderCapture()
         PageCapture(m_view).captureTo(m_file);
         QFAIL("the capture was written past the file size limit");
     } catch (const AppError &e) {
-        QVERIFY2(e.message().startsWith(QStringLiteral("Não foi possível capturar a página: ")), qPrintable(e.message()));
+        QVERIFY2(e.message().startsWith(QStringLiteral("Não foi possível capturar a página: ")),
+                 qPrintable(e.message()));
     }
 
     QCOMPARE(readAll(m_file), OldCapture);
@@ -381,9 +382,8 @@ void PageCaptureTest::tooTallForTileMemory()
         PageCapture(m_view).captureTo(m_file);
         QFAIL("a page larger than the engine's tile memory was captured");
     } catch (const AppError &e) {
-        QCOMPARE(e.message(),
-                 QStringLiteral("Não foi possível capturar a página: "
-                                "a página é alta demais para ser capturada inteira (16000 px)"));
+        QCOMPARE(e.message(), QStringLiteral("Não foi possível capturar a página: "
+                                             "a página é alta demais para ser capturada inteira (16000 px)"));
     }
 
     QCOMPARE(readAll(m_file), OldCapture);
@@ -439,8 +439,8 @@ void PageCaptureTest::unwritableFileNamesIt()
         PageCapture(m_view).captureTo(file);
         QFAIL("wrote into a missing folder");
     } catch (const AppError &e) {
-        const QString start = QStringLiteral("Não foi possível capturar a página: o arquivo \"%1\" não pôde ser criado: ")
-                                  .arg(file);
+        const QString start
+            = QStringLiteral("Não foi possível capturar a página: o arquivo \"%1\" não pôde ser criado: ").arg(file);
         QVERIFY2(e.message().startsWith(start), qPrintable(e.message()));
     }
 
@@ -460,7 +460,8 @@ void PageCaptureTest::nullBrowserLeavesFileAlone()
             capture();
             QFAIL("captured without a browser");
         } catch (const AppError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Não foi possível capturar a página: o navegador não está disponível"));
+            QCOMPARE(e.message(),
+                     QStringLiteral("Não foi possível capturar a página: o navegador não está disponível"));
         }
         QCOMPARE(readAll(m_file), OldCapture);
     }

@@ -16,7 +16,8 @@ int main(int argc, char *argv[])
     DevezozuvorApplication::prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     TfoDeveZozuvor window(QCoreApplication::arguments());
-    const QString picture = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../demo-archive.png"));
+    const QString picture
+        = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../demo-archive.png"));
 
     int exitCode = 1;
     MessageBox::setPresenter([&](MessageBox::Kind kind, const QString &title, const QString &text) {

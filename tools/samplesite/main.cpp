@@ -19,9 +19,8 @@ int main(int argc, char *argv[])
                                         QStringLiteral("usuario"), QStringLiteral("demo"));
     const QCommandLineOption passwordOption(QStringLiteral("password"), QStringLiteral("Senha aceita."),
                                             QStringLiteral("senha"), QStringLiteral("demo123"));
-    const QCommandLineOption heightOption(QStringLiteral("report-height"),
-                                          QStringLiteral("Altura do relatório em px."), QStringLiteral("PX"),
-                                          QStringLiteral("6000"));
+    const QCommandLineOption heightOption(QStringLiteral("report-height"), QStringLiteral("Altura do relatório em px."),
+                                          QStringLiteral("PX"), QStringLiteral("6000"));
     parser.addOptions({portOption, userOption, passwordOption, heightOption});
     parser.process(app);
 

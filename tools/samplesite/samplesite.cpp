@@ -61,9 +61,7 @@ struct SampleSite::Delayed
     QPointer<QTcpSocket> socket; // the server deletes it when the client goes first
 };
 
-SampleSite::SampleSite(QObject *parent)
-    : QObject(parent)
-    , m_server(std::make_unique<QHttpServer>())
+SampleSite::SampleSite(QObject *parent) : QObject(parent), m_server(std::make_unique<QHttpServer>())
 {
     // No routes: every request lands here, so query strings and unknown paths are handled alike.
     m_server->setMissingHandler([this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
@@ -247,9 +245,9 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
 
     QHttpServerResponse response = [&] {
         if (const int status = m_errorStatus.value(path); status != 0)
-            return htmlResponse(simplePage(QStringLiteral("Erro %1").arg(status),
-                                           QStringLiteral("Erro interno do servidor")),
-                                Status(status));
+            return htmlResponse(
+                simplePage(QStringLiteral("Erro %1").arg(status), QStringLiteral("Erro interno do servidor")),
+                Status(status));
         if (m_pages.contains(path))
             return htmlResponse(m_pages.value(path));
         if (path == u"/")
@@ -264,9 +262,9 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
             bool ok = false;
             const int height = request.query().queryItemValue(QStringLiteral("altura")).toInt(&ok);
             if (!ok || height < 1 || height > 1000000)
-                return htmlResponse(simplePage(QStringLiteral("Altura inválida"),
-                                               QStringLiteral("Informe altura entre 1 e 1000000.")),
-                                    Status::BadRequest);
+                return htmlResponse(
+                    simplePage(QStringLiteral("Altura inválida"), QStringLiteral("Informe altura entre 1 e 1000000.")),
+                    Status::BadRequest);
             return htmlResponse(rowsPage(QStringLiteral("Página de %1 px").arg(height),
                                          QStringLiteral("Página de teste, %1 px").arg(height), height));
         }
@@ -283,7 +281,8 @@ QHttpServerResponse SampleSite::handleLogin()
     emit loginPosted(m_lastLogin);
 
     const bool valid = m_lastLogin.contains(m_userElement) && m_lastLogin.contains(m_passwordElement)
-        && m_lastLogin.value(m_userElement) == m_user && m_lastLogin.value(m_passwordElement) == m_password;
+                       && m_lastLogin.value(m_userElement) == m_user
+                       && m_lastLogin.value(m_passwordElement) == m_password;
     if (!valid)
         return htmlResponse(loginPage(QStringLiteral("Usuário ou senha inválidos")));
 
@@ -304,8 +303,8 @@ QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
         return htmlResponse(simplePage(QStringLiteral("Consulta não solicitada"),
                                        QStringLiteral("O botão Consultar não foi acionado.")));
     const QString cnpj = m_lastQuery.value(QStringLiteral("cnpj0"));
-    const QString header = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>")
-                               .arg(cnpj.toHtmlEscaped());
+    const QString header
+        = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>").arg(cnpj.toHtmlEscaped());
     return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight));
 }
 
@@ -327,11 +326,11 @@ bool SampleSite::hasSession(const QHttpServerRequest &request) const
 
 QByteArray SampleSite::loginPage(const QString &error) const
 {
-    QString html = QStringLiteral(
-        "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
-        "<title>Bureau de Crédito - Acesso</title>\n"
-        "<style>body{font-family:sans-serif;margin:40px} .erro{color:#b00000;font-weight:bold}"
-        " label{display:inline-block;width:80px}</style></head>\n<body>\n<h1>Acesso restrito</h1>\n");
+    QString html
+        = QStringLiteral("<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
+                         "<title>Bureau de Crédito - Acesso</title>\n"
+                         "<style>body{font-family:sans-serif;margin:40px} .erro{color:#b00000;font-weight:bold}"
+                         " label{display:inline-block;width:80px}</style></head>\n<body>\n<h1>Acesso restrito</h1>\n");
     if (!error.isEmpty())
         html += QStringLiteral("<p class=\"erro\" id=\"erro\">%1</p>\n").arg(error.toHtmlEscaped());
     html += QStringLiteral("<form method=\"post\" action=\"/login\" name=\"acesso\">\n"
@@ -367,17 +366,17 @@ QByteArray SampleSite::cnpjPage() const
 
 QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int height)
 {
-    QString html = QStringLiteral(
-                       "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\"><title>%1</title>\n"
-                       "<style>html,body{margin:0;padding:0;background:#ffffff}"
-                       " body{font-family:sans-serif}"
-                       " .linha{box-sizing:border-box;max-width:%2px;height:%3px;overflow:hidden;"
-                       "padding:6px 0 0 %4px;font-size:12px;line-height:16px;color:#ffffff}"
-                       " .linha h1{margin:0;font-size:18px;line-height:22px}</style></head>\n<body>\n")
-                       .arg(title.toHtmlEscaped())
-                       .arg(ReportWidth)
-                       .arg(RowHeight)
-                       .arg(TextIndent);
+    QString html
+        = QStringLiteral("<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\"><title>%1</title>\n"
+                         "<style>html,body{margin:0;padding:0;background:#ffffff}"
+                         " body{font-family:sans-serif}"
+                         " .linha{box-sizing:border-box;max-width:%2px;height:%3px;overflow:hidden;"
+                         "padding:6px 0 0 %4px;font-size:12px;line-height:16px;color:#ffffff}"
+                         " .linha h1{margin:0;font-size:18px;line-height:22px}</style></head>\n<body>\n")
+              .arg(title.toHtmlEscaped())
+              .arg(ReportWidth)
+              .arg(RowHeight)
+              .arg(TextIndent);
     const int rows = (height + RowHeight - 1) / RowHeight;
     for (int i = 0; i < rows; ++i) {
         const int rowHeight = qMin(RowHeight, height - i * RowHeight);

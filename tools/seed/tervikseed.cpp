@@ -36,7 +36,8 @@ void createSchema(const QString &alias)
 {
     QSqlDatabase db = DbEngine::database(alias, DbEngine::OpenMode::CreateIfMissing);
     const bool pg = db.driverName() == QLatin1String("QPSQL");
-    const QString resource = pg ? QStringLiteral(":/store/schema/postgresql.sql") : QStringLiteral(":/store/schema/sqlite.sql");
+    const QString resource
+        = pg ? QStringLiteral(":/store/schema/postgresql.sql") : QStringLiteral(":/store/schema/sqlite.sql");
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Não foi possível ler o esquema '%1': %2").arg(resource, file.errorString()));
