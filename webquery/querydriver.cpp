@@ -79,7 +79,7 @@ void QueryDriver::cancel()
     m_heldForms.clear();
     m_pendingDocuments.clear();
     m_page.stop();
-    ScriptRunner::cancelWaits();
+    ScriptRunner::cancelWaits(m_view->page());
 }
 
 QString QueryDriver::redacted(QString text) const
@@ -134,7 +134,7 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
     m_pendingDocuments.clear();
-    ScriptRunner::cancelWaits();
+    ScriptRunner::cancelWaits(m_view->page());
     if (m_stage == Stage::Idle && !m_handling)
         return;
     const QString why = status == QWebEnginePage::KilledTerminationStatus

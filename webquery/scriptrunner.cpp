@@ -23,21 +23,33 @@ constexpr int RecheckMs = 8;
 // the running round only through this guard.
 using Round = std::shared_ptr<QPointer<QEventLoop>>;
 
-// The rounds running on this thread, innermost last, and how many times their
-// waits were cancelled: a wait that sees the count change throws Cancelled.
-thread_local QList<QEventLoop *> runningRounds;
-thread_local quint64 cancellations = 0;
+// The waits running on one page, innermost last, and how many times they were
+// cancelled: a wait that sees the count change throws Cancelled. Kept by the
+// page, so it lives exactly as long as the waits it serves can.
+class PageWaits : public QObject
+{
+public:
+    static PageWaits *of(QWebEnginePage *page)
+    {
+        auto *waits = page->findChild<PageWaits *>(QString(), Qt::FindDirectChildrenOnly);
+        return waits ? waits : new PageWaits(page);
+    }
 
-// Runs event-loop rounds until done() holds (true) or the deadline passes
-// (false). A round ends at the next recheck, at the deadline, when the page is
-// destroyed, or when something quits the loop held in round.
+    QList<QEventLoop *> rounds;
+    quint64 cancellations = 0;
+
+private:
+    explicit PageWaits(QObject *page) : QObject(page) { }
+};
+
 bool wait(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page, int recheckMs,
           const Round &round)
 {
     const QPointer<QWebEnginePage> pageGuard(page);
-    const quint64 cancelledBefore = cancellations;
+    const QPointer<PageWaits> waits(PageWaits::of(page));
+    const quint64 cancelledBefore = waits->cancellations;
     for (;;) {
-        if (cancellations != cancelledBefore)
+        if (waits && waits->cancellations != cancelledBefore)
             throw Cancelled();
         if (done())
             return true;
@@ -58,9 +70,10 @@ bool wait(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEngine
             timer.start(int(wakeMs));
         // The user's clicks and keys are served meanwhile: the window answers
         // and "Sair" ends the wait.
-        runningRounds.append(&loop);
+        waits->rounds.append(&loop);
         loop.exec();
-        runningRounds.removeLast();
+        if (waits)
+            waits->rounds.removeOne(&loop);
         *round = nullptr;
     }
 }
@@ -100,10 +113,13 @@ QVariant runChecked(QWebEnginePage *page, const QString &script, int timeoutMs)
     return answer.value(QStringLiteral("ok"));
 }
 
-void cancelWaits()
+void cancelWaits(QWebEnginePage *page)
 {
-    ++cancellations;
-    for (QEventLoop *loop : std::as_const(runningRounds))
+    if (!page)
+        return;
+    PageWaits *waits = PageWaits::of(page);
+    ++waits->cancellations;
+    for (QEventLoop *loop : std::as_const(waits->rounds))
         loop->quit();
 }
 

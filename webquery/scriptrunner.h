@@ -18,7 +18,7 @@ constexpr int DefaultTimeoutMs = 10000;
 
 // Returns the script's value. Throws AppError when no answer comes within
 // timeoutMs, or when the page goes away while waiting; Cancelled when
-// cancelWaits() ends the wait.
+// cancelWaits(page) ends the wait.
 QVariant run(QWebEnginePage *page, const QString &script, int timeoutMs = DefaultTimeoutMs);
 
 // For scripts built by PageScripts: they answer {"ok": value} or {"erro": text}.
@@ -29,8 +29,8 @@ QVariant runChecked(QWebEnginePage *page, const QString &script, int timeoutMs =
 // first; throws AppError when the page goes away meanwhile.
 bool waitUntil(const std::function<bool()> &done, QDeadlineTimer deadline, QWebEnginePage *page);
 
-// Ends every wait now running on this thread: each throws Cancelled. Waits
+// Ends every wait now running on the page: each throws Cancelled. Waits
 // begun afterwards run as usual.
-void cancelWaits();
+void cancelWaits(QWebEnginePage *page);
 
 } // namespace ScriptRunner
