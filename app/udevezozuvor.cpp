@@ -369,12 +369,6 @@ void TfoDeveZozuvor::querySucceeded(const QString &message)
     MessageBox::information(message);
 }
 
-void TfoDeveZozuvor::LoginClick(int index)
-{
-    ensureBrowser();
-    m_driver->LoginClick(index);
-}
-
 void TfoDeveZozuvor::JvXPButton2Click()
 {
     close();

@@ -39,7 +39,6 @@ public:
     // Where the capture folder is made; the program file's directory unless set before showing.
     void setProgramDirectory(const QString &directory);
 
-    void LoginClick(int index);
     void IncProgresso();
     void SalvaPagina();
     void SetaStatus(const QString &text);
