@@ -14,6 +14,8 @@ DevezozuvorApplication::DevezozuvorApplication(int &argc, char **argv) : QApplic
 void DevezozuvorApplication::prepareGraphics()
 {
     BrowserSetup::prepareGraphics();
+    // The engine reads its flags from the environment when it starts.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
 }
 
 bool DevezozuvorApplication::notify(QObject *receiver, QEvent *event)

@@ -12,7 +12,7 @@ public:
     DevezozuvorApplication(int &argc, char **argv);
 
     // Call before the application exists: the browser engine set up as
-    // BrowserSetup::prepareGraphics() tells.
+    // BrowserSetup tells, its flags put in this process's environment.
     static void prepareGraphics();
 
     bool notify(QObject *receiver, QEvent *event) override;

@@ -379,6 +379,7 @@ int main(int argc, char **argv)
 
     // The tool's own set-up of its browser.
     BrowserSetup::prepareGraphics();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
 
     if (argc == 3 && qstrcmp(argv[1], ChildOption) == 0)
         return runChild(argc, argv, QByteArray(argv[2]).toInt());

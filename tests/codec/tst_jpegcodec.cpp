@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -133,6 +134,8 @@ private slots:
     void roundTripKeepsColours();
     void greyInputStaysColour();
     void streamIsBaseline();
+    void tallPictureDecodesWhole_data();
+    void tallPictureDecodesWhole();
     void quality30UsesScaledStandardTable();
     void everyRowLayoutGivesSameBytes();
     void emptyImageIsRejected();
@@ -228,6 +231,41 @@ void TestJpegCodec::streamIsBaseline()
     QVERIFY(!markers.contains(0xFFC1));
     QVERIFY(!markers.contains(0xFFC2));
     QCOMPARE(markers.last(), 0xFFDA);
+}
+
+void TestJpegCodec::tallPictureDecodesWhole_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("2048 rows") << QSize(48, 2048);
+    QTest::newRow("odd width, 5001 rows") << QSize(37, 5001);
+    QTest::newRow("65500 rows") << QSize(16, 65500);
+}
+
+// A tall picture is encoded in parts; every band of rows must come back in its
+// own colour, from this decoder (which fails on any stream fault) and Qt's.
+void TestJpegCodec::tallPictureDecodesWhole()
+{
+    QFETCH(QSize, size);
+    const QList<QColor> colours{QColor(220, 20, 30),  QColor(20, 200, 40), QColor(10, 30, 230),
+                                QColor(240, 240, 40), QColor(20, 20, 20),  QColor(250, 250, 250)};
+    constexpr int Band = 16;
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)), size.width(), colours[(y / Band) % 6].rgb());
+    const QByteArray jpeg = Jpeg::encode(image, 30);
+    const QImage ours = Jpeg::decode(jpeg);
+    QCOMPARE(ours.size(), size);
+    const QImage qts = QImage::fromData(jpeg, "JPEG");
+    QCOMPARE(qts.size(), size);
+    for (int y = Band / 2; y < size.height(); y += Band) {
+        const QColor want = colours[(y / Band) % 6];
+        for (const QImage &decoded : {ours, qts}) {
+            const QColor got = decoded.pixelColor(size.width() / 2, y);
+            QVERIFY2(qAbs(got.red() - want.red()) <= 24 && qAbs(got.green() - want.green()) <= 24
+                         && qAbs(got.blue() - want.blue()) <= 24,
+                     qPrintable(QStringLiteral("row %1: %2 instead of %3").arg(y).arg(got.name(), want.name())));
+        }
+    }
 }
 
 void TestJpegCodec::quality30UsesScaledStandardTable()

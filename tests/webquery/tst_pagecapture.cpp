@@ -516,6 +516,7 @@ void PageCaptureTest::frameWithoutBothMarkersIsRefused()
 int main(int argc, char *argv[])
 {
     BrowserSetup::prepareGraphics();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
     QApplication app(argc, argv);
     PageCaptureTest test;
     return QTest::qExec(&test, argc, argv);
