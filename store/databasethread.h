@@ -36,8 +36,6 @@ public:
     ~DatabaseThread() override;
 
     void setLimit(std::chrono::milliseconds limit) { m_limit = limit; }
-    // Whether a posted job has not come back yet.
-    bool isBusy() const { return !m_jobs.isEmpty(); }
 
     // Runs job on the database thread. The future holds its result, or fails
     // with its exception; with AppError past the limit, and with Cancelled

@@ -44,8 +44,6 @@ public:
     void setPageTimeout(std::chrono::milliseconds timeout) { m_pageTimer.setInterval(timeout); }
 
     Stage stage() const { return m_stage; }
-    // A query is under way, or a loaded document is being handled.
-    bool isBusy() const { return m_stage != Stage::Idle || m_handling; }
     // The client's CNPJ reduced to digits when the query started.
     const QString &cnpjDigitos() const { return m_cnpjDigitos; }
 
