@@ -77,7 +77,7 @@ void QueryDriver::cancel()
     m_stage = Stage::Idle;
     m_pageTimer.stop();
     m_heldForms.clear();
-    m_pendingDocuments.clear();
+    m_pendingDocuments = 0;
     m_page.stop();
     ScriptRunner::cancelWaits(m_view->page());
 }
@@ -133,7 +133,7 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
 {
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
-    m_pendingDocuments.clear();
+    m_pendingDocuments = 0;
     ScriptRunner::cancelWaits(m_view->page());
     if (m_stage == Stage::Idle && !m_handling)
         return;
@@ -154,7 +154,7 @@ void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         if (!info.isErrorPage())
-            documentLoaded(true);
+            documentLoaded();
         return;
     case QWebEngineLoadingInfo::LoadFailedStatus: break;
     }
@@ -167,32 +167,34 @@ void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
     QString reason = loadFailureReason(info);
     if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain && !m_certificateProblem.isEmpty())
         reason = m_certificateProblem;
-    m_pendingDocuments.clear();
+    m_pendingDocuments = 0;
     fail(QStringLiteral("O site não pôde ser carregado: %1").arg(m_awaitedPage),
          QStringLiteral("O site da Equifax não pôde ser carregado (%1, %2): %3. A consulta foi interrompida e nada "
                         "foi gravado")
              .arg(m_awaitedPage, loggedAddress(info.url().toString()), reason));
 }
 
-void QueryDriver::documentLoaded(bool ok)
+void QueryDriver::documentLoaded()
 {
     if (m_handling) {
-        m_pendingDocuments.enqueue(ok);
+        ++m_pendingDocuments;
         return;
     }
-    handle(ok);
-    while (!m_handling && !m_pendingDocuments.isEmpty())
-        handle(m_pendingDocuments.dequeue());
+    handle();
+    while (!m_handling && m_pendingDocuments > 0) {
+        --m_pendingDocuments;
+        handle();
+    }
 }
 
-void QueryDriver::handle(bool ok)
+void QueryDriver::handle()
 {
     m_handling = true;
     QString failure;
     bool hasFailed = false;
     bool cancelled = false;
     try {
-        walk(ok);
+        walk();
     } catch (const Cancelled &) {
         cancelled = true;
     } catch (...) {
@@ -218,10 +220,9 @@ void QueryDriver::handle(bool ok)
         fail(QString(), failure);
 }
 
-void QueryDriver::walk(bool ok)
+void QueryDriver::walk()
 {
-    qCDebug(lcQuery).noquote() << "documento" << (ok ? "carregado:" : "não carregou:")
-                               << loggedAddress(m_page.currentUrl());
+    qCDebug(lcQuery).noquote() << "documento carregado:" << loggedAddress(m_page.currentUrl());
     emit statusChanged(QStringLiteral("Pagina de login carregada com sucesso"));
     const QString punctuatedCnpj = FormataCnpj(m_displayedCnpj);
 

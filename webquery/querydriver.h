@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QQueue>
 #include <QString>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -79,14 +78,14 @@ signals:
     void failed(const QString &message);
 
 private:
-    void documentLoaded(bool ok);
+    void documentLoaded();
     void loadingChanged(const QWebEngineLoadingInfo &info);
     void certificateRejected(const QWebEngineCertificateError &error);
     void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
     void awaitPage(const QString &what);
     void pageTimedOut();
-    void handle(bool ok);
-    void walk(bool ok);
+    void handle();
+    void walk();
     void handleLogin();
     void handleCnpjPage(const QString &punctuatedCnpj);
     void handleResult();
@@ -111,7 +110,7 @@ private:
     QString m_certificateProblem;
 
     bool m_handling = false;
-    QQueue<bool> m_pendingDocuments;
+    int m_pendingDocuments = 0; // loaded while one was handled, handled after it
     QList<int> m_heldForms;
     QElapsedTimer m_elapsed; // since the query started, for the log
 };
