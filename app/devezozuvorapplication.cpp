@@ -38,12 +38,14 @@ int DevezozuvorApplication::run(int &argc, char **argv)
     prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     installQtTranslations();
+    bool stuck = false;
     {
         TfoDeveZozuvor foDeveZozuvor(QCoreApplication::arguments());
         foDeveZozuvor.show();
         app.exec();
+        stuck = foDeveZozuvor.database()->anyStuck();
     }
-    if (DatabaseThread::anyStuck()) {
+    if (stuck) {
         // A database that stopped answering holds a thread that cannot be
         // joined; its unfinished work is rolled back by the engine.
         std::fflush(nullptr);

@@ -6,12 +6,6 @@
 
 namespace {
 
-// Jobs posted whose work has not come back from its thread yet.
-std::atomic<int> pendingJobs{0};
-
-// The abandoned flag of the job running on this thread.
-thread_local const std::atomic<bool> *currentAbandoned = nullptr;
-
 // Lives on the database thread; its connections end with it.
 class Worker : public QObject
 {
@@ -24,16 +18,6 @@ signals:
 };
 
 } // namespace
-
-bool DatabaseThread::jobAbandoned()
-{
-    return currentAbandoned && currentAbandoned->load();
-}
-
-bool DatabaseThread::anyStuck()
-{
-    return pendingJobs.load() > 0;
-}
 
 DatabaseThread::DatabaseThread(QObject *parent) : QObject(parent)
 {
@@ -76,7 +60,7 @@ void DatabaseThread::retireThread()
 void DatabaseThread::dispatch(std::shared_ptr<Job> job)
 {
     job->id = ++m_lastId;
-    ++pendingJobs;
+    ++*m_unreturned;
     m_jobs.append(job);
     send(job);
     if (!m_tick.isActive())
@@ -87,14 +71,12 @@ void DatabaseThread::send(const std::shared_ptr<Job> &job)
 {
     if (!m_thread)
         startThread();
-    QMetaObject::invokeMethod(m_worker, [job, worker = static_cast<Worker *>(m_worker)] {
+    QMetaObject::invokeMethod(m_worker, [job, worker = static_cast<Worker *>(m_worker), unreturned = m_unreturned] {
         // Sent again to a fresh thread, a job runs on whichever reaches it first.
         if (job->started.exchange(true))
             return;
-        currentAbandoned = &job->abandoned;
         job->run(*job);
-        currentAbandoned = nullptr;
-        --pendingJobs;
+        --*unreturned;
         emit worker->jobFinished(job->id);
     });
 }
@@ -162,7 +144,7 @@ void DatabaseThread::cancel()
         job->abandoned = true;
         // One that has not begun never will.
         if (!job->started.exchange(true))
-            --pendingJobs;
+            --*m_unreturned;
         if (job->settle())
             job->fail(std::make_exception_ptr(Cancelled()));
     }

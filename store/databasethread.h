@@ -15,8 +15,16 @@
 #include <functional>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 class QThread;
+
+// What a job posted to DatabaseThread returns, whether or not it takes the
+// abandoned flag.
+template<typename Fn>
+using JobResult = typename std::conditional_t<std::is_invocable_v<Fn &, const std::atomic<bool> &>,
+                                              std::invoke_result<Fn &, const std::atomic<bool> &>,
+                                              std::invoke_result<Fn &>>::type;
 
 // The tool's database work runs on a thread of its own, with connections of
 // that thread, so that a database that stops answering never freezes the
@@ -40,24 +48,32 @@ public:
     // Runs job on the database thread. The future holds its result, or fails
     // with its exception; with AppError past the limit, and with Cancelled
     // after cancel(). what says, in Portuguese, what the job does ("gravação
-    // da consulta"). The job must own everything it uses.
+    // da consulta"). The job must own everything it uses. A job that takes
+    // the abandoned flag (const std::atomic<bool> &) is given its own, set once
+    // nobody waits for it any more: it must then commit nothing.
     template<typename Fn>
-    auto post(const QString &what, Fn job) -> QFuture<std::invoke_result_t<Fn>>
+    auto post(const QString &what, Fn job) -> QFuture<JobResult<Fn>>
     {
-        using Result = std::invoke_result_t<Fn>;
+        using Result = JobResult<Fn>;
         auto promise = std::make_shared<QPromise<Result>>();
         QFuture<Result> future = promise->future();
         promise->start();
         auto posted = std::make_shared<Job>();
         posted->what = what;
         posted->run = [promise, job = std::move(job)](Job &self) mutable {
+            const auto call = [&job, &self]() -> Result {
+                if constexpr (std::is_invocable_v<Fn &, const std::atomic<bool> &>)
+                    return job(std::as_const(self.abandoned));
+                else
+                    return job();
+            };
             try {
                 if constexpr (std::is_void_v<Result>) {
-                    job();
+                    call();
                     if (self.settle())
                         promise->finish();
                 } else {
-                    Result result = job();
+                    Result result = call();
                     if (self.settle()) {
                         promise->addResult(std::move(result));
                         promise->finish();
@@ -82,13 +98,9 @@ public:
     // they had begun never commits.
     void cancel();
 
-    // On the database thread: whether the job in hand was abandoned, so that
-    // it must not commit anything more.
-    static bool jobAbandoned();
-
-    // Whether a job has not come back from its thread yet; the program then
-    // ends without waiting for it.
-    static bool anyStuck();
+    // Whether a job posted here has not come back from its thread yet; the
+    // program then ends without waiting for it.
+    bool anyStuck() const { return m_unreturned->load() > 0; }
 
 signals:
     // The job in hand has run for this many whole seconds (from one on).
@@ -123,6 +135,9 @@ private:
     std::chrono::milliseconds m_limit = DefaultLimit;
     QList<std::shared_ptr<Job>> m_jobs; // in hand, in order; the first is running
     QTimer m_tick;
+    // Jobs whose work has not come back from their thread; shared with the
+    // jobs, which may outlive this object.
+    std::shared_ptr<std::atomic<int>> m_unreturned = std::make_shared<std::atomic<int>>(0);
     quint64 m_lastId = 0;
     bool m_waitShown = false;
 };

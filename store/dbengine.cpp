@@ -8,19 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QThread>
 
 namespace {
-
-QMutex configMutex;
-QString configOverride;
-QString systemDirOverride;
-QStringList openConnections;
 
 const QString configName = QStringLiteral("dbengine.ini");
 
@@ -39,16 +32,15 @@ QString nativeList(const QStringList &files)
     return quoted.join(QStringLiteral(", "));
 }
 
-// Connections belong to the thread that made them.
-QString connectionName(const QString &alias)
-{
-    return connectionPrefix + alias.toLower() + u':'
-           + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
-}
-
 QString threadSuffix()
 {
     return u':' + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()), 16);
+}
+
+// Connections belong to the thread that made them.
+QString connectionName(const QString &alias)
+{
+    return connectionPrefix + alias.toLower() + threadSuffix();
 }
 
 QString unquote(QString value)
@@ -94,51 +86,27 @@ QHash<QString, QString> readSection(const QString &file, const QString &alias, b
 
 } // namespace
 
-void DbEngine::setConfigFile(const QString &path)
-{
-    QMutexLocker lock(&configMutex);
-    configOverride = path;
-}
-
-void DbEngine::setSystemConfigDirectory(const QString &directory)
-{
-    QMutexLocker lock(&configMutex);
-    systemDirOverride = directory;
-}
-
-QString DbEngine::systemConfigDirectory()
-{
-    QMutexLocker lock(&configMutex);
-    if (!systemDirOverride.isEmpty())
-        return systemDirOverride;
-    const QString fromEnvironment = qEnvironmentVariable("DEVEZOZUVOR_CONFIG_DIR");
-    return fromEnvironment.isEmpty() ? QStringLiteral("/etc/devezozuvor") : fromEnvironment;
-}
-
+// The environment, not a variable of ours, so that every thread and a
+// program started by a test read the same binding without a lock.
 QStringList DbEngine::configFiles()
 {
-    {
-        QMutexLocker lock(&configMutex);
-        if (!configOverride.isEmpty())
-            return {configOverride};
-    }
-    return {QDir(programDir()).filePath(configName), QDir(systemConfigDirectory()).filePath(configName)};
+    const QString single = qEnvironmentVariable("DEVEZOZUVOR_DBENGINE_INI");
+    if (!single.isEmpty())
+        return {single};
+    QString system = qEnvironmentVariable("DEVEZOZUVOR_CONFIG_DIR");
+    if (system.isEmpty())
+        system = QStringLiteral("/etc/devezozuvor");
+    return {QDir(programDir()).filePath(configName), QDir(system).filePath(configName)};
 }
 
 void DbEngine::reset()
 {
-    QMutexLocker lock(&configMutex);
     const QString suffix = threadSuffix();
-    for (qsizetype i = openConnections.size() - 1; i >= 0; --i) {
-        const QString name = openConnections.at(i);
-        if (!name.endsWith(suffix))
+    for (const QString &name : QSqlDatabase::connectionNames()) {
+        if (!name.startsWith(connectionPrefix) || !name.endsWith(suffix))
             continue;
-        {
-            QSqlDatabase db = QSqlDatabase::database(name, false);
-            db.close();
-        }
+        QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
-        openConnections.removeAt(i);
     }
 }
 
@@ -188,11 +156,8 @@ DbEngine::Settings DbEngine::settings(const QString &alias)
 QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
 {
     const QString name = connectionName(alias);
-    {
-        QMutexLocker lock(&configMutex);
-        if (openConnections.contains(name))
-            return QSqlDatabase::database(name, false);
-    }
+    if (QSqlDatabase::contains(name))
+        return QSqlDatabase::database(name, false);
 
     Settings s;
     try {
@@ -204,10 +169,6 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
     const auto fail = [&alias](const QString &reason) {
         return AppError(QStringLiteral("Não foi possível abrir o banco de dados '%1': %2").arg(alias, reason));
     };
-
-    QMutexLocker lock(&configMutex);
-    if (openConnections.contains(name))
-        return QSqlDatabase::database(name, false);
 
     QSqlDatabase db;
     if (s.driver == Driver::SQLite) {
@@ -269,7 +230,6 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
             }
         }
     }
-    openConnections.append(name);
     const QString where
         = s.driver == Driver::SQLite
               ? QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(s.path))

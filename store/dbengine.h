@@ -4,9 +4,10 @@
 #include <QString>
 #include <QStringList>
 
-// Process-wide database connections, one per alias. An alias is bound by a
+// Database connections, one per alias and thread. An alias is bound by a
 // dbengine.ini: the one beside the program wins, then the one in the system
-// configuration folder (/etc/devezozuvor, or DEVEZOZUVOR_CONFIG_DIR). Each
+// configuration folder (/etc/devezozuvor, or DEVEZOZUVOR_CONFIG_DIR); the
+// variable DEVEZOZUVOR_DBENGINE_INI names one file in place of both. Each
 // section names an alias (matched without regard to case) and says which
 // engine serves it:
 //
@@ -39,14 +40,8 @@ public:
         QStringList tried; // the files searched, in order
     };
 
-    // One file that replaces the search (tests, tools); empty restores it.
-    // Connections already open keep their settings until reset().
-    static void setConfigFile(const QString &path);
-    // Replaces the system configuration folder; empty restores
-    // DEVEZOZUVOR_CONFIG_DIR or /etc/devezozuvor.
-    static void setSystemConfigDirectory(const QString &directory);
-    static QString systemConfigDirectory();
-    // The files searched for a section, in order.
+    // The files searched for a section, in order, as the environment says at
+    // this call. Connections already open keep their settings until reset().
     static QStringList configFiles();
     // Closes and forgets every connection of the calling thread.
     static void reset();

@@ -1,7 +1,6 @@
 #include "queryarchive.h"
 
 #include "apperror.h"
-#include "databasethread.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
 #include "logcategories.h"
@@ -182,12 +181,12 @@ QByteArray QueryArchive::image(const ArchiveEntry &entry) const
     return q.value(0).toByteArray();
 }
 
-ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &now)
+ArchiveEntry QueryArchive::store(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now)
 {
     QElapsedTimer timer;
     timer.start();
     try {
-        return storeOnce(captureFile, now, timer);
+        return storeOnce(captureFile, abandoned, now, timer);
     } catch (...) {
         qCWarning(lcStore).noquote()
             << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
@@ -196,7 +195,8 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const QDateTime &no
     }
 }
 
-ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer)
+ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned,
+                                     const QDateTime &now, const QElapsedTimer &timer)
 {
     const QByteArray bytes = readCapture(captureFile);
     // Only a picture that decodes whole goes into the archive.
@@ -243,7 +243,7 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const QDateTime
         q = QSqlQuery();
         // Nobody waits for this store any more (the user left, or the wait
         // ran out): it must not appear later behind their back.
-        if (DatabaseThread::jobAbandoned())
+        if (abandoned)
             throw Cancelled();
         execPlain(doing, QStringLiteral("COMMIT"));
         m_inTransaction = false;

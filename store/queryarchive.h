@@ -12,6 +12,8 @@
 #include <QTime>
 #include <QVariant>
 
+#include <atomic>
+
 class QElapsedTimer;
 class QSqlQuery;
 
@@ -44,11 +46,14 @@ public:
     // client has fewer than two, otherwise the oldest row is rewritten. The
     // count and the write happen in one transaction holding the client's lock
     // (SQLite BEGIN IMMEDIATE, a PostgreSQL advisory lock), committed durably;
-    // on any failure it rolls back and the archive is exactly as it was.
-    ArchiveEntry store(const QString &captureFile, const QDateTime &now = QDateTime::currentDateTime());
+    // on any failure it rolls back and the archive is exactly as it was. Once
+    // abandoned is set (nobody waits for the store any more) it never commits.
+    ArchiveEntry store(const QString &captureFile, const std::atomic<bool> &abandoned,
+                       const QDateTime &now = QDateTime::currentDateTime());
 
 private:
-    ArchiveEntry storeOnce(const QString &captureFile, const QDateTime &now, const QElapsedTimer &timer);
+    ArchiveEntry storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now,
+                           const QElapsedTimer &timer);
     AppError error(const QString &message) const;
     AppError engineError(const char *doing, const QSqlError &engine) const;
     // doing: what failed, as the message says it ("não foi possível gravar a consulta").

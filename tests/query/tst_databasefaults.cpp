@@ -1,5 +1,4 @@
 #include "databasethread.h"
-#include "dbengine.h"
 #include "queryarchive.h"
 #include "devezozuvorapplication.h"
 #include "samplesite.h"
@@ -133,7 +132,7 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
     stopped = 0;
     locker.closeWriteChannel();
     QVERIFY(locker.state() == QProcess::NotRunning || locker.waitForFinished(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(!DatabaseThread::anyStuck(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_app->window()->database()->anyStuck(), 40000);
     QCOMPARE(m_db->allArchiveRows(), before);
 }
 
@@ -153,7 +152,7 @@ void DatabaseFaultsTest::sairWhileStartUpWaits()
     // The program itself, in a process of its own, as the business system starts it.
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TST_DBENGINE_INI"), m_db->iniPath());
+    environment.insert(QStringLiteral("DEVEZOZUVOR_DBENGINE_INI"), m_db->iniPath());
     tool.setProcessEnvironment(environment);
     tool.start(QCoreApplication::applicationFilePath(),
                {QStringLiteral("--tool"), QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")});
@@ -202,16 +201,17 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
 
     DatabaseThread database;
     database.setLimit(std::chrono::seconds(1));
-    QFuture<ArchiveEntry> stored = database.post(QStringLiteral("gravação da consulta"), [capture] {
-        return QueryArchive(Client{1, 1001, {}, {}}).store(capture);
-    });
+    QFuture<ArchiveEntry> stored
+        = database.post(QStringLiteral("gravação da consulta"), [capture](const std::atomic<bool> &abandoned) {
+              return QueryArchive(Client{1, 1001, {}, {}}).store(capture, abandoned);
+          });
     QTRY_VERIFY_WITH_TIMEOUT(stored.isFinished(), 10000);
     QVERIFY_THROWS_MESSAGE(stored.result(), "O banco de dados não respondeu em 1 s (gravação da consulta); a operação "
                                             "foi abandonada e nada foi gravado");
 
     // The abandoned store gets its lock once the other user lets go, and rolls back.
     release();
-    QTRY_VERIFY_WITH_TIMEOUT(!DatabaseThread::anyStuck(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(!database.anyStuck(), 40000);
     QCOMPARE(m_db->allArchiveRows(), before);
 }
 
@@ -256,7 +256,6 @@ void pressSairWhileStartUpWaits()
 int main(int argc, char *argv[])
 {
     if (argc > 1 && qstrcmp(argv[1], "--tool") == 0) {
-        DbEngine::setConfigFile(qEnvironmentVariable("TST_DBENGINE_INI"));
         qAddPreRoutine(pressSairWhileStartUpWaits);
         argv[1] = argv[0];
         --argc;

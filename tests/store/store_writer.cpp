@@ -7,6 +7,7 @@
 #include "queryarchive.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTextStream>
 
@@ -21,7 +22,7 @@ int main(int argc, char *argv[])
         err << "usage: store_writer <dbengine.ini> <filial> <cod_clifor> <jpeg> <count>\n";
         return 2;
     }
-    DbEngine::setConfigFile(args.at(1));
+    qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(args.at(1)));
     try {
         const std::optional<Client> client = findClient(args.at(2).toInt(), args.at(3).toInt());
         if (!client) {
@@ -29,9 +30,10 @@ int main(int argc, char *argv[])
             return 1;
         }
         QueryArchive archive(*client);
+        const std::atomic<bool> notAbandoned{false};
         const int count = args.at(5).toInt();
         for (int i = 0; i < count; ++i)
-            archive.store(args.at(4));
+            archive.store(args.at(4), notAbandoned);
     } catch (const AppError &e) {
         err << e.message() << '\n';
         return 1;

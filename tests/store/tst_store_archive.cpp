@@ -98,7 +98,7 @@ void ArchiveTest::keepsTwoPerClient()
     const QByteArray image = makeJpeg(99, 120, 90);
     const QDateTime now(QDate(2024, 6, 1), QTime(10, 20, 30, 400));
     QueryArchive archive = openClient(1, 100);
-    const ArchiveEntry stored = archive.store(writeFile(QStringLiteral("captura.jpg"), image), now);
+    const ArchiveEntry stored = archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned, now);
 
     QList<ArchiveRow> expected = seeded;
     if (existing >= 2)
@@ -121,7 +121,7 @@ void ArchiveTest::repeatedStoresKeepTheTwoNewest()
     QList<QByteArray> images;
     for (int i = 0; i < 5; ++i) {
         images.append(makeJpeg(i + 10));
-        archive.store(writeFile(QStringLiteral("captura%1.jpg").arg(i), images.last()),
+        archive.store(writeFile(QStringLiteral("captura%1.jpg").arg(i), images.last()), notAbandoned,
                       QDateTime(QDate(2024, 7, 1), QTime(8, i, 0)));
         QCOMPARE(archive.entries().size(), qMin(i + 1, 2));
     }
@@ -149,7 +149,7 @@ void ArchiveTest::otherClientsAreNeverTouched()
     const QDateTime now(QDate(2024, 8, 8), QTime(8, 8, 8));
     QueryArchive archive = openClient(2, 100);
     QCOMPARE(archive.entries().size(), 2);
-    archive.store(writeFile(QStringLiteral("c.jpg"), image), now);
+    archive.store(writeFile(QStringLiteral("c.jpg"), image), notAbandoned, now);
 
     QCOMPARE(m_db->archiveRows(1, 100), before100);
     QCOMPARE(m_db->archiveRows(1, 101), before101);
@@ -160,7 +160,7 @@ void ArchiveTest::otherClientsAreNeverTouched()
 
     QueryArchive neighbour = openClient(1, 101);
     QCOMPARE(neighbour.entries().size(), 1);
-    neighbour.store(writeFile(QStringLiteral("c.jpg"), image), now);
+    neighbour.store(writeFile(QStringLiteral("c.jpg"), image), notAbandoned, now);
     QCOMPARE(neighbour.entries().size(), 2);
     QCOMPARE(m_db->archiveRows(1, 100), before100);
     QCOMPARE(m_db->archiveRows(1, 101).at(0), before101.at(0));
@@ -231,7 +231,7 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
 
     QString caught;
     try {
-        archive.store(path, QDateTime(QDate(2024, 9, 9), QTime(9, 9, 9)));
+        archive.store(path, notAbandoned, QDateTime(QDate(2024, 9, 9), QTime(9, 9, 9)));
     } catch (const AppError &e) {
         caught = e.message();
     }
@@ -260,7 +260,7 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
     if (failure == QLatin1String("folder"))
         QVERIFY(QDir(m_db->dir()).rmdir(QStringLiteral("captura.jpg")));
     const QByteArray image = makeJpeg(43);
-    archive.store(writeFile(QStringLiteral("captura.jpg"), image));
+    archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned);
     QCOMPARE(archive.entries().size(), qMax(existing, qMin(existing + 1, 2)));
     QCOMPARE(m_db->archiveRows(1, 100).last().image, image);
 }
@@ -281,7 +281,7 @@ void ArchiveTest::failedCommitLeavesTheArchiveAsItWas()
     QueryArchive archive = openClient(1, 100);
     QString caught;
     try {
-        archive.store(writeFile(QStringLiteral("captura.jpg"), makeJpeg(42)));
+        archive.store(writeFile(QStringLiteral("captura.jpg"), makeJpeg(42)), notAbandoned);
     } catch (const AppError &e) {
         caught = e.message();
     }
@@ -293,7 +293,7 @@ void ArchiveTest::failedCommitLeavesTheArchiveAsItWas()
     // No transaction was left behind: the next store goes through.
     m_db->exec(QStringLiteral("DROP TRIGGER recusa_commit ON CliforDeveZozuvor"));
     const QByteArray image = makeJpeg(43);
-    archive.store(writeFile(QStringLiteral("captura.jpg"), image));
+    archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned);
     QCOMPARE(m_db->archiveRows(1, 100).last().image, image);
 }
 

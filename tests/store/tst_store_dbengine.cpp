@@ -45,13 +45,13 @@ void DbEngineTest::init()
     DbEngine::reset();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    DbEngine::setConfigFile(m_dir->filePath(QStringLiteral("dbengine.ini")));
+    qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(m_dir->filePath(QStringLiteral("dbengine.ini"))));
 }
 
 void DbEngineTest::cleanup()
 {
     DbEngine::reset();
-    DbEngine::setSystemConfigDirectory(QString());
+    qunsetenv("DEVEZOZUVOR_CONFIG_DIR");
     QFile::remove(besideProgram(QStringLiteral("dbengine.ini")));
     m_dir.reset();
 }
@@ -221,8 +221,8 @@ void DbEngineTest::searchOrder()
     QFETCH(QString, system);
     QFETCH(QString, expected);
 
-    DbEngine::setConfigFile(QString());
-    DbEngine::setSystemConfigDirectory(m_dir->path());
+    qunsetenv("DEVEZOZUVOR_DBENGINE_INI");
+    qputenv("DEVEZOZUVOR_CONFIG_DIR", QFile::encodeName(m_dir->path()));
     const QString besideFile = besideProgram(QStringLiteral("dbengine.ini"));
     const QString systemFile = m_dir->filePath(QStringLiteral("dbengine.ini"));
     if (!beside.isEmpty())
@@ -244,8 +244,8 @@ void DbEngineTest::searchOrder()
 
 void DbEngineTest::neitherFileBindsTheDatabase()
 {
-    DbEngine::setConfigFile(QString());
-    DbEngine::setSystemConfigDirectory(m_dir->filePath(QStringLiteral("etc")));
+    qunsetenv("DEVEZOZUVOR_DBENGINE_INI");
+    qputenv("DEVEZOZUVOR_CONFIG_DIR", QFile::encodeName(m_dir->filePath(QStringLiteral("etc"))));
     QVERIFY_THROWS_MESSAGE(
         DbEngine::database(QStringLiteral("tervik")),
         QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe e nenhum destes "

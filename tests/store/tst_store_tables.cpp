@@ -154,7 +154,7 @@ void TablesTest::extraColumnsAreIgnored()
     QCOMPARE(client->cgc, QStringLiteral("11.222.333/01"));
 
     QueryArchive archive(*client);
-    archive.store(writeFile(makeJpeg(1)), QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
+    archive.store(writeFile(makeJpeg(1)), notAbandoned, QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)));
     QSqlQuery q(m_db->otherConnection());
     QVERIFY(q.exec(QStringLiteral("SELECT Usuario, Filial, Cod_Clifor FROM CliforDeveZozuvor")));
     QVERIFY(q.next());
@@ -236,7 +236,7 @@ void TablesTest::largeImageRoundTrip()
     m_db->addClient(1, 100);
     const QByteArray big = makeJpeg(7, 4000, 4000);
     QueryArchive archive(Client{1, 100, {}, {}});
-    const ArchiveEntry stored = archive.store(writeFile(big));
+    const ArchiveEntry stored = archive.store(writeFile(big), notAbandoned);
     QCOMPARE(archive.image(stored), big);
 }
 

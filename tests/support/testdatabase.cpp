@@ -86,7 +86,7 @@ QString TestDatabase::writeIni(const QString &body)
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(body.toUtf8()) < 0)
         return f.errorString();
     f.close();
-    DbEngine::setConfigFile(iniPath());
+    qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(iniPath()));
     return QString();
 }
 

@@ -10,7 +10,12 @@
 #include <QTime>
 #include <QVariantList>
 
+#include <atomic>
+
 class SampleSite;
+
+// The abandoned flag of a store that somebody waits for to the end.
+inline const std::atomic<bool> notAbandoned{false};
 
 // Passes when the expression throws AppError with exactly this message.
 #define QVERIFY_THROWS_MESSAGE(expression, expected) \

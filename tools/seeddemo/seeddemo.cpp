@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
 
     try {
         const bool fresh = !QFile::exists(database);
-        DbEngine::setConfigFile(config.fileName());
+        qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(config.fileName()));
         TervikSeed::createSchema(QStringLiteral("tervik"));
         QSqlDatabase db = DbEngine::database(QStringLiteral("tervik"));
         if (fresh)
