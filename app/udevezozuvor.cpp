@@ -2,33 +2,20 @@
 #include "ui_udevezozuvor.h"
 
 #include "apperror.h"
+#include "archivebrowser.h"
 #include "capturefolder.h"
 #include "cnpjtext.h"
-#include "companyparameters.h"
 #include "databasethread.h"
 #include "errorreport.h"
-#include "futurereply.h"
-#include "jpegcodec.h"
 #include "messagebox.h"
-#include "queryarchiver.h"
-#include "querydriver.h"
-#include "systemlocale.h"
+#include "querysession.h"
+#include "startup.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-
-namespace {
-
-AppError closedArchive()
-{
-    return AppError(QStringLiteral("TDeveZozuvor: Cannot perform this operation on a closed dataset"));
-}
-
-} // namespace
 
 TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
@@ -48,8 +35,7 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     m_database = new DatabaseThread(this);
     connect(m_database, &DatabaseThread::waiting, this, &TfoDeveZozuvor::showDatabaseWait);
     connect(m_database, &DatabaseThread::waitEnded, this, &TfoDeveZozuvor::endDatabaseWait);
-    m_archiver = new QueryArchiver(m_database, this);
-    connect(m_archiver, &QueryArchiver::stored, this, &TfoDeveZozuvor::queryStored);
+    m_archive = new ArchiveBrowser(m_database, ui->Image1, ui->DBEdit3, ui->DBEdit4, this);
 
     // The browser engine starts when the browser is first needed, not before
     // the window shows the client.
@@ -68,7 +54,8 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
 
 TfoDeveZozuvor::~TfoDeveZozuvor()
 {
-    // The view goes first, then its page, then the profile.
+    // The query goes first, then the view, then its page, then the profile.
+    delete m_session;
     delete ui->WebBrowser1;
 }
 
@@ -81,25 +68,12 @@ void TfoDeveZozuvor::connectClick(QWidget *button, Handler handler)
 
 void TfoDeveZozuvor::ensureBrowser()
 {
-    if (m_driver)
+    if (m_page)
         return;
     // An off-the-record profile: no cookie or cache outlives the run.
     m_profile = std::make_unique<QWebEngineProfile>();
     m_page = std::make_unique<QWebEnginePage>(m_profile.get());
     ui->WebBrowser1->setPage(m_page.get());
-
-    m_driver = new QueryDriver(ui->WebBrowser1, m_site, this);
-    if (m_pageTimeout > 0)
-        m_driver->setPageTimeout(std::chrono::seconds(m_pageTimeout));
-    connect(m_driver, &QueryDriver::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
-    connect(m_driver, &QueryDriver::progressStep, this, &TfoDeveZozuvor::IncProgresso);
-    connect(m_driver, &QueryDriver::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
-    connect(m_driver, &QueryDriver::queryStarted, this, [this] { showTab(ui->TabSheet2); });
-    connect(m_driver, &QueryDriver::resultPageReached, this, [this] { ErrorReport::guard([this] { SalvaPagina(); }); });
-    connect(m_driver, &QueryDriver::succeeded, this, &TfoDeveZozuvor::querySucceeded);
-    connect(m_driver, &QueryDriver::failed, this, &ErrorReport::show);
-    connect(m_archiver, &QueryArchiver::storing, m_driver, &QueryDriver::resultStoring);
-    connect(m_archiver, &QueryArchiver::failed, m_driver, &QueryDriver::resultFailed);
 }
 
 void TfoDeveZozuvor::setProgramDirectory(const QString &directory)
@@ -140,101 +114,35 @@ void TfoDeveZozuvor::FormShow()
 {
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     m_pastaCapturas = prepareCaptureFolder(m_programDirectory);
+    // Nothing to press until start-up has found what there is; "Sair" always.
+    for (QWidget *button : {ui->BotaoConsultar, ui->Button1, ui->Button2})
+        button->setEnabled(false);
 
-    // Arguments that did not convert name no client: none is looked up.
-    if (!m_launchRead) {
-        ui->BotaoConsultar->setEnabled(false);
-        endStartUp();
-        return;
-    }
-    whenReady(
-        m_database->post(QStringLiteral("leitura do cliente"),
-                         [filial = FilialAtual(), cod = CodCliforAtual()] { return findClient(filial, cod); }),
-        this, [this](const std::optional<Client> &client) { clientFound(client); },
-        [this](const QString &message) {
-            // Without a client there is nothing to query.
-            ui->BotaoConsultar->setEnabled(false);
-            ErrorReport::show(message);
-            endStartUp();
-        });
+    auto *startUp = new StartUp(m_database, m_archive,
+                                m_launchRead ? std::optional(m_launch) : std::nullopt, this);
+    connect(startUp, &StartUp::clientFound, this, &TfoDeveZozuvor::showClient);
+    connect(startUp, &StartUp::parametersRead, this, [this](const SiteParameters &site) { m_site = site; });
+    connect(startUp, &StartUp::finished, this, [this, startUp](bool clientKnown) {
+        startUp->deleteLater();
+        endStartUp(clientKnown);
+    });
+    startUp->run();
 }
 
-void TfoDeveZozuvor::clientFound(const std::optional<Client> &client)
+void TfoDeveZozuvor::endStartUp(bool clientKnown)
 {
-    if (!client) {
-        MessageBox::error(QStringLiteral("Erro ao localizar cliente para pesquisar..."));
-        ui->BotaoConsultar->setEnabled(false);
-        endStartUp();
-        return;
-    }
-    m_client = client;
-    showClient();
-
-    auto readAll = [branch = QString::number(FilialAtual())] {
-        QList<ParameterRead> reads;
-        for (const QString &key : parameterKeys())
-            reads.append(LeParametro(QStringLiteral("Tervik"), branch, key));
-        return reads;
-    };
-    whenReady(
-        m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,
-        [this](const QList<ParameterRead> &reads) { parametersRead(reads); },
-        [this](const QString &message) {
-            reportParameterFailure(QString::number(FilialAtual()), QStringLiteral("(todos)"), message);
-            parametersRead({});
-        });
-}
-
-void TfoDeveZozuvor::parametersRead(const QList<ParameterRead> &reads)
-{
-    const QString branch = QString::number(FilialAtual());
-    for (qsizetype i = 0; i < reads.size() && i < qsizetype(std::size(m_site.fields)); ++i) {
-        if (!reads.at(i).failure.isEmpty())
-            reportParameterFailure(branch, parameterKeys().at(i), reads.at(i).failure);
-        *m_site.fields[i] = trimControl(reads.at(i).value);
-    }
-    whenReady(
-        m_database->post(QStringLiteral("abertura do arquivo de consultas"),
-                         [client = *m_client] { return QueryArchive(client).entries(); }),
-        this, [this](const QList<ArchiveEntry> &entries) { archiveOpened(entries); },
-        [this](const QString &message) {
-            ErrorReport::show(message);
-            endStartUp();
-        });
-}
-
-void TfoDeveZozuvor::archiveOpened(const QList<ArchiveEntry> &entries)
-{
-    m_archiveOpen = true;
-    m_entries = entries;
-    if (m_entries.isEmpty()) {
-        MessageBox::information(QStringLiteral("Nenhuma consulta realizada para o cnpj ") + ui->DbeCnpj->text()
-                                + QStringLiteral(", clique em CONSULTA CNPJ para prosseguir..."));
-        endStartUp();
-        return;
-    }
-    showEntry(int(m_entries.size()) - 1);
-    showImage([this] { endStartUp(); });
-}
-
-void TfoDeveZozuvor::endStartUp()
-{
+    ui->BotaoConsultar->setEnabled(clientKnown);
+    ui->Button1->setEnabled(true);
+    ui->Button2->setEnabled(true);
     emit startUpFinished();
 }
 
-void TfoDeveZozuvor::showClient()
+void TfoDeveZozuvor::showClient(const Client &client)
 {
-    ui->DBEdit1->setText(m_client ? QString::number(m_client->codClifor) : QString());
-    ui->DBEdit2->setText(m_client ? m_client->nome : QString());
-    ui->DbeCnpj->setText(m_client ? m_client->cgc : QString());
-}
-
-void TfoDeveZozuvor::showEntry(int index)
-{
-    m_current = index;
-    const ArchiveEntry *entry = index >= 0 && index < m_entries.size() ? &m_entries.at(index) : nullptr;
-    ui->DBEdit3->setText(entry ? archiveDateText(entry->date) : QString());
-    ui->DBEdit4->setText(entry ? archiveTimeText(entry->time) : QString());
+    m_client = client;
+    ui->DBEdit1->setText(QString::number(client.codClifor));
+    ui->DBEdit2->setText(client.nome);
+    ui->DbeCnpj->setText(client.cgc);
 }
 
 void TfoDeveZozuvor::paintPendingNow()
@@ -268,105 +176,19 @@ void TfoDeveZozuvor::showTab(QWidget *page)
     ui->PageControl1->setCurrentWidget(page);
 }
 
-QString TfoDeveZozuvor::CnpjDigitos() const
-{
-    return m_driver ? m_driver->cnpjDigitos() : QString();
-}
-
 void TfoDeveZozuvor::ListaImagem()
 {
-    showImage({});
-}
-
-// Shows the current entry's picture once the database thread has read and
-// decoded it, then runs shown.
-void TfoDeveZozuvor::showImage(std::function<void()> shown)
-{
-    const ArchiveEntry entry = m_current >= 0 ? m_entries.at(m_current) : ArchiveEntry();
-    const ReportInfo info{ui->DBEdit1->text(), ui->DBEdit2->text(), ui->DbeCnpj->text(), entry.date, entry.time};
-    // The shown picture goes before the next is decoded: a tall report is
-    // hundreds of megabytes, and two of them need not exist at once.
-    ui->Image1->setPicture(QImage());
-    if (!m_client || m_current < 0) {
-        ui->Image1->setReport(QImage(), QByteArray(), info);
-        if (shown)
-            shown();
-        return;
-    }
-    const quint64 request = ++m_imageRequest;
-    auto read = [client = *m_client, entry] {
-        QByteArray bytes = QueryArchive(client).image(entry);
-        QImage picture = bytes.isEmpty() ? QImage() : Jpeg::decode(bytes);
-        return std::make_pair(std::move(bytes), std::move(picture));
-    };
-    whenReady(
-        m_database->post(QStringLiteral("leitura da imagem da consulta"), std::move(read)), this,
-        [this, info, shown, request](const std::pair<QByteArray, QImage> &image) {
-            // A later record asked for meanwhile shows instead.
-            if (request == m_imageRequest)
-                ui->Image1->setReport(image.second, image.first, info);
-            if (shown)
-                shown();
-        },
-        [this, shown, request](const QString &message) {
-            // No picture rather than the previous record's under this record's date.
-            if (request == m_imageRequest) {
-                ui->Image1->setPicture(QImage());
-                MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + message);
-            }
-            if (shown)
-                shown();
-        });
+    m_archive->ListaImagem();
 }
 
 void TfoDeveZozuvor::Button1Click()
 {
-    if (!m_archiveOpen)
-        throw closedArchive();
-    showEntry(qMax(m_current - 1, m_entries.isEmpty() ? -1 : 0));
-    ListaImagem();
+    m_archive->step(-1);
 }
 
 void TfoDeveZozuvor::Button2Click()
 {
-    if (!m_archiveOpen)
-        throw closedArchive();
-    showEntry(qMin(m_current + 1, int(m_entries.size()) - 1));
-    ListaImagem();
-}
-
-void TfoDeveZozuvor::SalvaPagina()
-{
-    // The engine draws only a browser that is on screen; the user may have
-    // switched to the archive tab while the result page was loading.
-    showTab(ui->TabSheet2);
-    // The window answers the user while the capture waits on the engine;
-    // the browser stays on screen and the page as it loaded until then.
-    const int archiveTab = ui->PageControl1->indexOf(ui->TabSheet1);
-    ui->PageControl1->setTabEnabled(archiveTab, false);
-    ui->WebBrowser1->setEnabled(false);
-    const auto unlock = qScopeGuard([this, archiveTab] {
-        ui->PageControl1->setTabEnabled(archiveTab, true);
-        ui->WebBrowser1->setEnabled(true);
-    });
-    m_archiver->archive(ui->WebBrowser1, m_pastaCapturas + CnpjDigitos(), *m_client);
-}
-
-void TfoDeveZozuvor::queryStored(const QList<ArchiveEntry> &entries, int index)
-{
-    m_archiveOpen = true;
-    m_entries = entries;
-    showEntry(index);
-    showImage([this] {
-        if (m_driver)
-            m_driver->resultStored();
-    });
-}
-
-void TfoDeveZozuvor::querySucceeded(const QString &message)
-{
-    showTab(ui->TabSheet1);
-    MessageBox::information(message);
+    m_archive->step(+1);
 }
 
 void TfoDeveZozuvor::JvXPButton2Click()
@@ -376,11 +198,8 @@ void TfoDeveZozuvor::JvXPButton2Click()
 
 void TfoDeveZozuvor::BotaoConsultarClick()
 {
-    if (!m_client)
-        return;
     // A query whose result is being archived runs to its end.
-    if (m_driver
-        && (m_driver->stage() == QueryDriver::Stage::Capturing || m_driver->stage() == QueryDriver::Stage::Storing))
+    if (!m_client || (m_session && m_session->isArchiving()))
         return;
     // A query for a CNPJ that cannot exist would be billed, and its answer
     // archived as the client's report.
@@ -393,27 +212,74 @@ void TfoDeveZozuvor::BotaoConsultarClick()
                            : QStringLiteral("O CNPJ do cliente %1 não é válido (\"%2\"): a consulta não foi feita")
                                  .arg(who, cnpj));
     }
+    // A press during the walk starts the query afresh.
+    if (m_session) {
+        m_session->abandon();
+        m_session->deleteLater();
+    }
     ensureBrowser();
-    m_driver->start(cnpj);
+    m_session = new QuerySession(ui->WebBrowser1, m_database,
+                                 {*m_client, cnpj, m_pastaCapturas + ExtraiDigitos(cnpj), m_site,
+                                  std::chrono::seconds(m_pageTimeout)},
+                                 this);
+    QuerySession *session = m_session;
+    connect(session, &QuerySession::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
+    connect(session, &QuerySession::progressStep, this, &TfoDeveZozuvor::IncProgresso);
+    connect(session, &QuerySession::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
+    connect(session, &QuerySession::queryStarted, this, [this] { showTab(ui->TabSheet2); });
+    connect(session, &QuerySession::captureRunning, this, &TfoDeveZozuvor::lockForCapture);
+    connect(session, &QuerySession::stored, m_archive, &ArchiveBrowser::open);
+    connect(session, &QuerySession::succeeded, this, [this](const QString &message) {
+        showTab(ui->TabSheet1);
+        MessageBox::information(message);
+    });
+    connect(session, &QuerySession::failed, this, &ErrorReport::show);
+    connect(session, &QuerySession::ended, this, [this, session] { queryEnded(session); });
+    session->start();
+}
+
+void TfoDeveZozuvor::lockForCapture(bool locked)
+{
+    // The engine draws only a browser that is on screen: the user may have
+    // switched to the archive tab while the result page was loading. The
+    // window answers the user meanwhile, but the browser stays as it loaded.
+    if (locked)
+        showTab(ui->TabSheet2);
+    ui->PageControl1->setTabEnabled(ui->PageControl1->indexOf(ui->TabSheet1), !locked);
+    ui->WebBrowser1->setEnabled(!locked);
+    // From the capture to the ending the query takes no other press.
+    if (locked)
+        ui->BotaoConsultar->setEnabled(false);
+}
+
+void TfoDeveZozuvor::queryEnded(QuerySession *session)
+{
+    session->deleteLater();
+    if (session == m_session)
+        ui->BotaoConsultar->setEnabled(true);
 }
 
 void TfoDeveZozuvor::showDatabaseWait(const QString &what, int seconds)
 {
-    if (seconds == 1)
+    // What the wait covers is put back when it ends, unless an outcome came since.
+    if (ui->LStatus->text() != m_waitText)
         m_statusBeforeWait = ui->LStatus->text();
-    SetaStatus(QStringLiteral("Aguardando o banco de dados: %1 (%2 s)").arg(what).arg(seconds));
+    m_waitText = QStringLiteral("Aguardando o banco de dados: %1 (%2 s)").arg(what).arg(seconds);
+    SetaStatus(m_waitText);
 }
 
 void TfoDeveZozuvor::endDatabaseWait()
 {
-    SetaStatus(m_statusBeforeWait);
+    if (ui->LStatus->text() == m_waitText)
+        SetaStatus(m_statusBeforeWait);
+    m_waitText.clear();
 }
 
 void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
 {
     // Work still waited for is abandoned; a store not yet committed rolls back.
-    if (m_driver)
-        m_driver->cancel();
+    if (m_session)
+        m_session->abandon();
     m_database->cancel();
     QWidget::closeEvent(event);
 }

@@ -2,14 +2,11 @@
 
 #include "clientlookup.h"
 #include "launcharguments.h"
-#include "leparametro.h"
-#include "queryarchive.h"
 #include "siteparameters.h"
 
-#include <QList>
+#include <QPointer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -17,16 +14,16 @@ namespace Ui {
 class TfoDeveZozuvor;
 }
 
+class ArchiveBrowser;
 class DatabaseThread;
-class QueryArchiver;
-class QueryDriver;
+class QuerySession;
 class QWebEnginePage;
 class QWebEngineProfile;
 
 // The tool's one window: the client being queried, its archived queries, the
 // browser that walks the bureau's site, a status line and a progress bar.
-// It wires the workers (client lookup, archive, archiver, query driver) to the
-// controls; the work itself lives in those classes.
+// It wires the workers (start-up, archive browser, query session) to the
+// controls and shows what they report; the work itself lives in them.
 class TfoDeveZozuvor : public QWidget
 {
     Q_OBJECT
@@ -40,7 +37,6 @@ public:
     void setProgramDirectory(const QString &directory);
 
     void IncProgresso();
-    void SalvaPagina();
     void SetaStatus(const QString &text);
     void ListaImagem();
 
@@ -54,8 +50,8 @@ public:
     qint32 FilialAtual() const { return m_launch.FilialAtual; }
     qint32 CodCliforAtual() const { return m_launch.CodCliforAtual; }
     const QString &PastaCapturas() const { return m_pastaCapturas; }
-    QString CnpjDigitos() const;
     const SiteParameters &site() const { return m_site; }
+    DatabaseThread *database() const { return m_database; }
 
     void setVisible(bool visible) override;
 
@@ -70,19 +66,14 @@ protected:
 
 private:
     void ensureBrowser();
-    void clientFound(const std::optional<Client> &client);
-    void parametersRead(const QList<ParameterRead> &reads);
-    void archiveOpened(const QList<ArchiveEntry> &entries);
-    void endStartUp();
-    void showImage(std::function<void()> shown);
-    void queryStored(const QList<ArchiveEntry> &entries, int index);
-    void querySucceeded(const QString &message);
+    void endStartUp(bool clientKnown);
+    void showClient(const Client &client);
+    void lockForCapture(bool locked);
+    void queryEnded(QuerySession *session);
     void showDatabaseWait(const QString &what, int seconds);
     void endDatabaseWait();
     void restartProgress(int maximum);
     void showTab(QWidget *page);
-    void showClient();
-    void showEntry(int index);
     void paintPendingNow();
     template<typename Handler>
     void connectClick(QWidget *button, Handler handler);
@@ -91,24 +82,18 @@ private:
     // Made when the browser is first needed; the profile outlives its page.
     std::unique_ptr<QWebEngineProfile> m_profile;
     std::unique_ptr<QWebEnginePage> m_page;
-    QueryDriver *m_driver = nullptr;
     DatabaseThread *m_database = nullptr;
-    QueryArchiver *m_archiver = nullptr;
-    QString m_statusBeforeWait;
+    ArchiveBrowser *m_archive = nullptr;
+    QPointer<QuerySession> m_session;
+    QString m_waitText;        // the status a database wait put up
+    QString m_statusBeforeWait; // and the one it covered
 
-    int m_pageTimeout = 0; // seconds; 0 for the driver's own
+    int m_pageTimeout = 0; // seconds; 0 for the walk's own
     LaunchArguments m_launch;
-    bool m_launchRead = false;
+    bool m_launchRead = false; // all of them converted
     QString m_programDirectory;
     QString m_pastaCapturas;
     SiteParameters m_site;
-
-    // Found at start-up; its entries in archive order, one current.
-    std::optional<Client> m_client;
-    bool m_archiveOpen = false;
-    QList<ArchiveEntry> m_entries;
-    int m_current = -1;
-    quint64 m_imageRequest = 0; // the latest picture asked for
-
+    std::optional<Client> m_client; // found at start-up
     bool m_shownOnce = false;
 };

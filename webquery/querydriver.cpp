@@ -27,33 +27,30 @@ const QString CnpjResult = QStringLiteral("resultado da consulta do CNPJ");
 
 } // namespace
 
-QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, QObject *parent)
+QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, const QString &displayedCnpj,
+                         QObject *parent)
     : QObject(parent)
     , m_view(view)
     , m_page(view)
     , m_site(site)
+    , m_displayedCnpj(displayedCnpj)
+    , m_cnpjDigitos(ExtraiDigitos(displayedCnpj))
 {
     m_pageTimer.setSingleShot(true);
     m_pageTimer.setInterval(DefaultPageTimeout);
     connect(&m_pageTimer, &QTimer::timeout, this, &QueryDriver::pageTimedOut);
-    QWebEnginePage *page = view->page();
-    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
-    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
-    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
     m_elapsed.start();
 }
 
-void QueryDriver::start(const QString &displayedCnpj)
+void QueryDriver::start()
 {
-    m_loginSubmitted = false;
-    m_certificateProblem.clear();
-    m_heldForms.clear();
-    m_pageTimer.stop();
-    m_stage = Stage::Walking;
+    QWebEnginePage *page = m_view->page();
+    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
+    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
+    m_walking = true;
     emit progressRestarted(Steps);
     emit queryStarted();
-    m_displayedCnpj = displayedCnpj;
-    m_cnpjDigitos = ExtraiDigitos(displayedCnpj);
     emit statusChanged(QStringLiteral("Conectando ao web site"));
     try {
         if (m_site.URLConsulta.isEmpty()) {
@@ -72,14 +69,24 @@ void QueryDriver::start(const QString &displayedCnpj)
     emit progressStep();
 }
 
-void QueryDriver::cancel()
+void QueryDriver::finish()
 {
-    m_stage = Stage::Idle;
+    m_walking = false;
     m_pageTimer.stop();
     m_heldForms.clear();
     m_pendingDocuments = 0;
+    disconnect(m_view->page(), nullptr, this, nullptr);
+}
+
+void QueryDriver::cancel()
+{
+    if (!m_walking)
+        return;
+    finish();
     m_page.stop();
+    // The wait's own handling sees Cancelled and goes no further.
     ScriptRunner::cancelWaits(m_view->page());
+    qCInfo(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "abandonada em" << m_elapsed.elapsed() << "ms";
 }
 
 QString QueryDriver::redacted(QString text) const
@@ -91,12 +98,11 @@ QString QueryDriver::redacted(QString text) const
 
 void QueryDriver::fail(const QString &status, const QString &message)
 {
-    const bool inQuery = m_stage != Stage::Idle;
-    m_stage = Stage::Idle;
-    m_pageTimer.stop();
-    m_heldForms.clear();
-    qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << (inQuery ? "falhou em" : "página falhou em")
-                                 << m_elapsed.elapsed() << "ms:" << redacted(message);
+    if (!m_walking)
+        return;
+    finish();
+    qCWarning(lcQuery).noquote() << "consulta do CNPJ" << m_cnpjDigitos << "falhou em" << m_elapsed.elapsed()
+                                 << "ms:" << redacted(message);
     if (!status.isEmpty())
         emit statusChanged(status);
     emit failed(message);
@@ -110,8 +116,6 @@ void QueryDriver::awaitPage(const QString &what)
 
 void QueryDriver::pageTimedOut()
 {
-    if (m_stage != Stage::Walking)
-        return;
     m_page.stop();
     const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
     fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
@@ -133,13 +137,11 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
 {
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
-    m_pendingDocuments = 0;
-    ScriptRunner::cancelWaits(m_view->page());
-    if (m_stage == Stage::Idle && !m_handling)
-        return;
     const QString why = status == QWebEnginePage::KilledTerminationStatus
                             ? QStringLiteral("foi encerrado")
                             : QStringLiteral("terminou com falha (código %1)").arg(exitCode);
+    // A step waiting on the dead page goes no further.
+    ScriptRunner::cancelWaits(m_view->page());
     fail(QStringLiteral("O navegador parou de exibir a página"),
          QStringLiteral("O processo do navegador que exibia a página %1. A consulta foi interrompida e nada foi "
                         "gravado; clique em Consultar CNPJ para tentar de novo")
@@ -160,14 +162,9 @@ void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
     }
     qCWarning(lcQuery).noquote() << "a página" << loggedAddress(info.url().toString())
                                  << "não carregou:" << info.errorDomain() << info.errorCode() << info.errorString();
-    if (m_stage != Stage::Walking) {
-        emit statusChanged(QStringLiteral("Não foi possível carregar a página %1").arg(info.url().toString()));
-        return;
-    }
     QString reason = loadFailureReason(info);
     if (info.errorDomain() == QWebEngineLoadingInfo::CertificateErrorDomain && !m_certificateProblem.isEmpty())
         reason = m_certificateProblem;
-    m_pendingDocuments = 0;
     fail(QStringLiteral("O site não pôde ser carregado: %1").arg(m_awaitedPage),
          QStringLiteral("O site da Equifax não pôde ser carregado (%1, %2): %3. A consulta foi interrompida e nada "
                         "foi gravado")
@@ -181,7 +178,7 @@ void QueryDriver::documentLoaded()
         return;
     }
     handle();
-    while (!m_handling && m_pendingDocuments > 0) {
+    while (m_walking && !m_handling && m_pendingDocuments > 0) {
         --m_pendingDocuments;
         handle();
     }
@@ -205,7 +202,7 @@ void QueryDriver::handle()
     // failed step does not hide that step's failure.
     try {
         const QList<int> forms = std::exchange(m_heldForms, {});
-        if (!forms.isEmpty() && !cancelled && !hasFailed) {
+        if (!forms.isEmpty() && m_walking && !cancelled && !hasFailed) {
             m_page.submitForms(forms);
             awaitPage(forms.contains(1) ? CnpjResult : LoginAnswer);
         }
@@ -290,39 +287,11 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
 
 void QueryDriver::handleResult()
 {
-    // One result per press of "Consultar CNPJ": a reload of the result
-    // address, or one after the query ended, is not archived again.
-    if (m_stage != Stage::Walking)
-        return;
+    // One result per press of "Consultar CNPJ": the walk ends here, and a
+    // reload of the result address is no longer seen.
     emit statusChanged(QStringLiteral("Salvando consulta"));
-    m_stage = Stage::Capturing;
+    finish();
     qCDebug(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta) + u':'
-                               << "captura iniciada em" << m_elapsed.elapsed() << "ms";
-    // The capture runs now, while documents that load meanwhile wait their turn.
+                               << "alcançada em" << m_elapsed.elapsed() << "ms";
     emit resultPageReached();
-}
-
-void QueryDriver::resultStoring()
-{
-    if (m_stage == Stage::Capturing)
-        m_stage = Stage::Storing;
-}
-
-void QueryDriver::resultStored()
-{
-    if (m_stage != Stage::Capturing && m_stage != Stage::Storing)
-        return;
-    m_stage = Stage::Idle;
-    emit progressStep();
-    emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
-    qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_site.URLResultConsulta) + u':'
-                              << "consulta salva em" << m_elapsed.elapsed() << "ms";
-    emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
-}
-
-void QueryDriver::resultFailed(const QString &message)
-{
-    if (m_stage != Stage::Capturing && m_stage != Stage::Storing)
-        return;
-    fail(QStringLiteral("Consulta não salva"), message);
 }

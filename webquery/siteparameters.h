@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 // The bureau site as each branch configures it: page addresses, the login and
 // the names of the page elements, read from the company parameters at start-up.
+// A query takes its own copy when it starts.
 struct SiteParameters
 {
     QString URLConsulta;
@@ -17,12 +17,12 @@ struct SiteParameters
     QString URLPagPreencheCnpj;
     QString TagBotaoCnsCnpj;
     QString URLResultConsulta;
+};
 
-    // The fields in the order of their parameter keys.
-    QString *fields[10] = {&URLConsulta, &IdUsu,       &SenhaUsu,           &TagUsu,          &TagSenhaUsu,
-                           &TagTipoCons, &URLPagLogin, &URLPagPreencheCnpj, &TagBotaoCnsCnpj, &URLResultConsulta};
-
-    SiteParameters() = default;
-    SiteParameters(const SiteParameters &) = delete;
-    SiteParameters &operator=(const SiteParameters &) = delete;
+// The fields in the order of their parameter keys.
+inline constexpr QString SiteParameters::*siteParameterFields[] = {
+    &SiteParameters::URLConsulta,        &SiteParameters::IdUsu,           &SiteParameters::SenhaUsu,
+    &SiteParameters::TagUsu,             &SiteParameters::TagSenhaUsu,     &SiteParameters::TagTipoCons,
+    &SiteParameters::URLPagLogin,        &SiteParameters::URLPagPreencheCnpj, &SiteParameters::TagBotaoCnsCnpj,
+    &SiteParameters::URLResultConsulta,
 };

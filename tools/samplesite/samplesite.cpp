@@ -304,7 +304,9 @@ QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
                                        QStringLiteral("O botão Consultar não foi acionado.")));
     const QString cnpj = m_lastQuery.value(QStringLiteral("cnpj0"));
     const QString header
-        = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>").arg(cnpj.toHtmlEscaped());
+        = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>"
+                         "<a id=\"novaConsulta\" href=\"/cnpj\">Nova consulta</a> <a id=\"sair\" href=\"/login\">Sair</a>")
+              .arg(cnpj.toHtmlEscaped());
     return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight));
 }
 
@@ -341,7 +343,12 @@ QByteArray SampleSite::loginPage(const QString &error) const
                                "<input type=\"password\" name=\"%1\" id=\"%1\"></p>\n")
                     .arg(attr(m_passwordElement));
     html += QStringLiteral("<input type=\"hidden\" name=\"type\" id=\"type\" value=\"\">\n"
-                           "<p><input type=\"submit\" value=\"Entrar\"></p>\n</form>\n</body></html>\n");
+                           "<p><input type=\"submit\" value=\"Entrar\"></p>\n</form>\n");
+    if (m_busySliceMs > 0)
+        html += QStringLiteral("<script>setInterval(() => { const end = Date.now() + %1; while (Date.now() < end); }, 0);"
+                               "</script>\n")
+                    .arg(m_busySliceMs);
+    html += QStringLiteral("</body></html>\n");
     return html.toUtf8();
 }
 

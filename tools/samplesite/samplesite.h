@@ -29,6 +29,7 @@ class QHttpServerResponse;
 //                     "consultar" whose onclick sets acao to "consultar" without submitting
 //   POST /resultado   session needed; acao == "consultar" gives the report, otherwise
 //                     "Consulta não solicitada"
+//                     the report's header row links back to /cnpj ("novaConsulta") and /login ("sair")
 //   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
@@ -77,6 +78,8 @@ public:
     void setPasswordElementName(const QString &name);
     void setQueryButtonName(const QString &name);
     void setOmitPasswordField(bool omit);
+    // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
+    void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
     int reportHeight() const { return m_reportHeight; }
 
@@ -127,6 +130,7 @@ private:
     QString m_passwordElement = QStringLiteral("senha");
     QString m_queryButton = QStringLiteral("consultar");
     bool m_omitPassword = false;
+    int m_busySliceMs = 0;
     int m_reportHeight = 6000;
     QHash<QString, QByteArray> m_pages;
     QString m_stalledPath;

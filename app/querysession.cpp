@@ -1,0 +1,147 @@
+#include "querysession.h"
+
+#include "apperror.h"
+#include "capturefolder.h"
+#include "databasethread.h"
+#include "futurereply.h"
+#include "logcategories.h"
+#include "pagecapture.h"
+#include "querydriver.h"
+#include "scriptrunner.h"
+
+#include <QFile>
+#include <QUrl>
+#include <QWebEngineView>
+
+#include <utility>
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Não foi possível ler o arquivo de captura '%1': %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+} // namespace
+
+QuerySession::QuerySession(QWebEngineView *view, DatabaseThread *database, Request request, QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_database(database)
+    , m_request(std::move(request))
+{
+}
+
+QuerySession::~QuerySession()
+{
+    abandon();
+}
+
+void QuerySession::start()
+{
+    m_elapsed.start();
+    m_stage = Stage::Walking;
+    m_driver = new QueryDriver(m_view, m_request.site, m_request.displayedCnpj, this);
+    if (m_request.pageTimeout.count() > 0)
+        m_driver->setPageTimeout(m_request.pageTimeout);
+    connect(m_driver, &QueryDriver::progressRestarted, this, &QuerySession::progressRestarted);
+    connect(m_driver, &QueryDriver::progressStep, this, &QuerySession::progressStep);
+    connect(m_driver, &QueryDriver::statusChanged, this, &QuerySession::statusChanged);
+    connect(m_driver, &QueryDriver::queryStarted, this, &QuerySession::queryStarted);
+    connect(m_driver, &QueryDriver::failed, this, [this](const QString &message) { fail(QString(), message); });
+    // The capture runs once the engine has finished telling of the load.
+    connect(m_driver, &QueryDriver::resultPageReached, this, &QuerySession::SalvaPagina, Qt::QueuedConnection);
+    m_driver->start();
+}
+
+void QuerySession::abandon()
+{
+    if (m_stage == Stage::Ended)
+        return;
+    const Stage stage = std::exchange(m_stage, Stage::Ended);
+    if (m_driver)
+        m_driver->cancel();
+    // A capture in progress ends at its next wait on the page.
+    if (stage == Stage::Archiving)
+        ScriptRunner::cancelWaits(m_view->page());
+}
+
+void QuerySession::fail(const QString &status, const QString &message)
+{
+    if (m_stage == Stage::Ended)
+        return;
+    m_stage = Stage::Ended;
+    if (!status.isEmpty())
+        emit statusChanged(status);
+    emit failed(message);
+    emit ended();
+}
+
+void QuerySession::SalvaPagina()
+{
+    if (m_stage != Stage::Walking)
+        return;
+    m_stage = Stage::Archiving;
+    emit captureRunning(true);
+    try {
+        runLoggedCapture(m_request.captureFile, [this] { PageCapture(m_view).captureTo(m_request.captureFile); });
+    } catch (const Cancelled &) {
+        emit captureRunning(false);
+        return;
+    } catch (...) {
+        const QString message = currentFailureMessage();
+        emit captureRunning(false);
+        fail(QStringLiteral("Consulta não salva"), message);
+        return;
+    }
+    emit captureRunning(false);
+    if (m_stage == Stage::Archiving)
+        storeCapture();
+}
+
+void QuerySession::storeCapture()
+{
+    auto job = [client = m_request.client, file = m_request.captureFile](const std::atomic<bool> &abandoned) {
+        QueryArchive archive(client);
+        const ArchiveEntry entry = archive.store(file, abandoned);
+        // Success means the business system reads back what was captured.
+        const QByteArray kept = archive.image(entry);
+        const QByteArray captured = fileBytes(file);
+        if (kept != captured) {
+            throw AppError(QStringLiteral("A consulta gravada no banco de dados não confere com a captura (%1 bytes "
+                                          "lidos de volta, %2 capturados)")
+                               .arg(kept.size())
+                               .arg(captured.size()));
+        }
+        return std::make_pair(archive.entries(), entry);
+    };
+    whenReady(
+        m_database->post(QStringLiteral("gravação da consulta"), std::move(job)), this,
+        [this](const std::pair<QList<ArchiveEntry>, ArchiveEntry> &done) { storeCommitted(done.first, done.second); },
+        [this](const QString &message) { fail(QStringLiteral("Consulta não salva"), message); });
+}
+
+void QuerySession::storeCommitted(const QList<ArchiveEntry> &entries, const ArchiveEntry &entry)
+{
+    if (m_stage != Stage::Archiving)
+        return;
+    m_stage = Stage::Ended;
+    int index = int(entries.size()) - 1;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).address == entry.address)
+            index = i;
+    }
+    qCInfo(lcQuery).noquote() << "página de resultado"
+                              << QUrl(m_request.site.URLResultConsulta)
+                                         .toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment)
+                                     + u':'
+                              << "consulta salva em" << m_elapsed.elapsed() << "ms";
+    emit stored(m_request.client, entries, index);
+    emit progressStep();
+    emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
+    emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+    emit ended();
+}
