@@ -41,9 +41,9 @@ std::optional<Client> findClient(qint64 filial, qint64 codClifor)
             throw AppError(range);
     }
 
-    const auto engineError = [&def](const QSqlQuery &q) {
+    const auto engineError = [&def, &db](const QSqlQuery &q) {
         return AppError(def.component + QStringLiteral(": não foi possível ler o cliente: ")
-                        + engineText(q.lastError()));
+                        + DbEngine::failure(db, q.lastError()));
     };
     QSqlQuery q(db);
     q.setForwardOnly(true);

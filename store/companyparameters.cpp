@@ -2,7 +2,6 @@
 
 #include "apperror.h"
 #include "dbengine.h"
-#include "tablecheck.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -24,13 +23,14 @@ QString parameterStatement(const QString &branch, const QString &key)
 
 QString readParameter(const QString &alias, const QString &branch, const QString &key)
 {
-    QSqlQuery query(DbEngine::database(alias));
+    const QSqlDatabase db = DbEngine::database(alias);
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(parameterStatement(branch, key)))
-        throw AppError(engineText(query.lastError()));
+        throw AppError(DbEngine::failure(db, query.lastError()));
     const bool hasRow = query.next();
     if (!hasRow && query.lastError().isValid())
-        throw AppError(engineText(query.lastError()));
+        throw AppError(DbEngine::failure(db, query.lastError()));
     const int column = query.record().indexOf(QStringLiteral("ValorStr"));
     if (column < 0)
         throw AppError(QStringLiteral("Field 'ValorStr' not found"));

@@ -8,16 +8,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QThread>
+
+#include <sys/stat.h>
 
 namespace {
 
 const QString configName = QStringLiteral("dbengine.ini");
 
 const QString connectionPrefix = QStringLiteral("devezozuvor:");
+
+// Where a SQLite connection keeps the identity of the file it opened.
+const char fileIdentityProperty[] = "devezozuvor.file";
 
 QString programDir()
 {
@@ -41,6 +47,43 @@ QString threadSuffix()
 QString connectionName(const QString &alias)
 {
     return connectionPrefix + alias.toLower() + threadSuffix();
+}
+
+QString aliasOf(const QSqlDatabase &db)
+{
+    const QString name = db.connectionName();
+    return name.mid(connectionPrefix.size(), name.lastIndexOf(u':') - connectionPrefix.size());
+}
+
+// Device and inode: a file moved, removed or replaced under an open SQLite
+// connection leaves it on a file nobody else sees.
+QString fileIdentity(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !QFileInfo(path).isReadable())
+        return QString();
+    return QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino);
+}
+
+// Whether an open connection still reaches its database as far as can be
+// told without a round trip.
+bool stillReaches(const QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        return false;
+    if (db.driverName() != QLatin1String("QSQLITE"))
+        return true;
+    const QString identity = fileIdentity(db.databaseName());
+    return !identity.isEmpty() && identity == db.driver()->property(fileIdentityProperty).toString();
+}
+
+// PostgreSQL's SQLSTATE classes 08 (connection exception) and 57P (the
+// server ending the session).
+bool endsTheConnection(const QSqlDatabase &db, const QSqlError &error)
+{
+    const QString state = error.nativeErrorCode();
+    return db.driverName() == QLatin1String("QPSQL")
+           && (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P")));
 }
 
 QString unquote(QString value)
@@ -156,8 +199,14 @@ DbEngine::Settings DbEngine::settings(const QString &alias)
 QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
 {
     const QString name = connectionName(alias);
-    if (QSqlDatabase::contains(name))
-        return QSqlDatabase::database(name, false);
+    if (QSqlDatabase::contains(name)) {
+        if (stillReaches(QSqlDatabase::database(name, false)))
+            return QSqlDatabase::database(name, false);
+        // Lost: it is made afresh from the settings, as at its first use.
+        qCWarning(lcStore).noquote() << "banco de dados" << alias << "com a conexão perdida: abrindo outra";
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
 
     Settings s;
     try {
@@ -230,6 +279,8 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
             }
         }
     }
+    if (s.driver == Driver::SQLite)
+        db.driver()->setProperty(fileIdentityProperty, fileIdentity(s.path));
     const QString where
         = s.driver == Driver::SQLite
               ? QStringLiteral("SQLite %1").arg(QDir::toNativeSeparators(s.path))
@@ -239,4 +290,33 @@ QSqlDatabase DbEngine::database(const QString &alias, OpenMode mode)
                               << (s.source.isEmpty() ? QStringLiteral("(padrão: nenhum de %1)").arg(nativeList(s.tried))
                                                      : QDir::toNativeSeparators(s.source));
     return db;
+}
+
+QString DbEngine::failure(QSqlDatabase db, const QSqlError &error)
+{
+    const QString words = engineText(error);
+    if (stillReaches(db) && !endsTheConnection(db, error))
+        return words;
+    db.close();
+    const QString lost = QStringLiteral("a conexão com o banco de dados '%1' foi perdida").arg(aliasOf(db));
+    return words.isEmpty() ? lost : lost + QStringLiteral(": ") + words;
+}
+
+void checkDatabase()
+{
+    const QString alias = QStringLiteral("tervik");
+    for (int attempt = 1;; ++attempt) {
+        const QSqlDatabase db = DbEngine::database(alias);
+        QSqlQuery probe(db);
+        // SQLite answers SELECT 1 without its file; the catalogue is in it.
+        if (probe.exec(db.driverName() == QLatin1String("QSQLITE") ? QStringLiteral("SELECT count(*) FROM sqlite_master")
+                                                                   : QStringLiteral("SELECT 1")))
+            return;
+        const QString reason = DbEngine::failure(db, probe.lastError());
+        // A connection that died unnoticed is opened once more.
+        if (attempt == 2 || db.isOpen()) {
+            qCWarning(lcStore).noquote() << "banco de dados" << alias << "não responde:" << reason;
+            throw AppError(reason.left(1).toUpper() + reason.mid(1));
+        }
+    }
 }

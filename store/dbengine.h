@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -48,7 +49,19 @@ public:
 
     static Settings settings(const QString &alias);
 
-    // The shared connection of the alias, opened at first use. A missing SQLite
-    // file is an error unless mode is CreateIfMissing.
+    // The calling thread's connection of the alias, opened at first use and
+    // opened afresh once lost (closed by a failure, or its SQLite file moved,
+    // removed or made unreadable). A missing SQLite file is an error unless
+    // mode is CreateIfMissing.
     static QSqlDatabase database(const QString &alias, OpenMode mode = OpenMode::MustExist);
+
+    // What the engine said of a statement that failed on db. A failure that
+    // shows the connection lost says so, naming the database, and closes it:
+    // the next database() opens it afresh.
+    static QString failure(QSqlDatabase db, const QSqlError &error);
 };
+
+// One cheap round trip to database "tervik" on the calling thread, opening a
+// connection found lost once more. Throws AppError with the reason when the
+// database does not answer (server down, connection refused, file gone).
+void checkDatabase();

@@ -91,23 +91,31 @@ AppError QueryArchive::error(const QString &message) const
     return AppError(archiveTable().component + QStringLiteral(": ") + message);
 }
 
+// Every statement of a transaction runs on the connection that began it: one
+// opened afresh meanwhile would write outside the transaction.
+QSqlDatabase QueryArchive::connection() const
+{
+    return m_transaction.isValid() ? m_transaction : db();
+}
+
+AppError QueryArchive::engineError(const char *doing, const QSqlDatabase &connection, const QSqlError &engine) const
+{
+    return error(QString::fromUtf8(doing) + QStringLiteral(": ") + DbEngine::failure(connection, engine));
+}
+
 // A failed statement ends the write transaction while the statement still
 // exists: PostgreSQL refuses everything else in an aborted transaction,
 // freeing the statement included.
-AppError QueryArchive::engineError(const char *doing, const QSqlError &engine) const
-{
-    return error(QString::fromUtf8(doing) + QStringLiteral(": ") + engineText(engine));
-}
-
 QSqlQuery QueryArchive::exec(const char *doing, const QString &sql, const QVariantList &values) const
 {
-    QSqlQuery q(db());
+    const QSqlDatabase on = connection();
+    QSqlQuery q(on);
     q.setForwardOnly(true);
     bool ok = q.prepare(sql);
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!ok || !q.exec()) {
-        const AppError e = engineError(doing, q.lastError());
+        const AppError e = engineError(doing, on, q.lastError());
         rollback();
         throw e;
     }
@@ -115,28 +123,22 @@ QSqlQuery QueryArchive::exec(const char *doing, const QString &sql, const QVaria
 }
 
 // Transaction control is not a statement PostgreSQL can prepare.
-void QueryArchive::execPlain(const char *doing, const QString &sql) const
+void QueryArchive::execPlain(const char *doing, const QSqlDatabase &on, const QString &sql) const
 {
-    QSqlQuery q(db());
-    if (!q.exec(sql)) {
-        const AppError e = engineError(doing, q.lastError());
-        rollback();
-        throw e;
-    }
+    QSqlQuery q(on);
+    if (!q.exec(sql))
+        throw engineError(doing, on, q.lastError());
 }
 
 void QueryArchive::rollback() const noexcept
 {
-    if (!m_inTransaction)
+    const QSqlDatabase on = std::exchange(m_transaction, QSqlDatabase());
+    // A transaction whose connection was lost was rolled back by the server.
+    if (!on.isOpen())
         return;
-    m_inTransaction = false;
-    try {
-        QSqlQuery q(db());
-        if (!q.exec(QStringLiteral("ROLLBACK")))
-            qWarning().noquote() << archiveTable().component << q.lastError().text();
-    } catch (const AppError &e) {
-        qWarning().noquote() << e.message();
-    }
+    QSqlQuery q(on);
+    if (!q.exec(QStringLiteral("ROLLBACK")))
+        qWarning().noquote() << archiveTable().component << q.lastError().text();
 }
 
 QVariant QueryArchive::toEngine(const QDate &date) const
@@ -162,7 +164,7 @@ QList<ArchiveEntry> QueryArchive::entries() const
     while (q.next())
         list.append({dateFromEngine(q.value(1)), timeFromEngine(q.value(2)), q.value(0)});
     if (q.lastError().isValid())
-        throw engineError(doing, q.lastError());
+        throw engineError(doing, connection(), q.lastError());
     return list;
 }
 
@@ -175,7 +177,7 @@ QByteArray QueryArchive::image(const ArchiveEntry &entry) const
         {entry.address});
     if (!q.next()) {
         if (q.lastError().isValid())
-            throw engineError(doing, q.lastError());
+            throw engineError(doing, connection(), q.lastError());
         return QByteArray();
     }
     return q.value(0).toByteArray();
@@ -204,8 +206,9 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atom
 
     const CheckedTable &t = m_table;
     const char *doing = "não foi possível gravar a consulta";
-    execPlain(doing, m_pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
-    m_inTransaction = true;
+    const QSqlDatabase on = db();
+    execPlain(doing, on, m_pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    m_transaction = on;
     try {
         if (m_pg)
             exec(doing, QStringLiteral("SELECT pg_advisory_xact_lock(CAST(? AS int4), CAST(? AS int4))"),
@@ -245,8 +248,8 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atom
         // ran out): it must not appear later behind their back.
         if (abandoned)
             throw Cancelled();
-        execPlain(doing, QStringLiteral("COMMIT"));
-        m_inTransaction = false;
+        execPlain(doing, on, QStringLiteral("COMMIT"));
+        m_transaction = QSqlDatabase();
         qCInfo(lcStore).noquote()
             << QStringLiteral("filial %1 cliente %2:").arg(m_client.filial).arg(m_client.codClifor)
             << "consulta arquivada," << bytes.size() << "bytes,"

@@ -55,20 +55,21 @@ private:
     ArchiveEntry storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now,
                            const QElapsedTimer &timer);
     AppError error(const QString &message) const;
-    AppError engineError(const char *doing, const QSqlError &engine) const;
+    AppError engineError(const char *doing, const QSqlDatabase &connection, const QSqlError &engine) const;
     // doing: what failed, as the message says it ("não foi possível gravar a consulta").
     QSqlQuery exec(const char *doing, const QString &sql, const QVariantList &values = {}) const;
-    void execPlain(const char *doing, const QString &sql) const;
+    void execPlain(const char *doing, const QSqlDatabase &on, const QString &sql) const;
     void rollback() const noexcept;
     QVariant toEngine(const QDate &date) const;
     QVariant toEngine(const QTime &time) const;
 
     static QSqlDatabase db();
+    QSqlDatabase connection() const;
 
     Client m_client;
     bool m_pg = false;
     CheckedTable m_table;
     QString m_address;      // the row address as a value
     QString m_addressMatch; // WHERE clause on one row address
-    mutable bool m_inTransaction = false;
+    mutable QSqlDatabase m_transaction; // while a store's transaction is open
 };

@@ -1,6 +1,7 @@
 #include "tablecheck.h"
 
 #include "apperror.h"
+#include "dbengine.h"
 
 #include <QHash>
 #include <QMap>
@@ -108,6 +109,9 @@ public:
         QHash<QString, std::pair<QString, QString>> columns;
         if (m_pg) {
             const QSqlRecord rec = m_db.record(m_quotedTable);
+            // An empty record from a connection lost meanwhile lists no missing field.
+            if (rec.isEmpty() && !m_db.isOpen())
+                throw error(DbEngine::failure(m_db, QSqlError()));
             for (int i = 0; i < rec.count(); ++i)
                 columns.insert(rec.fieldName(i).toLower(), {rec.fieldName(i), metaTypeKind(rec.field(i).metaType())});
         } else {
@@ -153,19 +157,24 @@ private:
             q.addBindValue(v);
         ok = ok && q.exec();
         if (!ok)
-            throw error(q.lastError().text());
+            throw error(DbEngine::failure(m_db, q.lastError()));
         return q;
     }
 
+    // Asked of the catalogue itself, so that one that cannot be read is never
+    // told as a missing table.
     QString realTableName() const
     {
-        const QStringList tables = m_db.tables(QSql::Tables);
-        for (const QString &t : tables) {
-            if (t.compare(m_def.table, Qt::CaseInsensitive) == 0)
-                return t;
-        }
-        if (m_db.lastError().isValid())
-            throw error(m_db.lastError().text());
+        QSqlQuery q = exec(m_pg ? QStringLiteral("SELECT relname FROM pg_class WHERE relkind IN ('r', 'p')"
+                                                 " AND pg_table_is_visible(oid) AND lower(relname) = lower(CAST(? AS text))"
+                                                 " ORDER BY relname")
+                                : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"
+                                                 " AND lower(name) = lower(?) ORDER BY name"),
+                           {m_def.table});
+        if (q.next())
+            return q.value(0).toString();
+        if (q.lastError().isValid())
+            throw error(DbEngine::failure(m_db, q.lastError()));
         throw error(QStringLiteral("Tabela '%1' não encontrada").arg(m_def.table));
     }
 
@@ -233,7 +242,10 @@ CheckedTable checkTable(const QSqlDatabase &db, const TableDef &def)
 
 QString engineText(const QSqlError &error)
 {
-    const QString database = error.databaseText().trimmed();
+    QString database = error.databaseText().trimmed();
+    // libpq's text of a failure the server never answered ends in an empty SQLSTATE.
+    if (database.endsWith(QLatin1String("\n()")))
+        database = database.chopped(3).trimmed();
     return database.isEmpty() ? error.driverText().trimmed() : database;
 }
 

@@ -1,3 +1,5 @@
+#include "databasethread.h"
+#include "dbengine.h"
 #include "jpegcodec.h"
 #include "queryarchive.h"
 #include "testdatabase.h"
@@ -5,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <cstdio>
@@ -28,6 +31,9 @@ private slots:
     void failedStoreLeavesTheArchiveAsItWas();
     void failedCommitLeavesTheArchiveAsItWas();
     void twoProcessesStoringAtOnceLoseNothing();
+    void lostConnectionIsToldAndTheNextCallOpensItAgain();
+    void storeInterruptedByALostConnectionLeavesTheArchive();
+    void checkOpensALostConnectionAgain();
 
 private:
     QString writeFile(const QString &name, const QByteArray &bytes);
@@ -340,6 +346,90 @@ void ArchiveTest::twoProcessesStoringAtOnceLoseNothing()
     }
     QCOMPARE(m_db->archiveRows(3, 301).size(), 1);
     QCOMPARE(archive.entries().size(), 2);
+}
+
+void ArchiveTest::lostConnectionIsToldAndTheNextCallOpensItAgain()
+{
+    m_db->addClient(1, 100);
+    QCOMPARE(openClient(1, 100).entries().size(), 0);
+    const QString away = m_db->sqlitePath() + QStringLiteral(".fora");
+    if (m_db->isPostgres())
+        m_db->terminateToolConnection();
+    else
+        QVERIFY(QFile::rename(m_db->sqlitePath(), away));
+
+    const QString message = thrownMessage([this] { openClient(1, 100); });
+    const QString expected
+        = m_db->isPostgres()
+              ? QStringLiteral("TClifor: a conexão com o banco de dados 'tervik' foi perdida: FATAL:  terminating "
+                               "connection due to administrator command")
+              : QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
+                    .arg(m_db->sqlitePath());
+    QVERIFY2(message.startsWith(expected), qPrintable(message));
+
+    if (!m_db->isPostgres())
+        QVERIFY(QFile::rename(away, m_db->sqlitePath()));
+    const QByteArray image = makeJpeg(7);
+    openClient(1, 100).store(writeFile(QStringLiteral("c.jpg"), image), notAbandoned);
+    QCOMPARE(m_db->archiveImages(1, 100), QList<QByteArray>{image});
+}
+
+void ArchiveTest::storeInterruptedByALostConnectionLeavesTheArchive()
+{
+    if (!m_db->isPostgres())
+        QSKIP("a SQLite store has no server to lose while it writes");
+    m_db->addClient(1, 100);
+    m_db->addArchive({1, 100, QDate(2024, 2, 1), QTime(7, 0), makeJpeg(1)});
+    const QList<ArchiveRow> before = m_db->allArchiveRows();
+    // The row is written, then the store waits on a lock the test holds, and its backend is ended.
+    m_db->exec(QStringLiteral("CREATE FUNCTION espera() RETURNS trigger LANGUAGE plpgsql AS "
+                              "$$ BEGIN PERFORM pg_advisory_xact_lock(77); RETURN NEW; END $$"));
+    m_db->exec(QStringLiteral("CREATE TRIGGER espera AFTER INSERT OR UPDATE ON CliforDeveZozuvor "
+                              "FOR EACH ROW EXECUTE FUNCTION espera()"));
+    QSqlQuery other(m_db->otherConnection());
+    QVERIFY(other.exec(QStringLiteral("SELECT pg_advisory_lock(77)")));
+
+    DatabaseThread database;
+    const QString capture = writeFile(QStringLiteral("c.jpg"), makeJpeg(2));
+    const auto store = [capture](const std::atomic<bool> &abandoned) {
+        return QueryArchive(Client{1, 100, {}, {}}).store(capture, abandoned).address;
+    };
+    QFuture<QVariant> interrupted = database.post(QStringLiteral("gravação da consulta"), store);
+    const QString waiting = QStringLiteral("SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND NOT granted");
+    QTRY_VERIFY_WITH_TIMEOUT(other.exec(waiting) && other.next(), 10000);
+    QVERIFY(other.exec(QStringLiteral("SELECT pg_terminate_backend(%1, 10000)").arg(other.value(0).toInt())));
+    QTRY_VERIFY_WITH_TIMEOUT(interrupted.isFinished(), 10000);
+    const QString message = thrownMessage([&] { interrupted.result(); });
+    QVERIFY2(message.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: a conexão com o "
+                                               "banco de dados 'tervik' foi perdida: FATAL:  terminating")),
+             qPrintable(message));
+    QCOMPARE(m_db->allArchiveRows(), before);
+
+    // The next job on that thread opens a connection of its own and stores.
+    QVERIFY(other.exec(QStringLiteral("SELECT pg_advisory_unlock(77)")));
+    QFuture<QVariant> next = database.post(QStringLiteral("gravação da consulta"), store);
+    QTRY_VERIFY_WITH_TIMEOUT(next.isFinished(), 10000);
+    QCOMPARE(thrownMessage([&] { next.result(); }), QString());
+    QCOMPARE(m_db->archiveRows(1, 100).size(), 2);
+}
+
+void ArchiveTest::checkOpensALostConnectionAgain()
+{
+    m_db->addClient(1, 100);
+    checkDatabase();
+    const QString away = m_db->sqlitePath() + QStringLiteral(".fora");
+    if (m_db->isPostgres()) {
+        m_db->terminateToolConnection();
+        checkDatabase();
+    } else {
+        QVERIFY(QFile::rename(m_db->sqlitePath(), away));
+        QVERIFY_THROWS_MESSAGE(
+            checkDatabase(), QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
+                                 .arg(m_db->sqlitePath()));
+        QVERIFY(QFile::rename(away, m_db->sqlitePath()));
+        checkDatabase();
+    }
+    QVERIFY(findClient(1, 100));
 }
 
 QTEST_GUILESS_MAIN(ArchiveTest)

@@ -239,6 +239,18 @@ QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)
     return images;
 }
 
+void TestDatabase::terminateToolConnection()
+{
+    QSqlQuery pid(connection());
+    QSqlQuery end(otherConnection());
+    if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next()
+        || !end.prepare(QStringLiteral("SELECT pg_terminate_backend(?, 10000)")))
+        throw AppError(pid.lastError().text() + end.lastError().text());
+    end.addBindValue(pid.value(0));
+    if (!end.exec() || !end.next() || !end.value(0).toBool())
+        throw AppError(QStringLiteral("the tool's backend did not end: ") + end.lastError().text());
+}
+
 void TestDatabase::refuseArchiveWrites()
 {
     if (m_pg) {

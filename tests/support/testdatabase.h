@@ -44,6 +44,18 @@ inline const std::atomic<bool> notAbandoned{false};
         } \
     } while (false)
 
+// The message of the AppError that call throws; empty when it throws none.
+template<typename Call>
+QString thrownMessage(Call call)
+{
+    try {
+        call();
+    } catch (const AppError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
 struct ArchiveRow
 {
     int filial = 0;
@@ -97,6 +109,9 @@ public:
     QList<ArchiveRow> allArchiveRows();
     QList<QByteArray> archiveImages(int filial, int cod);
     int archiveCount(int filial, int cod) { return int(archiveRows(filial, cod).size()); }
+    // PostgreSQL: the server ends the calling thread's connection of the tool,
+    // as an administrator or a restart would.
+    void terminateToolConnection();
     // A trigger that refuses every insert and update of the archive table, and its removal.
     void refuseArchiveWrites();
     void allowArchiveWrites();
