@@ -1,3 +1,4 @@
+#include "browserfixture.h"
 #include "jpegcodec.h"
 #include "pictureview.h"
 #include "testdatabase.h"
@@ -303,5 +304,5 @@ void ArchiveViewTest::failureLeavesNoFile()
     }
 }
 
-QTEST_MAIN(ArchiveViewTest)
+BROWSER_TEST_MAIN(ArchiveViewTest)
 #include "tst_archiveview.moc"

@@ -1,3 +1,4 @@
+#include "browserfixture.h"
 #include "capturefolder.h"
 #include "dbengine.h"
 #include "jpegcodec.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -66,6 +68,7 @@ private slots:
     void damagedImages_data();
     void damagedImages();
     void buttonsOnClosedArchive();
+    void buttonsWaitForStartUp();
     void statusAndProgressPaintAtOnce();
     void sairEndsTheWindow();
     void captureFolderIsOwnerOnly_data();
@@ -101,8 +104,7 @@ void MainWindowTest::cleanup()
 
 TfoDeveZozuvor *MainWindowTest::startWindow(const QStringList &arguments)
 {
-    if (!m_app->start(arguments))
-        qWarning("start-up did not end");
+    m_app->start(arguments);
     m_window = m_app->window();
     return m_window;
 }
@@ -403,6 +405,31 @@ void MainWindowTest::buttonsOnClosedArchive()
     }
 }
 
+void MainWindowTest::buttonsWaitForStartUp()
+{
+    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addArchive({1, 10, QDate(2026, 3, 4), QTime(9, 0), solidJpeg(30, 20, Qt::red)});
+    // Another program of the branch holds the database while start-up reads it.
+    QProcess locker;
+    locker.start(QCoreApplication::applicationDirPath() + QStringLiteral("/sqlite_lock_holder"), {m_db->sqlitePath()});
+    QVERIFY(locker.waitForReadyRead(10000));
+    m_app->open({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QTRY_COMPARE_WITH_TIMEOUT(m_app->status(), QStringLiteral("Aguardando o banco de dados: leitura do cliente (1 s)"),
+                              10000);
+    for (const char *button : {"BotaoConsultar", "Button1", "Button2"}) {
+        QVERIFY(!child<QWidget>(button)->isEnabled());
+        m_app->click(button);
+    }
+    QVERIFY(child<QWidget>("JvXPButton2")->isEnabled());
+    locker.closeWriteChannel();
+    QVERIFY(m_app->waitForStartUp());
+    QVERIFY(boxes().boxes.isEmpty());
+    QCOMPARE(m_app->status(), QStringLiteral("Clique em Consultar CNPJ para iniciar..."));
+    for (const char *button : {"BotaoConsultar", "Button1", "Button2"})
+        QVERIFY(child<QWidget>(button)->isEnabled());
+    QCOMPARE(child<PictureView>("Image1")->size(), QSize(30, 20));
+}
+
 void MainWindowTest::statusAndProgressPaintAtOnce()
 {
     startWindow({});
@@ -486,5 +513,5 @@ void MainWindowTest::captureFolderIsOwnerOnly()
     QDir(userCaptureFolder()).removeRecursively();
 }
 
-QTEST_MAIN(MainWindowTest)
+BROWSER_TEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"

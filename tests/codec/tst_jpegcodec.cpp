@@ -1,5 +1,6 @@
 #include "apperror.h"
 #include "jpegcodec.h"
+#include "jpegsegments.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -65,26 +66,10 @@ QString codecError(int code)
     return QStringLiteral("JPEG error #%1").arg(code);
 }
 
-// Marker codes of the segments before the scan, in stream order, with their payloads.
-QList<QPair<int, QByteArray>> segments(const QByteArray &jpeg)
-{
-    QList<QPair<int, QByteArray>> result;
-    int pos = 2;
-    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xFF) {
-        const int marker = 0xFF00 | uchar(jpeg[pos + 1]);
-        const int length = uchar(jpeg[pos + 2]) << 8 | uchar(jpeg[pos + 3]);
-        result.append({marker, jpeg.mid(pos + 4, length - 2)});
-        if (marker == 0xFFDA)
-            break;
-        pos += 2 + length;
-    }
-    return result;
-}
-
 // The number of colour components the stream's first frame header declares; 0 without one.
 int componentsOf(const QByteArray &jpeg)
 {
-    for (const auto &[marker, payload] : segments(jpeg)) {
+    for (const auto &[marker, payload] : jpegSegments(jpeg)) {
         // SOFn: precision (1), height (2), width (2), components (1).
         if (marker >= 0xFFC0 && marker <= 0xFFCF && marker != 0xFFC4 && marker != 0xFFC8 && marker != 0xFFCC)
             return payload.size() > 5 ? uchar(payload[5]) : 0;
@@ -225,7 +210,7 @@ void TestJpegCodec::streamIsBaseline()
     QVERIFY(jpeg.startsWith("\xFF\xD8"));
     QVERIFY(jpeg.endsWith("\xFF\xD9"));
     QList<int> markers;
-    for (const auto &segment : segments(jpeg))
+    for (const auto &segment : jpegSegments(jpeg))
         markers.append(segment.first);
     QVERIFY2(markers.contains(0xFFC0), "no SOF0 frame");
     QVERIFY(!markers.contains(0xFFC1));
@@ -281,7 +266,7 @@ void TestJpegCodec::quality30UsesScaledStandardTable()
     const int scale = 5000 / 30;
 
     QByteArray luminance;
-    for (const auto &[marker, payload] : segments(Jpeg::encode(noise(32, 32, 3), 30))) {
+    for (const auto &[marker, payload] : jpegSegments(Jpeg::encode(noise(32, 32, 3), 30))) {
         for (int pos = 0; marker == 0xFFDB && pos < payload.size(); pos += 65) {
             QCOMPARE(uchar(payload[pos]) >> 4, 0); // 8-bit entries
             if ((uchar(payload[pos]) & 0x0F) == 0)
@@ -333,7 +318,7 @@ void TestJpegCodec::badStreamsFail_data()
     QTest::addColumn<int>("code"); // -1: any libjpeg code
 
     const QByteArray jpeg = Jpeg::encode(noise(64, 64, 9), 90);
-    const QList<QPair<int, QByteArray>> parts = segments(jpeg);
+    const auto parts = jpegSegments(jpeg);
     const qsizetype scanStart = jpeg.indexOf(parts.last().second) + parts.last().second.size();
 
     QByteArray garbage(300, Qt::Uninitialized);

@@ -1,3 +1,4 @@
+#include "browserfixture.h"
 #include "devezozuvorapplication.h"
 #include "jpegcodec.h"
 #include "jvxpprogressbar.h"
@@ -117,6 +118,7 @@ private slots:
     void rendererEndsWhileTheCnpjPageLoads();
     void pagesAfterAQueryAreOnlyShown();
     void refusedStoreEndsTheQueryBeforeItsLastStep();
+    void failedCaptureStoresNothing();
     void logsTellEachStepButNeverThePassword();
 
 private:
@@ -647,6 +649,24 @@ void EndToEndTest::refusedStoreEndsTheQueryBeforeItsLastStep()
     QCOMPARE(progress(), 7);
 }
 
+void EndToEndTest::failedCaptureStoresNothing()
+{
+    m_site->setReportHeight(70000);
+    start();
+    // The CNPJ's capture file of an earlier query is still in the folder.
+    QFile older(m_db->captureFolder() + QStringLiteral("11222333000181"));
+    QVERIFY(older.open(QIODevice::WriteOnly));
+    older.write(makeJpeg(1));
+    older.close();
+    QVERIFY(!runQuery());
+    QVERIFY2(boxes().last().text.contains(QStringLiteral("alta demais")), qPrintable(boxes().last().text));
+    QCOMPARE(status(), QStringLiteral("Consulta não salva"));
+    // The next query's store runs after anything the failed one had posted.
+    m_site->setReportHeight(3000);
+    QVERIFY(runQuery());
+    QCOMPARE(m_db->archiveCount(1, 1001), 1);
+}
+
 void EndToEndTest::logsTellEachStepButNeverThePassword()
 {
     LogTrail log;
@@ -675,13 +695,7 @@ void EndToEndTest::logsTellEachStepButNeverThePassword()
         std::any_of(log.lines.cbegin(), log.lines.cend(), [](const auto &line) { return line.first == QtDebugMsg; }));
 }
 
-// The tool's own graphics set-up, so that the tall capture also holds on a
+// The tool's own engine set-up, so that the tall capture also holds on a
 // display with OpenGL (the xcb run of this test).
-int main(int argc, char *argv[])
-{
-    DevezozuvorApplication::prepareGraphics();
-    DevezozuvorApplication app(argc, argv);
-    EndToEndTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+BROWSER_TEST_MAIN(EndToEndTest)
 #include "tst_endtoend.moc"

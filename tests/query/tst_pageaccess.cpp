@@ -242,5 +242,5 @@ void PageAccessTest::recognisesPageExactly()
     QVERIFY(!m_access->EstaNaPagina(QString()));
 }
 
-QTEST_MAIN(PageAccessTest)
+BROWSER_TEST_MAIN(PageAccessTest)
 #include "tst_pageaccess.moc"

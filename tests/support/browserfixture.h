@@ -1,5 +1,8 @@
 #pragma once
 
+#include "browsersetup.h"
+
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -23,6 +26,7 @@ public:
         view->setPage(page.get());
         view->setGeometry(88, 22, 761, 465);
         parent.show();
+        exposed = QTest::qWaitForWindowExposed(&parent);
     }
 
     ~BrowserFixture() { delete view; }
@@ -38,4 +42,17 @@ public:
     std::unique_ptr<QWebEnginePage> page;
     QWidget parent;
     QWebEngineView *view = nullptr;
+    bool exposed = false;
 };
+
+// main() for a suite that runs the browser: the engine set up as the program
+// sets it up, so that what holds here holds in the program too.
+#define BROWSER_TEST_MAIN(TestClass)                                                                                   \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        BrowserSetup::prepareGraphics();                                                                               \
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));       \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }

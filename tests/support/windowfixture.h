@@ -33,12 +33,15 @@ public:
         return m_window.get();
     }
 
-    // Opens the window and waits, within the bound, until its start-up has ended.
+    // Opens the window and waits, within the bound, until its start-up has
+    // ended; a start-up that never ends stops the test run there.
     bool start(const QStringList &arguments = {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")},
                int timeoutMs = 30000)
     {
         open(arguments);
-        return waitForStartUp(timeoutMs);
+        if (!waitForStartUp(timeoutMs))
+            qFatal("start-up did not end within %d ms; status: %s", timeoutMs, qPrintable(status()));
+        return true;
     }
 
     bool waitForStartUp(int timeoutMs = 30000)

@@ -1,7 +1,9 @@
 #include "apperror.h"
+#include "browserfixture.h"
 #include "browsersetup.h"
 #include "framesource.h"
 #include "jpegcodec.h"
+#include "jpegsegments.h"
 #include "pagecapture.h"
 #include "samplesite.h"
 #include "scriptrunner.h"
@@ -71,22 +73,6 @@ QString firstWrongRow(const QImage &image, int x)
     return {};
 }
 
-// The segments ahead of the scan, by marker.
-QMultiMap<int, QByteArray> segments(const QByteArray &jpeg)
-{
-    QMultiMap<int, QByteArray> result;
-    qsizetype pos = 2;
-    while (pos + 4 <= jpeg.size() && uchar(jpeg[pos]) == 0xFF) {
-        const int marker = uchar(jpeg[pos + 1]);
-        const int length = (uchar(jpeg[pos + 2]) << 8) | uchar(jpeg[pos + 3]);
-        result.insert(marker, jpeg.mid(pos + 4, length - 2));
-        if (marker == 0xDA)
-            break;
-        pos += 2 + length;
-    }
-    return result;
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -134,7 +120,7 @@ private:
     void verifyViewRestored();
 
     std::unique_ptr<SampleSite> m_site;
-    std::unique_ptr<QWidget> m_tab;
+    std::unique_ptr<BrowserFixture> m_browser;
     QWebEngineView *m_view = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
@@ -145,12 +131,10 @@ void PageCaptureTest::init()
     m_site = std::make_unique<SampleSite>();
     QVERIFY(m_site->listen());
     // The browser as the tool places it: not in a layout, free to grow past its tab page.
-    m_tab = std::make_unique<QWidget>();
-    m_tab->resize(925, 517);
-    m_view = new QWebEngineView(m_tab.get());
-    m_view->setGeometry(ViewGeometry);
-    m_tab->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
+    m_browser = std::make_unique<BrowserFixture>();
+    QVERIFY(m_browser->exposed);
+    m_view = m_browser->view;
+    QCOMPARE(m_view->geometry(), ViewGeometry);
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_file = m_dir->filePath(QStringLiteral("12345678000195"));
@@ -158,7 +142,7 @@ void PageCaptureTest::init()
 
 void PageCaptureTest::cleanup()
 {
-    m_tab.reset();
+    m_browser.reset();
     m_view = nullptr;
     m_site.reset();
     m_dir.reset();
@@ -166,9 +150,7 @@ void PageCaptureTest::cleanup()
 
 bool PageCaptureTest::load(const QUrl &url)
 {
-    QSignalSpy finished(m_view, &QWebEngineView::loadFinished);
-    m_view->load(url);
-    return finished.wait(20000) && finished.first().first().toBool();
+    return m_browser->load(url);
 }
 
 void PageCaptureTest::verifyViewRestored()
@@ -252,16 +234,16 @@ void PageCaptureTest::writesBaselineAtQuality30()
     PageCapture(m_view).captureTo(m_file);
 
     const QByteArray jpeg = readAll(m_file);
-    const QMultiMap<int, QByteArray> parts = segments(jpeg);
-    QVERIFY2(parts.contains(0xC0), "no baseline frame header (SOF0)");
-    QVERIFY(!parts.contains(0xC2));
+    const QList<QByteArray> frame = jpegSegments(jpeg, 0xFFC0);
+    QVERIFY2(!frame.isEmpty(), "no baseline frame header (SOF0)");
+    QVERIFY(jpegSegments(jpeg, 0xFFC2).isEmpty());
     // Colour: the frame header (precision, height, width, components) declares three components.
-    QVERIFY(parts.value(0xC0).size() > 5);
-    QCOMPARE(uchar(parts.value(0xC0).at(5)), 3);
+    QVERIFY(frame.first().size() > 5);
+    QCOMPARE(uchar(frame.first().at(5)), 3);
     QImage sample(16, 16, QImage::Format_RGB888);
     sample.fill(Qt::gray);
-    QCOMPARE(parts.values(0xDB), segments(Jpeg::encode(sample, 30)).values(0xDB));
-    QVERIFY(parts.values(0xDB) != segments(Jpeg::encode(sample, 75)).values(0xDB));
+    QCOMPARE(jpegSegments(jpeg, 0xFFDB), jpegSegments(Jpeg::encode(sample, 30), 0xFFDB));
+    QVERIFY(jpegSegments(jpeg, 0xFFDB) != jpegSegments(Jpeg::encode(sample, 75), 0xFFDB));
 }
 
 void PageCaptureTest::secondCaptureReplacesFile()
@@ -413,7 +395,7 @@ void PageCaptureTest::hiddenBrowserFailsAtOnce()
 {
     QVERIFY(writeAll(m_file, OldCapture));
     QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=3000"))));
-    m_tab->hide();
+    m_browser->parent.hide();
     QElapsedTimer timer;
     timer.start();
 
@@ -513,12 +495,5 @@ void PageCaptureTest::frameWithoutBothMarkersIsRefused()
 }
 
 // The browser set up as the tool sets it up.
-int main(int argc, char *argv[])
-{
-    BrowserSetup::prepareGraphics();
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
-    QApplication app(argc, argv);
-    PageCaptureTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+BROWSER_TEST_MAIN(PageCaptureTest)
 #include "tst_pagecapture.moc"
