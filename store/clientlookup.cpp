@@ -33,7 +33,8 @@ enum Field { Filial, CodClifor, Sistema, Nome, Cgc };
 std::optional<Client> findClient(qint64 filial, qint64 codClifor)
 {
     const TableDef &def = cliforTable();
-    const QSqlDatabase db = DbEngine::database(QStringLiteral("tervik"));
+    // The first statement of a job: a connection lost since the last is opened again here.
+    const QSqlDatabase db = DbEngine::answering(QStringLiteral("tervik"));
     const CheckedTable t = checkTable(db, def);
     for (const auto &[field, value] : {std::pair{Filial, filial}, std::pair{CodClifor, codClifor}}) {
         const QString range = rangeError(def.fields.at(field), value);

@@ -302,21 +302,26 @@ QString DbEngine::failure(QSqlDatabase db, const QSqlError &error)
     return words.isEmpty() ? lost : lost + QStringLiteral(": ") + words;
 }
 
-void checkDatabase()
+QSqlDatabase DbEngine::answering(const QString &alias)
 {
-    const QString alias = QStringLiteral("tervik");
     for (int attempt = 1;; ++attempt) {
-        const QSqlDatabase db = DbEngine::database(alias);
+        const QSqlDatabase db = database(alias);
         QSqlQuery probe(db);
-        // SQLite answers SELECT 1 without its file; the catalogue is in it.
+        // SQLite answers SELECT 1 without reading its file; the catalogue is in it.
         if (probe.exec(db.driverName() == QLatin1String("QSQLITE") ? QStringLiteral("SELECT count(*) FROM sqlite_master")
                                                                    : QStringLiteral("SELECT 1")))
-            return;
-        const QString reason = DbEngine::failure(db, probe.lastError());
+            return db;
+        const QString reason = failure(db, probe.lastError());
         // A connection that died unnoticed is opened once more.
         if (attempt == 2 || db.isOpen()) {
             qCWarning(lcStore).noquote() << "banco de dados" << alias << "não responde:" << reason;
-            throw AppError(reason.left(1).toUpper() + reason.mid(1));
+            throw AppError(db.isOpen() ? QStringLiteral("O banco de dados '%1' não respondeu: %2").arg(alias, reason)
+                                       : reason.left(1).toUpper() + reason.mid(1));
         }
     }
+}
+
+void checkDatabase()
+{
+    DbEngine::answering(QStringLiteral("tervik"));
 }

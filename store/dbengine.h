@@ -55,13 +55,18 @@ public:
     // mode is CreateIfMissing.
     static QSqlDatabase database(const QString &alias, OpenMode mode = OpenMode::MustExist);
 
+    // database(), once the connection has answered one cheap round trip; a
+    // connection found lost is opened once more. Throws AppError with the
+    // reason when the database does not answer.
+    static QSqlDatabase answering(const QString &alias);
+
     // What the engine said of a statement that failed on db. A failure that
     // shows the connection lost says so, naming the database, and closes it:
     // the next database() opens it afresh.
     static QString failure(QSqlDatabase db, const QSqlError &error);
 };
 
-// One cheap round trip to database "tervik" on the calling thread, opening a
-// connection found lost once more. Throws AppError with the reason when the
-// database does not answer (server down, connection refused, file gone).
+// Database "tervik" answers on the calling thread (DbEngine::answering): the
+// check before a query the bureau bills. Throws AppError with the reason
+// (server down, connection refused, file gone).
 void checkDatabase();

@@ -72,7 +72,8 @@ QTime timeFromEngine(const QVariant &raw)
 
 QueryArchive::QueryArchive(const Client &client)
     : m_client(client)
-    , m_pg(db().driverName() == QLatin1String("QPSQL"))
+    // The first statement of a job: a connection lost since the last is opened again here.
+    , m_pg(DbEngine::answering(QStringLiteral("tervik")).driverName() == QLatin1String("QPSQL"))
     , m_table(checkTable(db(), archiveTable()))
     , m_address(m_pg ? QStringLiteral("CAST(ctid AS text)") : QStringLiteral("rowid"))
     , m_addressMatch(m_pg ? QStringLiteral("ctid = CAST(? AS tid)") : QStringLiteral("rowid = ?"))

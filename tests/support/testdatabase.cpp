@@ -239,8 +239,14 @@ QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)
     return images;
 }
 
-void TestDatabase::terminateToolConnection()
+void TestDatabase::loseToolConnection()
 {
+    if (!m_pg) {
+        const QString copy = sqlitePath() + QStringLiteral(".copia");
+        if (!QFile::copy(sqlitePath(), copy) || !QFile::remove(sqlitePath()) || !QFile::rename(copy, sqlitePath()))
+            throw AppError(QStringLiteral("cannot replace ") + sqlitePath());
+        return;
+    }
     QSqlQuery pid(connection());
     QSqlQuery end(otherConnection());
     if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next()

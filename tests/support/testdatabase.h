@@ -109,9 +109,10 @@ public:
     QList<ArchiveRow> allArchiveRows();
     QList<QByteArray> archiveImages(int filial, int cod);
     int archiveCount(int filial, int cod) { return int(archiveRows(filial, cod).size()); }
-    // PostgreSQL: the server ends the calling thread's connection of the tool,
-    // as an administrator or a restart would.
-    void terminateToolConnection();
+    // The tool's connection of the calling thread stops reaching the database,
+    // which is back at once: the server ends it, as an administrator or a
+    // restart would; the SQLite file is replaced by a copy, as from a backup.
+    void loseToolConnection();
     // A trigger that refuses every insert and update of the archive table, and its removal.
     void refuseArchiveWrites();
     void allowArchiveWrites();
