@@ -36,6 +36,7 @@ private slots:
     void sairWhileTheStoreWaits();
     void sairWhileStartUpWaits();
     void storePastItsLimitNeverCommits();
+    void pressAfterTheConnectionWasLostStores();
 
 private:
     QList<qint64> backendPids();
@@ -213,6 +214,22 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
     release();
     QTRY_VERIFY_WITH_TIMEOUT(!database.anyStuck(), 40000);
     QCOMPARE(m_db->allArchiveRows(), before);
+}
+
+// The server ended the window's connection, or the SQLite file was restored
+// from a copy, while the window stood idle: the next press stores.
+void DatabaseFaultsTest::pressAfterTheConnectionWasLostStores()
+{
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
+    m_db->addSiteParameters(1, *m_site);
+    QVERIFY(m_app->start());
+    m_app->boxes.boxes.clear(); // the start-up's "no query yet" box
+    m_db->loseToolConnections();
+
+    m_app->click("BotaoConsultar");
+    QVERIFY(m_app->boxes.waitForBox(0, 60000));
+    QCOMPARE(m_app->boxes.texts(), QStringList{QStringLiteral("Consulta realizada com sucesso para este cnpj!")});
+    QCOMPARE(m_db->archiveRows(1, 1001).size(), 1);
 }
 
 namespace {

@@ -239,7 +239,7 @@ QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)
     return images;
 }
 
-void TestDatabase::loseToolConnection()
+void TestDatabase::loseToolConnections()
 {
     if (!m_pg) {
         const QString copy = sqlitePath() + QStringLiteral(".copia");
@@ -247,14 +247,11 @@ void TestDatabase::loseToolConnection()
             throw AppError(QStringLiteral("cannot replace ") + sqlitePath());
         return;
     }
-    QSqlQuery pid(connection());
     QSqlQuery end(otherConnection());
-    if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next()
-        || !end.prepare(QStringLiteral("SELECT pg_terminate_backend(?, 10000)")))
-        throw AppError(pid.lastError().text() + end.lastError().text());
-    end.addBindValue(pid.value(0));
-    if (!end.exec() || !end.next() || !end.value(0).toBool())
-        throw AppError(QStringLiteral("the tool's backend did not end: ") + end.lastError().text());
+    if (!end.exec(QStringLiteral("SELECT count(*) FILTER (WHERE pg_terminate_backend(pid, 10000)) FROM pg_stat_activity"
+                                 " WHERE datname = current_database() AND pid <> pg_backend_pid()"))
+        || !end.next() || end.value(0).toInt() < 1)
+        throw AppError(QStringLiteral("no backend of the tool ended: ") + end.lastError().text());
 }
 
 void TestDatabase::refuseArchiveWrites()

@@ -44,18 +44,6 @@ inline const std::atomic<bool> notAbandoned{false};
         } \
     } while (false)
 
-// The message of the AppError that call throws; empty when it throws none.
-template<typename Call>
-QString thrownMessage(Call call)
-{
-    try {
-        call();
-    } catch (const AppError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
 struct ArchiveRow
 {
     int filial = 0;
@@ -109,10 +97,10 @@ public:
     QList<ArchiveRow> allArchiveRows();
     QList<QByteArray> archiveImages(int filial, int cod);
     int archiveCount(int filial, int cod) { return int(archiveRows(filial, cod).size()); }
-    // The tool's connection of the calling thread stops reaching the database,
-    // which is back at once: the server ends it, as an administrator or a
+    // Every connection of the tool (of any thread) stops reaching the database,
+    // which is back at once: the server ends them, as an administrator or a
     // restart would; the SQLite file is replaced by a copy, as from a backup.
-    void loseToolConnection();
+    void loseToolConnections();
     // A trigger that refuses every insert and update of the archive table, and its removal.
     void refuseArchiveWrites();
     void allowArchiveWrites();
