@@ -216,8 +216,7 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
     QCOMPARE(m_db->allArchiveRows(), before);
 }
 
-// The server ended the window's connection, or the SQLite file was restored
-// from a copy, while the window stood idle: the next press stores.
+// The database came back on a new connection while the window stood idle.
 void DatabaseFaultsTest::pressAfterTheConnectionWasLostStores()
 {
     m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));

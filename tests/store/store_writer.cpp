@@ -7,7 +7,6 @@
 #include "queryarchive.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLoggingCategory>
 #include <QTextStream>
 
@@ -22,7 +21,7 @@ int main(int argc, char *argv[])
         err << "usage: store_writer <dbengine.ini> <filial> <cod_clifor> <jpeg> <count>\n";
         return 2;
     }
-    qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(args.at(1)));
+    qputenv("DEVEZOZUVOR_DBENGINE_INI", args.at(1).toLocal8Bit());
     try {
         const std::optional<Client> client = findClient(args.at(2).toInt(), args.at(3).toInt());
         if (!client) {
