@@ -364,12 +364,9 @@ void ArchiveTest::storeInterruptedByALostConnectionLeavesTheArchive()
     QTRY_VERIFY_WITH_TIMEOUT(other.exec(waiting) && other.next(), 10000);
     QVERIFY(other.exec(QStringLiteral("SELECT pg_terminate_backend(%1, 10000)").arg(other.value(0).toInt())));
     QTRY_VERIFY_WITH_TIMEOUT(store.isFinished(), 10000);
-    QString message;
-    try {
-        store.result();
-    } catch (const AppError &e) {
-        message = e.message();
-    }
+    const QString message = store.then([](const ArchiveEntry &) { return QString(); })
+                                .onFailed([](const AppError &e) { return e.message(); })
+                                .result();
     QVERIFY2(message.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: a conexão com o banco "
                                                "de dados 'tervik' foi perdida: FATAL:  terminating connection")),
              qPrintable(message));
