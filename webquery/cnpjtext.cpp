@@ -17,6 +17,20 @@ int cnpjCheckDigit(const std::array<int, CnpjLength> &values, qsizetype count)
     return rest < 2 ? 0 : 11 - rest;
 }
 
+// ASCII only: QChar::toUpper() would also turn dotless i or long s into I and S.
+char16_t asciiUpper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
+}
+
+QString asciiUpper(const QString &text)
+{
+    QString upper = text;
+    for (QChar &c : upper)
+        c = QChar(asciiUpper(c.unicode()));
+    return upper;
+}
+
 } // namespace
 
 QString ExtraiDigitos(const QString &text)
@@ -30,10 +44,21 @@ QString ExtraiDigitos(const QString &text)
     return digits;
 }
 
-QString FormataCnpj(const QString &text)
+QString FormataCnpj(const QString &cnpj)
 {
+    const QString text = asciiUpper(cnpj);
     return text.mid(0, 2) + u'.' + text.mid(2, 3) + u'.' + text.mid(5, 3) + u'/' + text.mid(8, 4) + u'-'
            + text.mid(12, 2);
+}
+
+QString captureFileName(const QString &cnpj)
+{
+    QString name;
+    for (const QChar c : asciiUpper(cnpj)) {
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z'))
+            name.append(c);
+    }
+    return name;
 }
 
 bool isValidCnpj(const QString &text)
@@ -42,10 +67,7 @@ bool isValidCnpj(const QString &text)
         return false;
     std::array<int, CnpjLength> values{};
     for (qsizetype i = 0; i < CnpjLength; ++i) {
-        char16_t c = text[i].unicode();
-        // ASCII only: QChar::toUpper() would also turn dotless i or long s into I and S.
-        if (c >= u'a' && c <= u'z')
-            c = char16_t(c - u'a' + u'A');
+        const char16_t c = asciiUpper(text[i].unicode());
         const bool digit = c >= u'0' && c <= u'9';
         const bool letter = c >= u'A' && c <= u'Z' && i < CnpjBaseLength;
         if (!digit && !letter)

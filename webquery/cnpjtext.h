@@ -9,9 +9,15 @@
 // Only the ASCII digits 0-9, in their order; every other byte is dropped.
 QString ExtraiDigitos(const QString &text);
 
-// The text cut by position into NN.NNN.NNN/NNNN-NN; pieces past the end are
-// empty or short, characters from the 15th on are dropped, separators always present.
+// The text in capitals (ASCII letters only), cut by position into NN.NNN.NNN/NNNN-NN;
+// pieces past the end are empty or short, characters from the 15th on are
+// dropped, separators always present.
 QString FormataCnpj(const QString &text);
+
+// The name of the CNPJ's capture file: its ASCII digits and letters, in order,
+// letters in capitals. A numeric CNPJ is named by its digits, as ExtraiDigitos
+// gives them; an alphanumeric one by its 14 characters, so no two share a file.
+QString captureFileName(const QString &cnpj);
 
 // True when the text, exactly as the client record holds it, is a CNPJ the bureau
 // can be asked about: 14 characters, the first 12 in 0-9 or A-Z (a-z counts as its

@@ -62,6 +62,8 @@ void CnpjTextTest::punctuated_data()
                                    << "A../-";
     QTest::newRow("letters stay in place") << "1122233300018X"
                                            << "11.222.333/0001-8X";
+    QTest::newRow("lower case goes out in capitals") << "12abc34501de35"
+                                                     << "12.ABC.345/01DE-35";
     QTest::newRow("already punctuated") << "11.222.333/0001-81"
                                         << "11..22.2.3/33/0-00";
 }

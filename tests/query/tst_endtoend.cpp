@@ -106,7 +106,7 @@ private slots:
     void unreachableSite();
     void missingStartAddress();
     void unknownPage();
-    void alphanumericCnpj();
+    void alphanumericCnpjs();
     void loginAndCnpjOnOneAddress();
     void hostileValuesReachTheSite();
     void invalidCnpjMakesNoRequest_data();
@@ -422,17 +422,26 @@ void EndToEndTest::unknownPage()
     QCOMPARE(progress(), 1);
 }
 
-void EndToEndTest::alphanumericCnpj()
+void EndToEndTest::alphanumericCnpjs()
 {
-    // Punctuated by position, letters kept, for the site; digits alone name the capture file.
+    // Two CNPJs with the same digits in the same order, the second stored in lower case.
+    m_db->addClient(1, 1002, QStringLiteral("Outra Empresa Ltda"), QStringLiteral("12abn34501de35"));
     start(QStringLiteral("12ABC34501DE35"));
     StatusTrail trail(child<QLabel>("LStatus"));
     QVERIFY(runQuery());
     QVERIFY(trail.texts.contains(QStringLiteral("Consultando CNPJ 12.ABC.345/01DE-35")));
-    QCOMPARE(m_site->lastQuery().value("cnpj0"), QStringLiteral("12.ABC.345/01DE-35"));
-    QFile capture(m_db->captureFolder() + QStringLiteral("123450135"));
-    QVERIFY(capture.open(QIODevice::ReadOnly));
-    QCOMPARE(m_db->archiveImages(1, 1001), QList<QByteArray>{capture.readAll()});
+    m_app.reset(); // one recorder of boxes at a time
+    m_app = std::make_unique<WindowFixture>(m_db->dir());
+    QVERIFY(m_app->start({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1002")}));
+    QVERIFY(runQuery());
+    QCOMPARE(m_site->lastQuery().value("cnpj0"), QStringLiteral("12.ABN.345/01DE-35"));
+
+    // Each CNPJ's file holds its own report, the one archived under its client.
+    for (const auto &[client, name] : {std::pair(1001, "12ABC34501DE35"), std::pair(1002, "12ABN34501DE35")}) {
+        QFile capture(m_db->captureFolder() + QLatin1String(name));
+        QVERIFY(capture.open(QIODevice::ReadOnly));
+        QCOMPARE(m_db->archiveImages(1, client), QList<QByteArray>{capture.readAll()});
+    }
 }
 
 void EndToEndTest::loginAndCnpjOnOneAddress()
