@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "capturefolder.h"
 #include "databasethread.h"
+#include "dbengine.h"
 #include "futurereply.h"
 #include "logcategories.h"
 #include "pagecapture.h"
@@ -44,6 +45,18 @@ void QuerySession::start()
 {
     m_elapsed.start();
     m_stage = Stage::Walking;
+    // A database known to be lost is found before the bureau bills the query.
+    whenReady(
+        m_database->post(QStringLiteral("verificação do banco de dados"), [] { checkDatabase(); }), this,
+        [this] {
+            if (m_stage == Stage::Walking)
+                walk();
+        },
+        [this](const QString &message) { fail(QString(), message); });
+}
+
+void QuerySession::walk()
+{
     m_driver = new QueryDriver(m_view, m_request.site, m_request.displayedCnpj, this);
     if (m_request.pageTimeout.count() > 0)
         m_driver->setPageTimeout(m_request.pageTimeout);

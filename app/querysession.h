@@ -63,6 +63,7 @@ signals:
 private:
     enum class Stage { Ready, Walking, Archiving, Ended };
 
+    void walk();
     void SalvaPagina();
     void storeCapture();
     void storeCommitted(const QList<ArchiveEntry> &entries, const ArchiveEntry &entry);

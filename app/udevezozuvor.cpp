@@ -219,7 +219,7 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     }
     ensureBrowser();
     m_session = new QuerySession(ui->WebBrowser1, m_database,
-                                 {*m_client, cnpj, m_pastaCapturas + ExtraiDigitos(cnpj), m_site,
+                                 {*m_client, cnpj, m_pastaCapturas + captureFileName(cnpj), m_site,
                                   std::chrono::seconds(m_pageTimeout)},
                                  this);
     QuerySession *session = m_session;

@@ -323,5 +323,5 @@ QSqlDatabase DbEngine::answering(const QString &alias)
 
 void checkDatabase()
 {
-    DbEngine::answering(QStringLiteral("tervik"));
+    DbEngine::database(QStringLiteral("tervik"));
 }

@@ -66,7 +66,9 @@ public:
     static QString failure(QSqlDatabase db, const QSqlError &error);
 };
 
-// Database "tervik" answers on the calling thread (DbEngine::answering): the
-// check before a query the bureau bills. Throws AppError with the reason
+// The check before a query the bureau bills: the calling thread's connection
+// to database "tervik", opened afresh when it has none or it is known lost.
+// An open connection is taken as it is, with no round trip, so that a busy
+// database holds up the store, not the walk. Throws AppError with the reason
 // (server down, connection refused, file gone).
 void checkDatabase();
