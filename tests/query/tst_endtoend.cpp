@@ -119,6 +119,7 @@ private slots:
     void pagesAfterAQueryAreOnlyShown();
     void refusedStoreEndsTheQueryBeforeItsLastStep();
     void failedCaptureStoresNothing();
+    void lostDatabaseIsFoundBeforeTheWalk();
     void logsTellEachStepButNeverThePassword();
 
 private:
@@ -672,6 +673,21 @@ void EndToEndTest::failedCaptureStoresNothing()
     QCOMPARE(status(), QStringLiteral("Consulta não salva"));
     // The next query's store runs after anything the failed one had posted.
     m_site->setReportHeight(3000);
+    QVERIFY(runQuery());
+    QCOMPARE(m_db->archiveCount(1, 1001), 1);
+}
+
+void EndToEndTest::lostDatabaseIsFoundBeforeTheWalk()
+{
+    start();
+    const QString path = m_db->sqlitePath();
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".fora")));
+    QVERIFY(!runQuery());
+    QVERIFY2(boxes().last().text.startsWith(QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo")),
+             qPrintable(boxes().last().text));
+    QCOMPARE(m_site->hits(QStringLiteral("/")) + m_site->hits(QStringLiteral("/login")), 0);
+    // Back in place, the next press opens it again and stores.
+    QVERIFY(QFile::rename(path + QStringLiteral(".fora"), path));
     QVERIFY(runQuery());
     QCOMPARE(m_db->archiveCount(1, 1001), 1);
 }
