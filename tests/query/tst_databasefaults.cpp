@@ -33,7 +33,8 @@ private slots:
     void init();
     void cleanup();
 
-    void sairWhileTheStoreWaits();
+    void storeThatWaits_data();
+    void storeThatWaits();
     void sairWhileStartUpWaits();
     void storePastItsLimitNeverCommits();
     void pressAfterTheConnectionWasLostStores();
@@ -80,8 +81,16 @@ QList<qint64> DatabaseFaultsTest::backendPids()
     return pids;
 }
 
-void DatabaseFaultsTest::sairWhileTheStoreWaits()
+void DatabaseFaultsTest::storeThatWaits_data()
 {
+    QTest::addColumn<bool>("sair"); // or the database answers again
+    QTest::newRow("Sair while it waits") << true;
+    QTest::newRow("the database answers") << false;
+}
+
+void DatabaseFaultsTest::storeThatWaits()
+{
+    QFETCH(bool, sair);
     m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
     m_db->addSiteParameters(1, *m_site);
     m_db->addArchive({1, 1001, QDate(2026, 1, 2), QTime(8, 0), makeJpeg(1)});
@@ -123,6 +132,19 @@ void DatabaseFaultsTest::sairWhileTheStoreWaits()
     m_app->click("BotaoConsultar");
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Aguardando o banco de dados: gravação da consulta (2 s)"),
                               60000);
+    if (!sair) {
+        // The outcome stays in the status line, whenever the wait's end is told.
+        if (stopped)
+            ::kill(pid_t(stopped), SIGCONT);
+        stopped = 0;
+        locker.closeWriteChannel();
+        QVERIFY(m_app->boxes.waitForBox(0, 60000));
+        QCOMPARE(m_app->boxes.texts(), QStringList{QStringLiteral("Consulta realizada com sucesso para este cnpj!")});
+        QTRY_VERIFY(!m_app->window()->database()->anyStuck());
+        QCOMPARE(status(), QStringLiteral("Consulta salva com sucesso"));
+        QCOMPARE(m_db->archiveCount(1, 1001), 2);
+        return;
+    }
     m_app->click("JvXPButton2");
     QVERIFY(!m_app->window()->isVisible());
     QVERIFY(m_app->boxes.boxes.isEmpty());
