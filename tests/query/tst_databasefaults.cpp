@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QLabel>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSqlQuery>
 #include <QTest>
 #include <qpa/qwindowsysteminterface.h>
@@ -37,6 +38,7 @@ private slots:
     void storeThatWaits();
     void sairWhileStartUpWaits();
     void storePastItsLimitNeverCommits();
+    void cancelEndsEveryJobsFuture();
     void pressAfterTheConnectionWasLostStores();
 
 private:
@@ -251,6 +253,25 @@ void DatabaseFaultsTest::pressAfterTheConnectionWasLostStores()
     QVERIFY(m_app->boxes.waitForBox(0, 60000));
     QCOMPARE(m_app->boxes.texts(), QStringList{QStringLiteral("Consulta realizada com sucesso para este cnpj!")});
     QCOMPARE(m_db->archiveRows(1, 1001).size(), 1);
+}
+
+void DatabaseFaultsTest::cancelEndsEveryJobsFuture()
+{
+    DatabaseThread database;
+    QSemaphore running;
+    QSemaphore gate;
+    QFuture<void> stuck = database.post(QStringLiteral("gravação da consulta"), [&] {
+        running.release();
+        gate.acquire();
+    });
+    QFuture<int> queued = database.post(QStringLiteral("leitura do cliente"), [] { return 1; });
+    QVERIFY(running.tryAcquire(1, 10000));
+    database.cancel();
+    // Whoever waits on them hears at once, not when the database answers.
+    QVERIFY(stuck.isFinished() && queued.isFinished());
+    QVERIFY_THROWS_EXCEPTION(Cancelled, queued.result());
+    gate.release();
+    QTRY_VERIFY(!database.anyStuck());
 }
 
 namespace {
