@@ -76,11 +76,6 @@ void TfoDeveZozuvor::ensureBrowser()
     ui->WebBrowser1->setPage(m_page.get());
 }
 
-void TfoDeveZozuvor::setProgramDirectory(const QString &directory)
-{
-    m_programDirectory = directory;
-}
-
 void TfoDeveZozuvor::setVisible(bool visible)
 {
     if (visible && !m_shownOnce) {

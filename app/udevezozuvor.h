@@ -34,7 +34,7 @@ public:
     ~TfoDeveZozuvor() override;
 
     // Where the capture folder is made; the program file's directory unless set before showing.
-    void setProgramDirectory(const QString &directory);
+    void setProgramDirectory(const QString &directory) { m_programDirectory = directory; }
 
     void IncProgresso();
     void SetaStatus(const QString &text);
