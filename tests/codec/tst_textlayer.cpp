@@ -1,0 +1,57 @@
+#include "jpegcodec.h"
+#include "jpegsegments.h"
+#include "textlayer.h"
+
+#include <QTest>
+
+// The text layer through real encoded bytes: what goes in comes out, and the picture stays the same stream.
+class TestTextLayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+};
+
+void TestTextLayer::roundTrip_data()
+{
+    QTest::addColumn<int>("lineCount");
+    QTest::addColumn<int>("segments");
+    QTest::newRow("no text") << 0 << 0;
+    QTest::newRow("one segment") << 3 << 1;
+    // Some 84 bytes a line: 2,000 lines need three 64 KB segments.
+    QTest::newRow("several segments") << 2000 << 3;
+}
+
+void TestTextLayer::roundTrip()
+{
+    QFETCH(int, lineCount);
+    QFETCH(int, segments);
+    QImage image(320, 200, QImage::Format_RGB888);
+    image.fill(QColor(200, 30, 90));
+    const QByteArray plain = Jpeg::encode(image, 30);
+    ReportText lines;
+    for (int i = 0; i < lineCount; ++i)
+        lines.append({i * 20, 16, 40, 300, QStringLiteral("Linha %1: crédito, PROTESTO\tação São João — ✓ ").arg(i)});
+
+    // A foreign comment stays; a second layer replaces the first.
+    QByteArray foreign = plain;
+    foreign.insert(20, QByteArray("\xFF\xFE\x00\x07outro", 9));
+    const QByteArray layered = Jpeg::withTextLayer(Jpeg::withTextLayer(foreign, {{1, 2, 3, 4, "velho"}}), lines);
+
+    ReportText expected = lines;
+    for (ReportLine &line : expected)
+        line.text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    QCOMPARE(Jpeg::textLayer(layered), expected);
+    QCOMPARE(jpegSegments(layered, 0xFFFE).size(), segments + 1);
+    QVERIFY(jpegSegments(layered, 0xFFFE).contains("outro"));
+    QCOMPARE(jpegSegments(layered).first().first, 0xFFE0);
+    QCOMPARE(jpegSegments(layered, 0xFFC0), jpegSegments(plain, 0xFFC0));
+    QVERIFY(layered.endsWith(plain.mid(plain.indexOf("\xFF\xDA"))));
+    QCOMPARE(Jpeg::decode(layered), Jpeg::decode(plain));
+    QCOMPARE(Jpeg::textLayer(plain), ReportText());
+}
+
+QTEST_GUILESS_MAIN(TestTextLayer)
+#include "tst_textlayer.moc"
