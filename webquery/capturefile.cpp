@@ -2,7 +2,9 @@
 
 #include "apperror.h"
 #include "jpegcodec.h"
+#include "textlayer.h"
 
+#include <QFile>
 #include <QImage>
 #include <QSaveFile>
 
@@ -10,9 +12,9 @@ namespace {
 
 constexpr int JpegQuality = 30;
 
-} // namespace
-
-void writeCaptureFile(const QImage &image, const QString &fileName)
+// Opens, fills through write(file) and commits fileName, owner-only.
+template<typename Write>
+void writeWhole(const QString &fileName, Write &&write)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -21,7 +23,28 @@ void writeCaptureFile(const QImage &image, const QString &fileName)
     if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw AppError(
             QStringLiteral("o arquivo \"%1\" não pôde ser reservado ao usuário: %2").arg(fileName, file.errorString()));
-    Jpeg::encode(image, JpegQuality, &file);
+    write(file);
     if (!file.commit())
         throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser gravado: %2").arg(fileName, file.errorString()));
+}
+
+} // namespace
+
+void writeCaptureFile(const QImage &image, const QString &fileName)
+{
+    writeWhole(fileName, [&](QSaveFile &file) { Jpeg::encode(image, JpegQuality, &file); });
+}
+
+void writeTextLayer(const QString &fileName, const ReportText &lines)
+{
+    QFile captured(fileName);
+    if (!captured.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser lido: %2").arg(fileName, captured.errorString()));
+    const QByteArray layered = Jpeg::withTextLayer(captured.readAll(), lines);
+    captured.close();
+    writeWhole(fileName, [&](QSaveFile &file) {
+        if (file.write(layered) != layered.size())
+            throw AppError(
+                QStringLiteral("o arquivo \"%1\" não pôde ser gravado: %2").arg(fileName, file.errorString()));
+    });
 }

@@ -33,5 +33,9 @@ QString viewportSize();
 QString visibilityState();
 // Takes the capture markers and their rule off the page; {"ok": true} also when there were none.
 QString removeCaptureMarkers();
+// {"ok": [[top, height, left, width, text], ...]}: the document's visible text as
+// the lines it is laid out in, top to bottom, in page pixels (CSS px from the
+// document's top-left); fragments side by side on one line joined left to right.
+QString visibleTextLines();
 
 } // namespace PageScripts

@@ -1,0 +1,50 @@
+#include "pagetext.h"
+
+#include "apperror.h"
+#include "capturefile.h"
+#include "logcategories.h"
+#include "pagescripts.h"
+#include "scriptrunner.h"
+
+#include <QElapsedTimer>
+#include <QVariantList>
+
+namespace PageText {
+
+ReportText read(QWebEnginePage *page)
+{
+    ReportText lines;
+    try {
+        if (!page)
+            throw AppError(QStringLiteral("o navegador não está disponível"));
+        const QVariantList answer = ScriptRunner::runChecked(page, PageScripts::visibleTextLines()).toList();
+        lines.reserve(answer.size());
+        for (const QVariant &row : answer) {
+            const QVariantList f = row.toList();
+            if (f.size() == 5)
+                lines.append({f[0].toInt(), f[1].toInt(), f[2].toInt(), f[3].toInt(), f[4].toString()});
+        }
+    } catch (const AppError &e) {
+        qCWarning(lcCapture).noquote() << "texto da página não lido, a captura segue sem texto:" << e.message();
+        return {};
+    }
+    return lines;
+}
+
+void addToCapture(QWebEnginePage *page, const QString &fileName)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const ReportText lines = read(page);
+    if (lines.isEmpty())
+        return;
+    try {
+        writeTextLayer(fileName, lines);
+        qCInfo(lcCapture).noquote() << "texto da página gravado na captura:" << lines.size() << "linhas em"
+                                    << timer.elapsed() << "ms";
+    } catch (const AppError &e) {
+        qCWarning(lcCapture).noquote() << "texto da página não gravado na captura:" << e.message();
+    }
+}
+
+} // namespace PageText
