@@ -8,6 +8,7 @@
 #include "logcategories.h"
 #include "pagecapture.h"
 #include "querydriver.h"
+#include "reportsettle.h"
 #include "scriptrunner.h"
 
 #include <QFile>
@@ -57,6 +58,7 @@ void QuerySession::start()
 
 void QuerySession::walk()
 {
+    ReportSettle::prepare(m_view->page());
     m_driver = new QueryDriver(m_view, m_request.site, m_request.displayedCnpj, this);
     if (m_request.pageTimeout.count() > 0)
         m_driver->setPageTimeout(m_request.pageTimeout);
@@ -66,7 +68,10 @@ void QuerySession::walk()
     connect(m_driver, &QueryDriver::queryStarted, this, &QuerySession::queryStarted);
     connect(m_driver, &QueryDriver::failed, this, [this](const QString &message) { fail(QString(), message); });
     // The capture runs once the engine has finished telling of the load.
-    connect(m_driver, &QueryDriver::resultPageReached, this, &QuerySession::SalvaPagina, Qt::QueuedConnection);
+    connect(m_driver, &QueryDriver::resultPageReached, this, [this] {
+        m_settleDeadline = QDeadlineTimer(ReportSettle::LimitMs);
+        QMetaObject::invokeMethod(this, &QuerySession::SalvaPagina, Qt::QueuedConnection);
+    });
     m_driver->start();
 }
 
@@ -100,6 +105,12 @@ void QuerySession::SalvaPagina()
     m_stage = Stage::Archiving;
     emit captureRunning(true);
     try {
+        // A report that its scripts fill after the load is captured once filled.
+        QString unsettled;
+        if (!ReportSettle::wait(m_view->page(), m_settleDeadline, &unsettled)) {
+            qCWarning(lcCapture).noquote() << "página de resultado capturada sem se assentar em"
+                                           << ReportSettle::LimitMs << "ms:" << unsettled;
+        }
         runLoggedCapture(m_request.captureFile, [this] { PageCapture(m_view).captureTo(m_request.captureFile); });
     } catch (const Cancelled &) {
         emit captureRunning(false);

@@ -4,6 +4,7 @@
 #include "queryarchive.h"
 #include "siteparameters.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -75,4 +76,5 @@ private:
     QueryDriver *m_driver = nullptr;
     Stage m_stage = Stage::Ready;
     QElapsedTimer m_elapsed; // since the press, for the log
+    QDeadlineTimer m_settleDeadline; // from the result page's load
 };

@@ -5,6 +5,7 @@
 #include "capturemarkers.h"
 #include "framesource.h"
 #include "jpegcodec.h"
+#include "logcategories.h"
 #include "pagescripts.h"
 #include "scriptrunner.h"
 
@@ -15,6 +16,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QVariantMap>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <new>
@@ -115,28 +117,17 @@ void PageCapture::captureTo(const QString &fileName)
     // Begun first, so that what an earlier capture left for later stands back.
     const QPointer<CaptureMarkers> markers(CaptureMarkers::of(m_view));
     const int serial = markers->begin();
-
-    const QSize content = contentSize();
-    if (content.isEmpty())
-        throw AppError(failed(
-            QStringLiteral("a página não tem conteúdo (%1 x %2 px)").arg(content.width()).arg(content.height())));
-    // Refused before the page is drawn at its full size: a JPEG cannot hold it.
-    if (content.height() > qMin(Jpeg::MaxDimension, m_view->maximumHeight() - MarkerStrip))
-        throw AppError(failed(pageTooTall(content.height())));
-    if (content.width() > qMin(Jpeg::MaxDimension, m_view->maximumWidth()))
-        throw AppError(failed(tooWide(content.width())));
-
     QPointer<QWebEngineView> view(m_view);
+
+    // Laid out at the window's height, as the user sees it, however tall the
+    // view grows: what the page sizes by the viewport keeps its size.
+    ScriptRunner::runChecked(view->page(), PageScripts::holdViewport());
+    const auto release = qScopeGuard([&] {
+        if (view && view->page())
+            view->page()->runJavaScript(PageScripts::releaseViewport(), QWebEngineScript::ApplicationWorld);
+    });
+
     const QSize oldSize = view->size();
-    const QSize viewSize(content.width(), content.height() + MarkerStrip);
-    // Shown throughout: a hidden QWebEngineView draws no frames.
-    view->setVisible(true);
-    if (!view->isVisible())
-        throw AppError(failed(notShown()));
-    // Set before the resize, the markers come with the first frame at the new
-    // size; taken off after the view has its size back, so no frame at the
-    // page's size is spent on that.
-    asCaptureStep(content, [&] { markers->arm(viewSize, oldSize); });
     bool written = false;
     const auto restore = qScopeGuard([&] {
         if (view) {
@@ -146,14 +137,53 @@ void PageCapture::captureTo(const QString &fileName)
         if (!written && markers)
             markers->remove(serial);
     });
-    // Height and width in one resize, so that the page is laid out and drawn once.
-    view->resize(viewSize);
-    const QSize size = view->size() - QSize(0, MarkerStrip);
-    if (size.height() < content.height())
-        throw AppError(failed(pageTooTall(content.height())));
-    if (size.width() < content.width())
-        throw AppError(failed(tooWide(content.width())));
-    CapturaPagina(view, fileName, size.height(), size.width(), size.height(), size.width());
+    for (int attempt = 1;; ++attempt) {
+        const QSize content = contentSize();
+        qCDebug(lcCapture).noquote() << "captura, tentativa" << attempt << "- página de" << content.width() << "x"
+                                     << content.height() << "px";
+        if (content.isEmpty())
+            throw AppError(failed(
+                QStringLiteral("a página não tem conteúdo (%1 x %2 px)").arg(content.width()).arg(content.height())));
+        // Refused before the page is drawn at its full size: a JPEG cannot hold it.
+        if (content.height() > qMin(Jpeg::MaxDimension, view->maximumHeight() - MarkerStrip))
+            throw AppError(failed(pageTooTall(content.height())));
+        if (content.width() > qMin(Jpeg::MaxDimension, view->maximumWidth()))
+            throw AppError(failed(tooWide(content.width())));
+
+        const QSize viewSize(content.width(), content.height() + MarkerStrip);
+        // Shown throughout: a hidden QWebEngineView draws no frames.
+        view->setVisible(true);
+        if (!view->isVisible())
+            throw AppError(failed(notShown()));
+        // Set before the resize, the markers come with the first frame at the new
+        // size; taken off after the view has its size back, so no frame at the
+        // page's size is spent on that.
+        asCaptureStep(content, [&] { markers->arm(viewSize, oldSize); });
+        // Height and width in one resize, so that the page is laid out and drawn once.
+        view->resize(viewSize);
+        const QSize size = view->size() - QSize(0, MarkerStrip);
+        if (size.height() < content.height())
+            throw AppError(failed(pageTooTall(content.height())));
+        if (size.width() < content.width())
+            throw AppError(failed(tooWide(content.width())));
+        try {
+            CapturaPagina(view, fileName, size.height(), size.width(), size.height(), size.width());
+            break;
+        } catch (const AppError &) {
+            // A page that moved while it was drawn is measured and drawn again, once;
+            // the markers below it count for the strip at most.
+            const int now = contentSize().height();
+            if (qAbs(now - content.height()) <= MarkerStrip)
+                throw;
+            qCWarning(lcCapture).noquote() << "captura, tentativa" << attempt << "- a página passou de"
+                                           << content.height() << "para" << now << "px";
+            if (attempt == 2)
+                throw AppError(failed(QStringLiteral("a página muda de altura enquanto é capturada (%1 px, depois %2 "
+                                                     "px); tente de novo quando ela terminar de carregar")
+                                          .arg(content.height())
+                                          .arg(now)));
+        }
+    }
     written = true;
     // From the event loop, once the view has its size back, so that the
     // capture's caller has its file at once.

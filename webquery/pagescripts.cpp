@@ -197,6 +197,142 @@ QString removeCaptureMarkers()
                     .arg(QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))));
 }
 
+// Runs a function in the page's own world, where its scripts live, through a
+// script element, with the values that the expression `arguments` gives here;
+// a page whose policy forbids inline scripts keeps its own world as it is.
+QString inPageWorld(const QString &function, const QString &arguments)
+{
+    return QStringLiteral(R"JS(
+        const script = document.createElement('script');
+        script.textContent = '(' + %1 + ')(...' + JSON.stringify(%2) + ')';
+        (document.head || document.documentElement).appendChild(script);
+        script.remove();
+    )JS")
+        .arg(literal(function), arguments);
+}
+
+QString holdViewport()
+{
+    const QString pageWorld = QStringLiteral(R"JS(function(height) {
+        if (window.__devezozuvorRelease)
+            return;
+        const own = Object.getOwnPropertyDescriptor(window, 'innerHeight');
+        const swallow = event => event.stopImmediatePropagation();
+        addEventListener('resize', swallow, true);
+        Object.defineProperty(window, 'innerHeight', {configurable: true, get: () => height});
+        window.__devezozuvorRelease = () => {
+            removeEventListener('resize', swallow, true);
+            if (own)
+                Object.defineProperty(window, 'innerHeight', own);
+            else
+                delete window.innerHeight;
+            delete window.__devezozuvorRelease;
+        };
+    })JS");
+    return wrap(QStringLiteral(R"JS(
+        const held = window.__devezozuvorHeld || (window.__devezozuvorHeld = []);
+        const viewportUnit = /(^|[^\w.-])[-+]?(\d+\.?\d*|\.\d+)(vh|vmin|vmax|[sld]vh|[sld]vmin|[sld]vmax)\b/i;
+        const hold = (element, property) => {
+            if (held.some(h => h.element === element && h.property === property))
+                return;
+            const size = getComputedStyle(element).getPropertyValue(property);
+            held.push({element, property, value: element.style.getPropertyValue(property),
+                       priority: element.style.getPropertyPriority(property)});
+            element.style.setProperty(property, size, 'important');
+        };
+        const holdDeclared = (style, elements) => {
+            for (let i = 0; i < style.length; ++i) {
+                if (viewportUnit.test(style.getPropertyValue(style[i])))
+                    for (const element of elements())
+                        hold(element, style[i]);
+            }
+        };
+        for (const element of document.querySelectorAll('[style]'))
+            holdDeclared(element.style, () => [element]);
+        const visit = rules => {
+            for (const rule of rules) {
+                if (rule.selectorText && rule.style)
+                    holdDeclared(rule.style, () => {
+                        try { return document.querySelectorAll(rule.selectorText); } catch (e) { return []; }
+                    });
+                else if (rule.cssRules)
+                    visit(rule.cssRules);
+            }
+        };
+        for (const sheet of document.styleSheets) {
+            let rules = null;
+            try { rules = sheet.cssRules; } catch (e) { continue; } // another origin's sheet
+            visit(rules);
+        }
+        %1
+        return {ok: held.length};
+    )JS")
+                    .arg(inPageWorld(pageWorld, QStringLiteral("[innerHeight]"))));
+}
+
+QString releaseViewport()
+{
+    const QString pageWorld = QStringLiteral("function() { if (window.__devezozuvorRelease) window.__devezozuvorRelease(); }");
+    return wrap(QStringLiteral(R"JS(
+        for (const h of (window.__devezozuvorHeld || []).reverse()) {
+            if (h.value)
+                h.element.style.setProperty(h.property, h.value, h.priority);
+            else
+                h.element.style.removeProperty(h.property);
+        }
+        window.__devezozuvorHeld = [];
+        %1
+        return {ok: true};
+    )JS")
+                    .arg(inPageWorld(pageWorld, QStringLiteral("[]"))));
+}
+
+QString requestCounter()
+{
+    return QStringLiteral(R"JS((function() {
+        let pending = 0;
+        const fetched = window.fetch;
+        if (fetched)
+            window.fetch = function(...args) {
+                ++pending;
+                return fetched.apply(this, args).finally(() => { --pending; });
+            };
+        const send = XMLHttpRequest.prototype.send;
+        XMLHttpRequest.prototype.send = function(...args) {
+            ++pending;
+            this.addEventListener('loadend', () => { --pending; }, {once: true});
+            return send.apply(this, args);
+        };
+        document.addEventListener('devezozuvor-pendentes',
+            () => document.documentElement.setAttribute('data-devezozuvor-pendentes', String(pending)));
+    })();)JS");
+}
+
+QString settleState()
+{
+    return wrap(QStringLiteral(R"JS(
+        // The document's changes are watched from the first call on.
+        const watch = window.__devezozuvorSettle || (window.__devezozuvorSettle = (() => {
+            const state = {last: performance.now()};
+            new MutationObserver(() => { state.last = performance.now(); })
+                .observe(document, {childList: true, subtree: true, characterData: true});
+            return state;
+        })());
+        const root = document.documentElement;
+        document.dispatchEvent(new CustomEvent('devezozuvor-pendentes'));
+        const pending = Number(root.getAttribute('data-devezozuvor-pendentes') || 0);
+        root.removeAttribute('data-devezozuvor-pendentes');
+        const inView = image => {
+            const box = image.getBoundingClientRect();
+            return box.bottom > 0 && box.top < innerHeight && box.right > 0 && box.left < innerWidth;
+        };
+        return {ok: {quietMs: performance.now() - watch.last, pending,
+                     fonts: !document.fonts || document.fonts.status === 'loaded',
+                     images: Array.from(document.images).every(image => image.complete || !inView(image))}};
+    )JS"));
+}
+
+
 QString visibleTextLines()
 {
     return wrap(QStringLiteral(R"JS(

@@ -38,4 +38,21 @@ QString removeCaptureMarkers();
 // document's top-left); fragments side by side on one line joined left to right.
 QString visibleTextLines();
 
+// Keeps the layout at the window's height while the view grows for a capture:
+// what the page's style sheets and style attributes size in viewport units
+// keeps its present size, and the page's own scripts see neither a resize nor
+// another innerHeight. {"ok": number of properties held}.
+QString holdViewport();
+// Lets go of what holdViewport() held, as the page had it; {"ok": true}.
+QString releaseViewport();
+
+// Runs in the page's own world from the creation of each document: counts the
+// requests the page's scripts have in flight (fetch, XMLHttpRequest) and
+// tells the count when asked.
+QString requestCounter();
+// {"ok": {"quietMs": ms since the document last changed (from the first call),
+// "pending": requests in flight, "fonts": web fonts loaded, "images": images
+// in view loaded}}.
+QString settleState();
+
 } // namespace PageScripts

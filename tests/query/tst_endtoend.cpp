@@ -97,6 +97,7 @@ private slots:
     void fullQueryArchivesTheWholePage();
     void retentionAcrossThreeQueries();
     void tallReport();
+    void reportFilledAfterTheLoad();
     void userSwitchesTabsWhileTheResultLoads();
     void secondPressWhileTheLoginIsFilled();
     void sairDuringAQueryStoresNothing();
@@ -256,6 +257,20 @@ void EndToEndTest::tallReport()
         QVERIFY2(near(pixel, SampleSite::rowColor(row)),
                  qPrintable(QStringLiteral("row %1: %2").arg(row).arg(pixel, 8, 16)));
     }
+}
+
+void EndToEndTest::reportFilledAfterTheLoad()
+{
+    // The result page shows "carregando..." until its script has the rows, 0.8 s later.
+    m_site->setLateReport(800);
+    start();
+    QVERIFY(runQuery());
+    const QImage stored = Jpeg::decode(m_db->archiveImages(1, 1001).value(0));
+    QCOMPARE(stored.height(), m_site->reportHeight());
+    const int last = m_site->reportHeight() / SampleSite::RowHeight - 1;
+    for (int row : {1, last / 2, last})
+        QVERIFY2(near(stored.pixel(5, row * SampleSite::RowHeight + 50), SampleSite::rowColor(row)),
+                 qPrintable(QString::number(row)));
 }
 
 void EndToEndTest::userSwitchesTabsWhileTheResultLoads()

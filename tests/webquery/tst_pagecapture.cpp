@@ -99,6 +99,8 @@ private slots:
 
     void capturesWholePage_data();
     void capturesWholePage();
+    void capturesPagesLaidOutByTheWindow_data();
+    void capturesPagesLaidOutByTheWindow();
     void takesWidestContent_data();
     void takesWidestContent();
     void writesBaselineAtQuality30();
@@ -187,6 +189,41 @@ void PageCaptureTest::capturesWholePage()
                  qPrintable(QStringLiteral("(%1, %2) é %3").arg(x).arg(height - 1).arg(last.name())));
     }
     verifyViewRestored();
+}
+
+void PageCaptureTest::capturesPagesLaidOutByTheWindow_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("band"); // px of the band above the rows: one window
+    QTest::newRow("wrapper of min-height 100vh, footer after it") << "rodape" << 0;
+    QTest::newRow("band of height 100vh") << "faixa" << ViewGeometry.height();
+    QTest::newRow("band sized by a resize handler") << "script" << ViewGeometry.height();
+}
+
+void PageCaptureTest::capturesPagesLaidOutByTheWindow()
+{
+    QFETCH(QString, layout);
+    QFETCH(int, band);
+    const int rows = 4000;
+    QVERIFY(load(m_site->url(QStringLiteral("/pagina?altura=%1&leiaute=%2").arg(rows).arg(layout))));
+
+    PageCapture(m_view).captureTo(m_file);
+
+    // As the window shows it: the band one window tall, every row once, in order, to the end.
+    const QImage image = Jpeg::decode(readAll(m_file));
+    QCOMPARE(image.height(), band + rows);
+    if (band)
+        QVERIFY(near(image.pixelColor(5, band / 2), QColor(SampleSite::BandColor)));
+    QCOMPARE(firstWrongRow(image.copy(0, band, image.width(), rows), 5), QString());
+    verifyViewRestored();
+    // The page's own sizes and resize handlers are its own again.
+    const QString probe = QStringLiteral("document.querySelectorAll('[style*=important]').length + ':' + innerHeight");
+    QTRY_COMPARE(ScriptRunner::run(m_view->page(), probe).toString(), QStringLiteral("0:%1").arg(band ? band : 465));
+    if (layout == QLatin1String("script")) {
+        m_view->resize(m_view->width(), 500);
+        QTRY_COMPARE(ScriptRunner::run(m_view->page(), QStringLiteral("faixa.style.height")).toString(),
+                     QStringLiteral("500px"));
+    }
 }
 
 void PageCaptureTest::takesWidestContent_data()

@@ -191,6 +191,12 @@ void SampleSite::setOmitPasswordField(bool omit)
     m_omitPassword = omit;
 }
 
+void SampleSite::setLateReport(int ms)
+{
+    m_lateReportMs = ms;
+    setDelay(QStringLiteral("/linhas"), ms);
+}
+
 void SampleSite::setReportHeight(int px)
 {
     m_reportHeight = qMax(1, px);
@@ -258,15 +264,18 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
             return hasSession(request) ? htmlResponse(cnpjPage()) : redirect("/login");
         if (path == u"/resultado")
             return hasSession(request) ? handleResult(request) : redirect("/login");
-        if (path == u"/pagina") {
+        if (path == u"/pagina" || path == u"/linhas") {
             bool ok = false;
             const int height = request.query().queryItemValue(QStringLiteral("altura")).toInt(&ok);
             if (!ok || height < 1 || height > 1000000)
                 return htmlResponse(
                     simplePage(QStringLiteral("Altura inválida"), QStringLiteral("Informe altura entre 1 e 1000000.")),
                     Status::BadRequest);
+            if (path == u"/linhas")
+                return htmlResponse(rows(QString(), height, 1).toUtf8());
             return htmlResponse(rowsPage(QStringLiteral("Página de %1 px").arg(height),
-                                         QStringLiteral("Página de teste, %1 px").arg(height), height));
+                                         QStringLiteral("Página de teste, %1 px").arg(height), height,
+                                         request.query().queryItemValue(QStringLiteral("leiaute"))));
         }
         return htmlResponse(simplePage(QStringLiteral("Página não encontrada"), path), Status::NotFound);
     }();
@@ -307,6 +316,9 @@ QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
         = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>"
                          "<a id=\"novaConsulta\" href=\"/cnpj\">Nova consulta</a> <a id=\"sair\" href=\"/login\">Sair</a>")
               .arg(cnpj.toHtmlEscaped());
+    if (m_lateReportMs > 0)
+        return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight,
+                                     QStringLiteral("tardio")));
     return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight));
 }
 
@@ -371,7 +383,7 @@ QByteArray SampleSite::cnpjPage() const
         .toUtf8();
 }
 
-QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int height)
+QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int height, const QString &layout)
 {
     QString html
         = QStringLiteral("<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\"><title>%1</title>\n"
@@ -379,13 +391,44 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
                          " body{font-family:sans-serif}"
                          " .linha{box-sizing:border-box;max-width:%2px;height:%3px;overflow:hidden;"
                          "padding:6px 0 0 %4px;font-size:12px;line-height:16px;color:#ffffff}"
-                         " .linha h1{margin:0;font-size:18px;line-height:22px}</style></head>\n<body>\n")
+                         " .linha h1{margin:0;font-size:18px;line-height:22px}"
+                         " #faixa{background:%5}</style></head>\n<body>\n")
               .arg(title.toHtmlEscaped())
               .arg(ReportWidth)
               .arg(RowHeight)
-              .arg(TextIndent);
-    const int rows = (height + RowHeight - 1) / RowHeight;
-    for (int i = 0; i < rows; ++i) {
+              .arg(TextIndent)
+              .arg(QColor(BandColor).name());
+    const QString all = rows(header, height, 0);
+    if (layout == u"rodape") {
+        const qsizetype last = all.lastIndexOf(QStringLiteral("<div class=\"linha\""));
+        html += QStringLiteral("<div style=\"min-height:100vh\">") + all.left(last) + QStringLiteral("</div>\n")
+                + all.mid(last);
+    } else if (layout == u"faixa") {
+        html += QStringLiteral("<div id=\"faixa\" style=\"height:100vh\"></div>\n") + all;
+    } else if (layout == u"script") {
+        html += QStringLiteral("<div id=\"faixa\"></div>\n<script>const faixa = document.getElementById('faixa');"
+                               "const fit = () => { faixa.style.height = innerHeight + 'px'; };"
+                               "fit(); addEventListener('resize', fit);</script>\n")
+                + all;
+    } else if (layout == u"tardio") {
+        html += rows(header, qMin(height, RowHeight), 0)
+                + QStringLiteral("<div id=\"linhas\">carregando...</div>\n<script>fetch('/linhas?altura=%1')"
+                                 ".then(answer => answer.text())"
+                                 ".then(rows => { document.getElementById('linhas').outerHTML = rows; });</script>\n")
+                      .arg(height);
+    } else {
+        html += all;
+    }
+    html += QStringLiteral("</body></html>\n");
+    return html.toUtf8();
+}
+
+// Rows first to the end of a stack height px tall; row 0 carries the header.
+QString SampleSite::rows(const QString &header, int height, int first)
+{
+    QString html;
+    const int count = (height + RowHeight - 1) / RowHeight;
+    for (int i = first; i < count; ++i) {
         const int rowHeight = qMin(RowHeight, height - i * RowHeight);
         QString style = QStringLiteral("background:%1").arg(rowColor(i).name());
         if (rowHeight != RowHeight)
@@ -393,6 +436,31 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
         const QString text = i == 0 ? header : QStringLiteral("Linha %1 - nada consta").arg(i);
         html += QStringLiteral("<div class=\"linha\" style=\"%1\">%2</div>\n").arg(style, text);
     }
-    html += QStringLiteral("</body></html>\n");
-    return html.toUtf8();
+    return html;
+}
+
+QByteArray SampleSite::revisedReport(const QString &cnpj, int revision, int height)
+{
+    QList<std::pair<int, QString>> rows; // colour index and text
+    rows.append({0, QStringLiteral("<h1>Relatório de crédito</h1><div>CNPJ %1</div>").arg(cnpj.toHtmlEscaped())});
+    for (int i = 1; rows.size() * RowHeight < height; ++i) {
+        if (revision == 2 && i == 3)
+            rows.append({97, QStringLiteral("Nova linha - crédito negado")});
+        if (revision == 2 && i == 12)
+            continue;
+        rows.append({i, revision == 2 && i == 5 ? QStringLiteral("Linha 5 - PROTESTO de R$ 1.234,56 em 05/11/2026")
+                                                : QStringLiteral("Linha %1 - nada consta").arg(i)});
+    }
+    QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
+                                  "<title>Relatório de crédito - %1</title><style>html,body{margin:0;padding:0}"
+                                  " body{font-family:sans-serif} div.l{box-sizing:border-box;width:%2px;height:%3px;"
+                                  "padding:6px 0 0 %4px;font-size:12px;line-height:16px;color:#fff}"
+                                  " h1{margin:0;font-size:18px;line-height:22px}</style></head>\n<body>\n")
+                       .arg(cnpj.toHtmlEscaped())
+                       .arg(ReportWidth)
+                       .arg(RowHeight)
+                       .arg(TextIndent);
+    for (const auto &[colour, text] : rows)
+        html += QStringLiteral("<div class=\"l\" style=\"background:%1\">%2</div>\n").arg(rowColor(colour).name(), text);
+    return (html + QStringLiteral("</body></html>\n")).toUtf8();
 }

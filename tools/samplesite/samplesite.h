@@ -30,7 +30,11 @@ class QHttpServerResponse;
 //   POST /resultado   session needed; acao == "consultar" gives the report, otherwise
 //                     "Consulta não solicitada"
 //                     the report's header row links back to /cnpj ("novaConsulta") and /login ("sair")
-//   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed
+//   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed; with &leiaute=
+//                     rodape  the rows but the last in a wrapper of min-height 100vh, the last one after it
+//                     faixa   a band of BandColor, height 100vh, above the rows
+//                     script  that band, its height set to innerHeight by a script at load and at each resize
+//   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
 // Failures, per path (the path alone, without the query), any method:
@@ -55,6 +59,7 @@ public:
     static constexpr int RowHeight = 100;
     static constexpr int ReportWidth = 760;
     static constexpr int TextIndent = 40;
+    static constexpr QRgb BandColor = 0x204060;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -81,6 +86,9 @@ public:
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
+    // The report comes as its header and "carregando...", and a script fetches its rows from /linhas,
+    // which answers ms later, as sites that fill a report from their own service do; 0 for the whole page.
+    void setLateReport(int ms);
     int reportHeight() const { return m_reportHeight; }
 
     // Serves html at path for any method, ahead of the built-in pages.
@@ -105,6 +113,12 @@ public:
     QMap<QString, QString> lastPost() const { return m_lastPost; }
 
     static QColor rowColor(int index);
+    // A report for the CNPJ, height px tall, as the site answers it at two
+    // queries: revision 1 is the rows pattern with the header row; revision 2
+    // adds "Nova linha - crédito negado" after row 2, turns row 5's "nada consta" into a
+    // protest and leaves row 12 out; the rest keep their text and colour and
+    // move. Served with setPage("/resultado", ...) it is the answer to a query.
+    static QByteArray revisedReport(const QString &cnpj, int revision, int height);
     // Decodes an application/x-www-form-urlencoded body ('+' is a space, UTF-8 percent escapes).
     static QMap<QString, QString> parseForm(const QByteArray &body);
 
@@ -119,7 +133,9 @@ private:
     bool hasSession(const QHttpServerRequest &request) const;
     QByteArray loginPage(const QString &error) const;
     QByteArray cnpjPage() const;
-    static QByteArray rowsPage(const QString &title, const QString &header, int height);
+    static QByteArray rowsPage(const QString &title, const QString &header, int height,
+                               const QString &layout = QString());
+    static QString rows(const QString &header, int height, int first);
     void sendLater(QHttpServerResponse &&response, QHttpServerResponder &&responder, int ms);
 
     std::unique_ptr<QHttpServer> m_server;
@@ -132,6 +148,7 @@ private:
     bool m_omitPassword = false;
     int m_busySliceMs = 0;
     int m_reportHeight = 6000;
+    int m_lateReportMs = 0;
     QHash<QString, QByteArray> m_pages;
     QString m_stalledPath;
     std::list<QHttpServerResponder> m_stalled; // kept open, never written
