@@ -6,6 +6,7 @@
 #include "jpegcodec.h"
 #include "messagebox.h"
 #include "pictureview.h"
+#include "reportcomparison.h"
 #include "systemlocale.h"
 
 #include <QLineEdit>
@@ -20,12 +21,14 @@ ArchiveBrowser::ArchiveBrowser(DatabaseThread *database, PictureView *picture, Q
     , m_date(date)
     , m_time(time)
 {
+    connect(m_picture, &PictureView::compareRequested, this, &ArchiveBrowser::compareWithPrevious);
 }
 
 void ArchiveBrowser::open(const Client &client, const QList<ArchiveEntry> &entries, int current)
 {
     m_client = client;
     m_entries = entries;
+    m_picture->setComparable(entries.size() >= 2);
     showEntry(current);
     ListaImagem();
 }
@@ -81,4 +84,11 @@ void ArchiveBrowser::ListaImagem()
             MessageBox::error(QStringLiteral("Erro ao abrir ultima pesquisa... \r\r") + message);
             emit pictureShown();
         });
+}
+
+void ArchiveBrowser::compareWithPrevious()
+{
+    if (m_client && m_entries.size() >= 2)
+        ReportComparison::show(m_database, *m_client, m_entries.at(m_entries.size() - 2), m_entries.last(),
+                               m_picture->window());
 }

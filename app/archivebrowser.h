@@ -35,6 +35,9 @@ public:
     // Shows the current entry's picture.
     void ListaImagem();
 
+    // Shows the newest entry compared with the one before it.
+    void compareWithPrevious();
+
 signals:
     void pictureShown();
 

@@ -1,7 +1,9 @@
 #include "pictureview.h"
 
 #include "apperror.h"
+#include "findbar.h"
 #include "messagebox.h"
+#include "textlayer.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -12,6 +14,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrintDialog>
@@ -19,6 +23,8 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QScopeGuard>
+#include <QToolTip>
 
 #include <algorithm>
 #include <array>
@@ -62,6 +68,15 @@ PictureView::PictureView(QWidget *parent) : QWidget(parent)
                              {QKeySequence(Qt::CTRL | Qt::Key_0)}, &PictureView::resetZoom);
     m_fitWidth
         = addCommand(QStringLiteral("AjustarLargura"), QStringLiteral("Ajustar à largura"), {}, &PictureView::fitWidth);
+    m_find = addCommand(QStringLiteral("Localizar"), QStringLiteral("Localizar…"), {QKeySequence(Qt::CTRL | Qt::Key_F)},
+                        &PictureView::find);
+    m_findNext = addCommand(QStringLiteral("LocalizarProximo"), QStringLiteral("Localizar próximo"),
+                            {QKeySequence(Qt::Key_F3)}, &PictureView::findNext);
+    m_findPrevious = addCommand(QStringLiteral("LocalizarAnterior"), QStringLiteral("Localizar anterior"),
+                                {QKeySequence(Qt::SHIFT | Qt::Key_F3)}, &PictureView::findPrevious);
+    m_copyText = addCommand(QStringLiteral("CopiarTexto"), QStringLiteral("Copiar texto"), {}, &PictureView::copyText);
+    m_compare = addCommand(QStringLiteral("CompararAnterior"), QStringLiteral("Comparar com a consulta anterior"), {},
+                           &PictureView::compareRequested);
     updateCommands();
 }
 
@@ -88,6 +103,12 @@ void PictureView::setReport(const QImage &picture, const QByteArray &jpegBytes, 
     m_picture = picture;
     m_jpegBytes = jpegBytes;
     m_info = info;
+    m_text = Jpeg::textLayer(jpegBytes);
+    m_marks.clear();
+    m_findMarks.clear();
+    m_selection = QRect();
+    if (m_findBar)
+        m_findBar->setText(m_text);
     takePictureSize();
     updateCommands();
     update();
@@ -116,6 +137,11 @@ void PictureView::updateCommands()
     m_zoomOut->setEnabled(shown && m_zoom > minimumZoom);
     m_zoomReset->setEnabled(shown);
     m_fitWidth->setEnabled(shown);
+    m_find->setEnabled(shown);
+    m_findNext->setEnabled(shown);
+    m_findPrevious->setEnabled(shown);
+    m_copyText->setEnabled(shown && !m_text.isEmpty());
+    m_compare->setEnabled(shown && m_comparable);
 }
 
 QAbstractScrollArea *PictureView::scrollArea() const
@@ -192,6 +218,16 @@ void PictureView::paintEvent(QPaintEvent *event)
         return;
     QPainter painter(this);
     const QRect exposed = event->rect();
+    const auto paintMarks = qScopeGuard([&] {
+        for (const QList<PictureMark> *marks : {&m_marks, &m_findMarks}) {
+            for (const PictureMark &mark : *marks) {
+                if (const QRectF area = onScreen(mark.area); area.intersects(exposed))
+                    painter.fillRect(area, mark.colour);
+            }
+        }
+        if (!m_selection.isEmpty())
+            painter.fillRect(onScreen(m_selection), QColor(40, 110, 230, 70));
+    });
     if (size() == m_picture.size()) {
         painter.drawImage(exposed, m_picture, exposed);
         return;
@@ -202,6 +238,19 @@ void PictureView::paintEvent(QPaintEvent *event)
     const QRectF source(exposed.x() / sx, exposed.y() / sy, exposed.width() / sx, exposed.height() / sy);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRectF(exposed), m_picture, source);
+}
+
+QRectF PictureView::onScreen(const QRect &area) const
+{
+    const qreal sx = qreal(width()) / m_picture.width();
+    const qreal sy = qreal(height()) / m_picture.height();
+    return QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy);
+}
+
+QPoint PictureView::pictureAt(const QPointF &position) const
+{
+    return QPoint(int(position.x() * m_picture.width() / qMax(1, width())),
+                  int(position.y() * m_picture.height() / qMax(1, height())));
 }
 
 void PictureView::showEvent(QShowEvent *event)
@@ -240,6 +289,10 @@ void PictureView::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(m_save);
     menu.addAction(m_copy);
     menu.addAction(m_print);
+    menu.addSeparator();
+    menu.addAction(m_copyText);
+    menu.addAction(m_find);
+    menu.addAction(m_compare);
     menu.addSeparator();
     menu.addAction(m_zoomIn);
     menu.addAction(m_zoomOut);
@@ -306,4 +359,122 @@ bool PictureView::printReport(QPrinter &printer)
     }
     MessageBox::error(QStringLiteral("Erro ao imprimir consulta... \r\r") + reason);
     return false;
+}
+
+void PictureView::setComparable(bool comparable)
+{
+    m_comparable = comparable;
+    updateCommands();
+}
+
+void PictureView::setFindMarks(const QList<PictureMark> &marks)
+{
+    m_findMarks = marks;
+    update();
+}
+
+void PictureView::setMarks(const QList<PictureMark> &marks)
+{
+    m_marks = marks;
+    update();
+}
+
+void PictureView::showArea(const QRect &area)
+{
+    QAbstractScrollArea *box = scrollArea();
+    if (!box || m_picture.isNull())
+        return;
+    const QRectF shown = onScreen(area).translated(pos() + parentWidget()->pos());
+    const QRect viewport = box->viewport()->rect();
+    // Left alone when already in view; otherwise brought to a third of the box's height.
+    if (!viewport.contains(shown.toAlignedRect())) {
+        QScrollBar *vertical = box->verticalScrollBar();
+        vertical->setValue(vertical->value() + qRound(shown.top() - viewport.height() / 3.0));
+        if (shown.left() < 0 || shown.right() > viewport.width()) {
+            QScrollBar *horizontal = box->horizontalScrollBar();
+            horizontal->setValue(horizontal->value() + qRound(shown.left()) - 20);
+        }
+    }
+}
+
+QString PictureView::textIn(const QRect &area) const
+{
+    QStringList rows;
+    for (const ReportLine &line : m_text) {
+        if (QRect(line.left, line.top, qMax(1, line.width), qMax(1, line.height)).intersects(area))
+            rows.append(line.text);
+    }
+    return rows.join(QLatin1Char('\n'));
+}
+
+void PictureView::copyText()
+{
+    QStringList rows;
+    for (const ReportLine &line : m_text)
+        rows.append(line.text);
+    QGuiApplication::clipboard()->setText(rows.join(QLatin1Char('\n')));
+}
+
+void PictureView::find()
+{
+    if (!m_findBar) {
+        QAbstractScrollArea *box = scrollArea();
+        m_findBar = new FindBar(this, box ? static_cast<QWidget *>(box) : this);
+        m_findBar->setText(m_text);
+    }
+    m_findBar->open();
+}
+
+void PictureView::findNext()
+{
+    if (m_findBar)
+        m_findBar->findNext();
+}
+
+void PictureView::findPrevious()
+{
+    if (m_findBar)
+        m_findBar->findPrevious();
+}
+
+void PictureView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || m_picture.isNull())
+        return QWidget::mousePressEvent(event);
+    m_selectionStart = pictureAt(event->position());
+    m_selection = QRect();
+    update();
+}
+
+void PictureView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || m_picture.isNull())
+        return QWidget::mouseMoveEvent(event);
+    m_selection = QRect(m_selectionStart, pictureAt(event->position())).normalized();
+    update();
+}
+
+void PictureView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || m_selection.isEmpty())
+        return QWidget::mouseReleaseEvent(event);
+    if (const QString text = textIn(m_selection); !text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+bool PictureView::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    auto *help = static_cast<QHelpEvent *>(event);
+    const QPoint at = pictureAt(help->pos());
+    for (const PictureMark &mark : m_marks) {
+        if (!mark.tip.isEmpty() && mark.area.contains(at)) {
+            QToolTip::showText(help->globalPos(), mark.tip, this, onScreen(mark.area).toAlignedRect());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }

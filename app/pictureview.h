@@ -1,21 +1,34 @@
 #pragma once
 
+#include "reportline.h"
 #include "reportprinter.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
 
+class FindBar;
 class QAbstractScrollArea;
 class QAction;
 class QPrinter;
+
+// A coloured area over the picture, in picture pixels, with a tool tip when tip is set.
+struct PictureMark
+{
+    QRect area;
+    QColor colour;
+    QString tip;
+};
 
 // The archive's image view: keeps its own copy of the picture it is given and,
 // for a picture of positive size, takes that exact size (auto-size, no stretch)
 // times the zoom. At 100 % it is a plain image view; scaled, it paints only
 // the exposed part straight from the picture, never a scaled copy of it all.
-// Its context menu and shortcuts save, copy and print the report and zoom it.
+// Its context menu and shortcuts save, copy and print the report and zoom it;
+// with a text layer, they find and copy its text, and a selection dragged on
+// the picture copies the lines it covers.
 class PictureView : public QWidget
 {
     Q_OBJECT
@@ -35,6 +48,19 @@ public:
     const QByteArray &jpegBytes() const { return m_jpegBytes; }
     const ReportInfo &reportInfo() const { return m_info; }
 
+    // The report's text as its stored bytes carry it; none without a text layer.
+    const ReportText &text() const { return m_text; }
+    // The lines any part of the area (picture pixels) covers, one a row, top to bottom.
+    QString textIn(const QRect &area) const;
+    FindBar *findBar() const { return m_findBar; }
+    void setFindMarks(const QList<PictureMark> &marks);
+    // The marks of a comparison, under the find marks.
+    void setMarks(const QList<PictureMark> &marks);
+    // Scrolls the box so that the area (picture pixels) is in view, near the top.
+    void showArea(const QRect &area);
+    // Whether "Comparar com a consulta anterior" is offered.
+    void setComparable(bool comparable);
+
     qreal zoom() const { return m_zoom; }
     // Clamped to 25 %..400 %; it holds for every picture given afterwards.
     void setZoom(qreal factor);
@@ -47,12 +73,21 @@ public:
     bool saveReport(const QString &fileName);
     bool printReport(QPrinter &printer);
     void copyReport();
+    void copyText();
+    void find();
+
+signals:
+    void compareRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     QAction *addCommand(const QString &name, const QString &text, const QList<QKeySequence> &keys,
@@ -66,6 +101,10 @@ private:
     void askSaveReport();
     void askPrintReport();
     void resetZoom() { setZoom(1.0); }
+    void findNext();
+    void findPrevious();
+    QRectF onScreen(const QRect &area) const;
+    QPoint pictureAt(const QPointF &position) const;
 
     QImage m_picture;
     QByteArray m_jpegBytes;
@@ -74,6 +113,13 @@ private:
     int m_wheelDelta = 0;
     QString m_saveFolder;
     QPointer<QWidget> m_filteredViewport;
+    ReportText m_text;
+    QList<PictureMark> m_marks;
+    QList<PictureMark> m_findMarks;
+    QRect m_selection;
+    QPoint m_selectionStart;
+    bool m_comparable = false;
+    FindBar *m_findBar = nullptr;
 
     QAction *m_save = nullptr;
     QAction *m_copy = nullptr;
@@ -82,4 +128,9 @@ private:
     QAction *m_zoomOut = nullptr;
     QAction *m_zoomReset = nullptr;
     QAction *m_fitWidth = nullptr;
+    QAction *m_find = nullptr;
+    QAction *m_findNext = nullptr;
+    QAction *m_findPrevious = nullptr;
+    QAction *m_copyText = nullptr;
+    QAction *m_compare = nullptr;
 };

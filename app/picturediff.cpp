@@ -1,0 +1,154 @@
+#include "picturediff.h"
+
+#include "sequencediff.h"
+
+#include <cstdlib>
+#include <numeric>
+#include <vector>
+
+namespace PictureDiff {
+
+namespace {
+
+// A row is seen as the mean luma of blocks this wide: fine enough for a line of
+// text, coarse enough to average JPEG noise away. Luma alone, as JPEG keeps it
+// whole: the colours are kept at half resolution and bleed across edges
+// differently once a band has moved.
+constexpr int BlockWidth = 8;
+// Two rows are one when their blocks differ by at most this much on average and at worst.
+constexpr int MeanTolerance = 4;
+constexpr int PeakTolerance = 32;
+// Rows on either side averaged with each row.
+constexpr int SmoothRows = 4;
+// Unpaired rows this close together make one band. A seam, where rows that
+// were not neighbours now meet, differs over the smoothing's reach alone:
+// a band no taller than that is such a seam.
+constexpr int BandGap = 12;
+constexpr int MinimumBand = 2 * SmoothRows + 2;
+// Fewer older rows than this left out are the edges of a changed band, not a removal.
+constexpr int MinimumRemoved = 16;
+constexpr int MaxEdits = 6000;
+
+struct Rows
+{
+    int blocks = 0;
+    std::vector<quint8> values; // blocks per row, row after row
+    std::vector<quint32> sums;
+
+    explicit Rows(const QImage &picture)
+    {
+        const QImage rgb = picture.format() == QImage::Format_RGB888 || picture.format() == QImage::Format_RGB32
+                               ? picture
+                               : picture.convertToFormat(QImage::Format_RGB888);
+        blocks = (rgb.width() + BlockWidth - 1) / BlockWidth;
+        values.resize(size_t(blocks) * size_t(rgb.height()));
+        sums.resize(size_t(rgb.height()));
+        const bool rgb888 = rgb.format() == QImage::Format_RGB888;
+        const int step = rgb888 ? 3 : 4;
+        // RGB888 is R, G, B in memory, RGB32 (little-endian) B, G, R, X.
+        const int red = rgb888 ? 0 : 2;
+        const int blue = rgb888 ? 2 : 0;
+        for (int y = 0; y < rgb.height(); ++y) {
+            const uchar *line = rgb.constScanLine(y);
+            for (int b = 0; b < blocks; ++b) {
+                const int from = b * BlockWidth;
+                const int to = std::min(rgb.width(), from + BlockWidth);
+                int sum = 0;
+                for (int x = from; x < to; ++x) {
+                    const uchar *p = line + x * step;
+                    sum += 77 * p[red] + 150 * p[1] + 29 * p[blue];
+                }
+                const auto value = quint8(sum / (256 * (to - from)));
+                values[size_t(y) * size_t(blocks) + size_t(b)] = value;
+            }
+        }
+        smoothVertically(rgb.height());
+    }
+
+    // Each block the mean of itself and the rows around it: JPEG rings for a few
+    // rows on either side of a sharp edge, differently once the edge has moved
+    // against the 8-row block grid, and that averages away.
+    void smoothVertically(int height)
+    {
+        std::vector<quint32> column(size_t(height) + 1);
+        std::vector<quint8> smooth(values.size());
+        for (int b = 0; b < blocks; ++b) {
+            for (int y = 0; y < height; ++y)
+                column[size_t(y) + 1] = column[size_t(y)] + values[size_t(y) * size_t(blocks) + size_t(b)];
+            for (int y = 0; y < height; ++y) {
+                const int from = std::max(0, y - SmoothRows);
+                const int to = std::min(height, y + SmoothRows + 1);
+                smooth[size_t(y) * size_t(blocks) + size_t(b)]
+                    = quint8((column[size_t(to)] - column[size_t(from)]) / quint32(to - from));
+            }
+        }
+        values.swap(smooth);
+        for (int y = 0; y < height; ++y) {
+            const quint8 *r = row(y);
+            sums[size_t(y)] = std::accumulate(r, r + blocks, quint32(0));
+        }
+    }
+
+    const quint8 *row(int y) const { return values.data() + size_t(y) * size_t(blocks); }
+};
+
+bool sameRow(const Rows &a, int i, const Rows &b, int j)
+{
+    const int limit = MeanTolerance * a.blocks;
+    if (std::abs(int(a.sums[size_t(i)]) - int(b.sums[size_t(j)])) > limit)
+        return false;
+    const quint8 *p = a.row(i);
+    const quint8 *q = b.row(j);
+    int total = 0;
+    for (int k = 0; k < a.blocks; ++k) {
+        const int d = std::abs(int(p[k]) - int(q[k]));
+        if (d > PeakTolerance)
+            return false;
+        total += d;
+    }
+    return total <= limit;
+}
+
+} // namespace
+
+QList<ReportChange> changes(const QImage &older, const QImage &newer)
+{
+    QList<ReportChange> result;
+    if (newer.isNull())
+        return result;
+    if (older.isNull() || older.width() != newer.width()) {
+        result.append({ReportChange::Band, newer.rect(), QString(), QString()});
+        return result;
+    }
+    const Rows oldRows(older);
+    const Rows newRows(newer);
+    const auto same = [&](int i, int j) { return sameRow(oldRows, i, newRows, j); };
+    QList<std::pair<int, int>> kept = SequenceDiff::commonItems(older.height(), newer.height(), same, MaxEdits);
+    kept.append({older.height(), newer.height()});
+
+    int oldAt = 0;
+    int newAt = 0;
+    QRect band;
+    const auto closeBand = [&] {
+        if (band.height() >= MinimumBand)
+            result.append({ReportChange::Band, band, QString(), QString()});
+        band = QRect();
+    };
+    for (const auto &[oldKept, newKept] : kept) {
+        if (newKept > newAt) {
+            if (!band.isNull() && newAt - band.bottom() > BandGap)
+                closeBand();
+            const QRect rows(0, newAt, newer.width(), newKept - newAt);
+            band = band.isNull() ? rows : band.united(rows);
+        } else if (oldKept - oldAt >= MinimumRemoved && (band.isNull() || newAt - band.bottom() > BandGap)) {
+            closeBand();
+            result.append({ReportChange::Removed, QRect(0, newAt - 2, newer.width(), 4), QString(), QString()});
+        }
+        oldAt = oldKept + 1;
+        newAt = newKept + 1;
+    }
+    closeBand();
+    return result;
+}
+
+} // namespace PictureDiff

@@ -1,0 +1,175 @@
+#include "browserfixture.h"
+#include "comparisondialog.h"
+#include "findbar.h"
+#include "pagecapture.h"
+#include "pagetext.h"
+#include "pictureview.h"
+#include "samplesite.h"
+#include "systemlocale.h"
+#include "testdatabase.h"
+#include "textlayer.h"
+#include "windowfixture.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+// Find, copy and compare on the archive tab, with two real captures of the
+// sample site's report: one line added, one changed, one removed, the rest moved.
+class ReportTextTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void findMarksAndSteps_data();
+    void findMarksAndSteps();
+    void copiesTheTextAndTheSelectedLines();
+    void comparesWithThePreviousReport_data();
+    void comparesWithThePreviousReport();
+
+private:
+    void startWith(const QByteArray &older, const QByteArray &newer);
+
+    SampleSite m_site;
+    QByteArray m_reports[2];
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<WindowFixture> m_app;
+    PictureView *m_view = nullptr;
+};
+
+void ReportTextTest::initTestCase()
+{
+    QVERIFY(m_site.listen());
+    BrowserFixture browser;
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("11222333000181"));
+    for (int revision : {1, 2}) {
+        m_site.setPage(QStringLiteral("/resultado"), SampleSite::revisedReport("11.222.333/0001-81", revision, 3000));
+        QVERIFY(browser.load(m_site.url(QStringLiteral("/resultado"))));
+        PageCapture(browser.view).captureTo(file);
+        PageText::addToCapture(browser.page.get(), file);
+        QFile captured(file);
+        QVERIFY(captured.open(QIODevice::ReadOnly));
+        m_reports[revision - 1] = captured.readAll();
+    }
+}
+
+void ReportTextTest::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    QCOMPARE(m_db->create(), QString());
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Ipê Ltda"), QStringLiteral("11.222.333/0001-81"));
+    m_app = std::make_unique<WindowFixture>(m_db->dir());
+}
+
+void ReportTextTest::cleanup()
+{
+    m_app.reset();
+    m_db.reset();
+}
+
+void ReportTextTest::startWith(const QByteArray &older, const QByteArray &newer)
+{
+    m_db->addArchive({1, 1001, QDate(2026, 11, 3), QTime(9, 15, 0), older});
+    m_db->addArchive({1, 1001, QDate(2026, 12, 8), QTime(14, 5, 6), newer});
+    QVERIFY(m_app->start());
+    m_view = m_app->child<PictureView>("Image1");
+    QTRY_VERIFY(!m_view->picture().isNull());
+}
+
+void ReportTextTest::findMarksAndSteps_data()
+{
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<QString>("afterF3");
+    QTest::newRow("case aside") << QStringLiteral("protesto") << QStringLiteral("1 de 1") << QStringLiteral("1 de 1");
+    QTest::newRow("accents aside") << QStringLiteral("CREDITO") << QStringLiteral("1 de 2") << QStringLiteral("2 de 2");
+    QTest::newRow("nothing") << QStringLiteral("falencia") << QStringLiteral("não encontrado")
+                             << QStringLiteral("não encontrado");
+}
+
+void ReportTextTest::findMarksAndSteps()
+{
+    QFETCH(QString, wanted);
+    QFETCH(QString, found);
+    QFETCH(QString, afterF3);
+    startWith(m_reports[0], m_reports[1]);
+    QTest::keyClick(m_app->window(), Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(m_view->findBar() && m_view->findBar()->isVisible());
+    QTest::keyClicks(m_app->child<QLineEdit>("TextoLocalizar"), wanted);
+    QCOMPARE(m_view->findBar()->status(), found);
+    QTest::keyClick(m_app->window(), Qt::Key_F3);
+    QCOMPARE(m_view->findBar()->status(), afterF3);
+}
+
+void ReportTextTest::copiesTheTextAndTheSelectedLines()
+{
+    startWith(m_reports[0], m_reports[1]);
+    m_app->window()->findChild<QAction *>(QStringLiteral("CopiarTexto"))->trigger();
+    const QStringList all = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'));
+    QCOMPARE(all.size(), 31);
+    QCOMPARE(all.at(4), QStringLiteral("Nova linha - crédito negado"));
+    // Rows 6 and 7 of the newer report, at 100 %.
+    QTest::mousePress(m_view, Qt::LeftButton, {}, QPoint(60, 612));
+    QTest::mouseMove(m_view, QPoint(300, 716));
+    QTest::mouseRelease(m_view, Qt::LeftButton, {}, QPoint(300, 716));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("Linha 5 - PROTESTO de R$ 1.234,56 em 05/11/2026\nLinha 6 - nada consta"));
+}
+
+void ReportTextTest::comparesWithThePreviousReport_data()
+{
+    QTest::addColumn<bool>("byPicture");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("by text") << false
+                             << QStringList{QStringLiteral("Nova: Nova linha - crédito negado"),
+                                            QStringLiteral("Alterada: Linha 5 - PROTESTO de R$ 1.234,56 em 05/11/2026 "
+                                                           "(antes: Linha 5 - nada consta)"),
+                                            QStringLiteral("Removida: Linha 12 - nada consta")};
+    QTest::newRow("by picture") << true << QStringList();
+}
+
+void ReportTextTest::comparesWithThePreviousReport()
+{
+    QFETCH(bool, byPicture);
+    QFETCH(QStringList, listed);
+    startWith(byPicture ? Jpeg::withTextLayer(m_reports[0], {}) : m_reports[0], m_reports[1]);
+    m_app->window()->findChild<QAction *>(QStringLiteral("CompararAnterior"))->trigger();
+    ComparisonDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = m_app->window()->findChild<ComparisonDialog *>()));
+    const QString heading = dialog->findChild<QLabel *>(QStringLiteral("ComparacaoTitulo"))->text();
+    QVERIFY(heading.contains(archiveDateText(QDate(2026, 12, 8)) + ' ' + archiveTimeText(QTime(14, 5, 6))));
+    QVERIFY(heading.contains(archiveDateText(QDate(2026, 11, 3)) + ' ' + archiveTimeText(QTime(9, 15, 0))));
+    QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("ComparacaoPorImagem"))->isVisibleTo(dialog), byPicture);
+
+    // Where the newer report changed: the added row (3), the changed one (6), the removed one's place (y = 1300).
+    const QList<ReportChange> &changes = dialog->changes();
+    QCOMPARE(changes.size(), 3);
+    const int rows[] = {3, 6};
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(changes[i].kind != ReportChange::Removed && changes[i].area.top() >= rows[i] * 100 - 6
+                     && changes[i].area.bottom() < rows[i] * 100 + 106,
+                 qPrintable(QStringLiteral("%1: %2..%3").arg(i).arg(changes[i].area.top()).arg(changes[i].area.bottom())));
+    QCOMPARE(changes[2].kind, ReportChange::Removed);
+    QVERIFY2(qAbs(changes[2].area.center().y() - 1300) <= 6, qPrintable(QString::number(changes[2].area.center().y())));
+    if (!listed.isEmpty()) {
+        QStringList got;
+        for (int i = 0; i < dialog->changeList()->count(); ++i)
+            got.append(dialog->changeList()->item(i)->text());
+        QCOMPARE(got, listed);
+    }
+    QScrollBar *scroll = dialog->findChild<QScrollArea *>()->verticalScrollBar();
+    dialog->changeList()->setCurrentRow(2);
+    QTRY_VERIFY(scroll->value() > 1300 - dialog->height() && scroll->value() < 1300);
+}
+
+BROWSER_TEST_MAIN(ReportTextTest)
+#include "tst_reporttext.moc"
