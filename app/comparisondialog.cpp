@@ -41,7 +41,8 @@ QString describe(const ReportChange &change)
 PictureMark markOf(const ReportChange &change)
 {
     if (change.kind != ReportChange::Removed)
-        return {change.area, ChangedColour, change.before.isEmpty() ? QString() : QStringLiteral("Antes: ") + change.before};
+        return {change.area, ChangedColour,
+                change.before.isEmpty() ? QString() : QStringLiteral("Antes: ") + change.before};
     return {change.area, RemovedColour,
             change.before.isEmpty() ? QStringLiteral("Aqui havia uma faixa na consulta anterior")
                                     : QStringLiteral("Removido: ") + change.before};
@@ -57,12 +58,12 @@ ComparisonDialog::ComparisonDialog(const Comparison &comparison, QWidget *parent
 {
     setObjectName(QStringLiteral("ComparacaoConsultas"));
     setWindowTitle(QStringLiteral("Comparação com a consulta anterior"));
-    auto *heading = new QLabel(
-        QStringLiteral("Consulta de %1 comparada com a anterior, de %2: %3")
-            .arg(when(comparison.newerDate, comparison.newerTime), when(comparison.olderDate, comparison.olderTime),
-                 m_changes.isEmpty()           ? QStringLiteral("nenhuma mudança")
-                 : m_changes.size() == 1 ? QStringLiteral("1 mudança")
-                                         : QStringLiteral("%1 mudanças").arg(m_changes.size())));
+    auto *heading = new QLabel(QStringLiteral("Consulta de %1 comparada com a anterior, de %2: %3")
+                                   .arg(when(comparison.newerDate, comparison.newerTime),
+                                        when(comparison.olderDate, comparison.olderTime),
+                                        m_changes.isEmpty()     ? QStringLiteral("nenhuma mudança")
+                                        : m_changes.size() == 1 ? QStringLiteral("1 mudança")
+                                                                : QStringLiteral("%1 mudanças").arg(m_changes.size())));
     heading->setObjectName(QStringLiteral("ComparacaoTitulo"));
     auto *note = new QLabel(QStringLiteral("Comparação pelas imagens: uma das consultas não tem texto, então são "
                                            "marcadas as faixas da imagem que mudaram."));

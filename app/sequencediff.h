@@ -37,7 +37,7 @@ QList<std::pair<int, int>> commonItems(int oldCount, int newCount, Same &&same, 
     for (int d = 0; d <= limit && edits < 0; ++d) {
         for (int k = -d; k <= d; k += 2) {
             int x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1])) ? v[offset + k + 1]
-                                                                                    : v[offset + k - 1] + 1;
+                                                                                   : v[offset + k - 1] + 1;
             int y = x - k;
             while (x < n && y < m && sameMiddle(x, y))
                 ++x, ++y;

@@ -29,8 +29,7 @@ QList<ReportChange> changes(const ReportText &older, const ReportText &newer, in
     const auto same = [&](int i, int j) {
         return oldHashes[i] == newHashes[j] && older[i].text.simplified() == newer[j].text.simplified();
     };
-    QList<std::pair<int, int>> kept
-        = SequenceDiff::commonItems(int(older.size()), int(newer.size()), same, MaxEdits);
+    QList<std::pair<int, int>> kept = SequenceDiff::commonItems(int(older.size()), int(newer.size()), same, MaxEdits);
     kept.append({int(older.size()), int(newer.size())});
 
     QList<ReportChange> result;

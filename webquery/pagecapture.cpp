@@ -7,6 +7,7 @@
 #include "jpegcodec.h"
 #include "logcategories.h"
 #include "pagescripts.h"
+#include "pagetext.h"
 #include "scriptrunner.h"
 
 #include <QApplication>
@@ -184,6 +185,8 @@ void PageCapture::captureTo(const QString &fileName)
                                           .arg(now)));
         }
     }
+    // Read from the layout just captured, while the view keeps its size.
+    PageText::addToCapture(view->page(), fileName);
     written = true;
     // From the event loop, once the view has its size back, so that the
     // capture's caller has its file at once.

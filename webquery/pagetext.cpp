@@ -40,8 +40,8 @@ void addToCapture(QWebEnginePage *page, const QString &fileName)
         return;
     try {
         writeTextLayer(fileName, lines);
-        qCInfo(lcCapture).noquote() << "texto da página gravado na captura:" << lines.size() << "linhas em"
-                                    << timer.elapsed() << "ms";
+        qCDebug(lcCapture).noquote() << "texto da página gravado na captura:" << lines.size() << "linhas em"
+                                     << timer.elapsed() << "ms";
     } catch (const AppError &e) {
         qCWarning(lcCapture).noquote() << "texto da página não gravado na captura:" << e.message();
     }

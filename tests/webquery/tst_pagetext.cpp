@@ -1,7 +1,6 @@
 #include "browserfixture.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
-#include "pagetext.h"
 #include "samplesite.h"
 #include "textlayer.h"
 
@@ -55,7 +54,6 @@ void TestPageText::capturedText()
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("captura"));
     PageCapture(browser.view).captureTo(file);
-    PageText::addToCapture(browser.page.get(), file);
 
     QFile captured(file);
     QVERIFY(captured.open(QIODevice::ReadOnly));
