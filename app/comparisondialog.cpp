@@ -91,9 +91,9 @@ ComparisonDialog::ComparisonDialog(const Comparison &comparison, QWidget *parent
     auto *split = new QSplitter;
     split->addWidget(box);
     split->addWidget(m_list);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    split->setSizes({760, 400});
+    auto *buttons = new QDialogButtonBox;
+    buttons->addButton(QStringLiteral("Fechar"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(heading);

@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
@@ -221,8 +222,11 @@ void PictureView::paintEvent(QPaintEvent *event)
     const auto paintMarks = qScopeGuard([&] {
         for (const QList<PictureMark> *marks : {&m_marks, &m_findMarks}) {
             for (const PictureMark &mark : *marks) {
-                if (const QRectF area = onScreen(mark.area); area.intersects(exposed))
+                if (const QRectF area = onScreen(mark.area); area.intersects(exposed)) {
                     painter.fillRect(area, mark.colour);
+                    painter.setPen(QPen(QColor(mark.colour.rgb()), 2));
+                    painter.drawRect(area);
+                }
             }
         }
         if (!m_selection.isEmpty())

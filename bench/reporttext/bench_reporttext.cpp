@@ -1,0 +1,135 @@
+// bench_reporttext [--picture FILE.png] [altura ...]
+//
+// For each height (default 16000 60000): the share the text adds to a capture
+// of the sample site's report (PageCapture::captureTo, which reads it, against
+// PageText::addToCapture alone), and the time to open the comparison of two
+// such reports (read the text layers or decode the pictures, compare, make and
+// paint the window), by text and by picture. Prints one table row per height.
+// --picture writes the comparison window of two 3,000 px reports as a PNG.
+#include "browsersetup.h"
+#include "comparisondialog.h"
+#include "pagecapture.h"
+#include "pagetext.h"
+#include "samplesite.h"
+#include "textlayer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int Reps = 5;
+
+template<typename Step>
+qint64 medianMs(Step &&step)
+{
+    std::vector<qint64> times;
+    for (int i = 0; i < Reps; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        times.push_back(timer.elapsed());
+    }
+    std::sort(times.begin(), times.end());
+    return times[Reps / 2];
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 openComparison(const QByteArray &older, const QByteArray &newer)
+{
+    return medianMs([&] {
+        ComparisonDialog dialog(ReportComparison::compare(older, newer), nullptr);
+        dialog.show();
+        dialog.repaint();
+        QApplication::processEvents();
+    });
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    BrowserSetup::prepareGraphics();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
+    QApplication app(argc, argv);
+    QList<int> heights;
+    QStringList args = app.arguments().mid(1);
+    QString picture;
+    if (args.size() >= 2 && args.first() == u"--picture") {
+        picture = args.at(1);
+        args = args.mid(2);
+        heights.append(3000);
+    }
+    for (const QString &arg : args)
+        heights.append(arg.toInt());
+    if (heights.isEmpty())
+        heights = {16000, 60000};
+
+    SampleSite site;
+    site.listen();
+    QWidget parent;
+    parent.resize(925, 517);
+    auto *view = new QWebEngineView(&parent);
+    view->setGeometry(88, 22, 761, 465);
+    parent.show();
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("captura"));
+
+    std::printf("| height | capture with text ms | text ms | text share | lines | compare by text ms | compare by "
+                "picture ms | changes (text/picture) |\n|---|---|---|---|---|---|---|---|\n");
+    for (const int height : heights) {
+        QByteArray reports[2];
+        qint64 captureMs = 0;
+        qint64 textMs = 0;
+        for (int revision : {1, 2}) {
+            site.setPage(QStringLiteral("/resultado"),
+                         SampleSite::revisedReport("11.222.333/0001-81", revision, height));
+            QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+            view->load(site.url(QStringLiteral("/resultado")));
+            loaded.wait(60000);
+            if (revision == 1) {
+                captureMs = medianMs([&] { PageCapture(view).captureTo(file); });
+                textMs = medianMs([&] { PageText::addToCapture(view->page(), file); });
+            }
+            PageCapture(view).captureTo(file);
+            reports[revision - 1] = readAll(file);
+        }
+        if (!picture.isEmpty()) {
+            Comparison comparison = ReportComparison::compare(reports[0], reports[1]);
+            comparison.olderDate = QDate(2026, 11, 3);
+            comparison.olderTime = QTime(9, 15, 0);
+            comparison.newerDate = QDate(2026, 12, 8);
+            comparison.newerTime = QTime(14, 5, 6);
+            ComparisonDialog dialog(comparison, nullptr);
+            dialog.show();
+            dialog.changeList()->setCurrentRow(1);
+            QApplication::processEvents();
+            dialog.grab().save(picture);
+            picture.clear();
+            continue;
+        }
+        const int lines = int(Jpeg::textLayer(reports[1]).size());
+        const qint64 byText = openComparison(reports[0], reports[1]);
+        const QByteArray olderWithoutText = Jpeg::withTextLayer(reports[0], {});
+        const qint64 byPicture = openComparison(olderWithoutText, reports[1]);
+        std::printf("| %d | %lld | %lld | %.1f %% | %d | %lld | %lld | %lld/%lld |\n", height, captureMs, textMs,
+                    100.0 * double(textMs) / double(std::max<qint64>(1, captureMs - textMs)), lines, byText, byPicture,
+                    qlonglong(ReportComparison::compare(reports[0], reports[1]).changes.size()),
+                    qlonglong(ReportComparison::compare(olderWithoutText, reports[1]).changes.size()));
+        std::fflush(stdout);
+    }
+    return 0;
+}
