@@ -303,30 +303,34 @@ QString requestCounter()
             this.addEventListener('loadend', () => { --pending; }, {once: true});
             return send.apply(this, args);
         };
-        document.addEventListener('devezozuvor-pendentes',
-            () => document.documentElement.setAttribute('data-devezozuvor-pendentes', String(pending)));
+        let changed = performance.now();
+        new MutationObserver(() => { changed = performance.now(); })
+            .observe(document, {childList: true, subtree: true, characterData: true});
+        document.addEventListener('devezozuvor-pendentes', () => document.documentElement.setAttribute(
+            'data-devezozuvor-pendentes', pending + ' ' + (performance.now() - changed)));
     })();)JS");
 }
 
 QString settleState()
 {
     return wrap(QStringLiteral(R"JS(
-        // The document's changes are watched from the first call on.
+        const root = document.documentElement;
+        document.dispatchEvent(new CustomEvent('devezozuvor-pendentes'));
+        const counted = root.getAttribute('data-devezozuvor-pendentes');
+        root.removeAttribute('data-devezozuvor-pendentes');
+        // A document made before the counter was in place is watched from the first call on.
         const watch = window.__devezozuvorSettle || (window.__devezozuvorSettle = (() => {
             const state = {last: performance.now()};
             new MutationObserver(() => { state.last = performance.now(); })
                 .observe(document, {childList: true, subtree: true, characterData: true});
             return state;
         })());
-        const root = document.documentElement;
-        document.dispatchEvent(new CustomEvent('devezozuvor-pendentes'));
-        const pending = Number(root.getAttribute('data-devezozuvor-pendentes') || 0);
-        root.removeAttribute('data-devezozuvor-pendentes');
+        const [pending, quietMs] = counted ? counted.split(' ').map(Number) : [0, performance.now() - watch.last];
         const inView = image => {
             const box = image.getBoundingClientRect();
             return box.bottom > 0 && box.top < innerHeight && box.right > 0 && box.left < innerWidth;
         };
-        return {ok: {quietMs: performance.now() - watch.last, pending,
+        return {ok: {quietMs, pending,
                      fonts: !document.fonts || document.fonts.status === 'loaded',
                      images: Array.from(document.images).every(image => image.complete || !inView(image))}};
     )JS"));

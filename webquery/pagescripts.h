@@ -47,10 +47,10 @@ QString holdViewport();
 QString releaseViewport();
 
 // Runs in the page's own world from the creation of each document: counts the
-// requests the page's scripts have in flight (fetch, XMLHttpRequest) and
-// tells the count when asked.
+// requests the page's scripts have in flight (fetch, XMLHttpRequest), notes
+// when the document last changed, and tells both when asked.
 QString requestCounter();
-// {"ok": {"quietMs": ms since the document last changed (from the first call),
+// {"ok": {"quietMs": ms since the document last changed,
 // "pending": requests in flight, "fonts": web fonts loaded, "images": images
 // in view loaded}}.
 QString settleState();
