@@ -9,6 +9,7 @@
 #include "errorreport.h"
 #include "messagebox.h"
 #include "querysession.h"
+#include "scriptrunner.h"
 #include "startup.h"
 
 #include <QCloseEvent>
@@ -275,6 +276,9 @@ void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
     // Work still waited for is abandoned; a store not yet committed rolls back.
     if (m_session)
         m_session->abandon();
+    // So does any wait on the browser, the capture's memory release included.
+    if (m_page)
+        ScriptRunner::cancelWaits(m_page.get());
     m_database->cancel();
     QWidget::closeEvent(event);
 }
