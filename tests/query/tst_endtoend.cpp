@@ -1,6 +1,7 @@
 #include "browserfixture.h"
 #include "devezozuvorapplication.h"
 #include "jpegcodec.h"
+#include "textlayer.h"
 #include "jvxpprogressbar.h"
 #include "querydriver.h"
 #include "samplesite.h"
@@ -216,6 +217,11 @@ void EndToEndTest::fullQueryArchivesTheWholePage()
     QCOMPARE(decoded.height(), 3000);
     QVERIFY(decoded.width() > 700 && decoded.width() <= SampleSite::ReportWidth); // the report as laid out in the view
     QVERIFY(bytes.contains(QByteArray("\xFF\xC0", 2)));
+    // The stored report carries its text, read from the page as it was captured.
+    const ReportText text = Jpeg::textLayer(archived.first());
+    QVERIFY(std::any_of(text.cbegin(), text.cend(), [](const ReportLine &line) {
+        return line.text.contains(QStringLiteral("CNPJ 11.222.333/0001-81")) && line.top < SampleSite::RowHeight;
+    }));
 
     const QImage image = Jpeg::decode(bytes);
     for (const int row : {0, 1, 14, 28, 29}) {
