@@ -98,7 +98,8 @@ private slots:
     void fullQueryArchivesTheWholePage();
     void retentionAcrossThreeQueries();
     void tallReport();
-    void reportFilledAfterTheLoad();
+    void reportsAsTheUserSeesThem_data();
+    void reportsAsTheUserSeesThem();
     void userSwitchesTabsWhileTheResultLoads();
     void secondPressWhileTheLoginIsFilled();
     void sairDuringAQueryStoresNothing();
@@ -265,17 +266,28 @@ void EndToEndTest::tallReport()
     }
 }
 
-void EndToEndTest::reportFilledAfterTheLoad()
+void EndToEndTest::reportsAsTheUserSeesThem_data()
 {
-    // The result page shows "carregando..." until its script has the rows, 0.8 s later.
-    m_site->setLateReport(800);
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("band"); // px above the rows: one window
+    QTest::newRow("rows filled by a script 0.8 s after the load") << "tardio" << 0;
+    QTest::newRow("wrapper of min-height 100vh, footer after it") << "rodape" << 0;
+    QTest::newRow("band of height 100vh") << "faixa" << 465;
+    QTest::newRow("band sized by a resize handler") << "script" << 465;
+}
+
+void EndToEndTest::reportsAsTheUserSeesThem()
+{
+    QFETCH(QString, layout);
+    QFETCH(int, band);
+    m_site->setReportLayout(layout);
     start();
     QVERIFY(runQuery());
     const QImage stored = Jpeg::decode(m_db->archiveImages(1, 1001).value(0));
-    QCOMPARE(stored.height(), m_site->reportHeight());
+    QCOMPARE(stored.height(), band + m_site->reportHeight());
     const int last = m_site->reportHeight() / SampleSite::RowHeight - 1;
-    for (int row : {1, last / 2, last})
-        QVERIFY2(near(stored.pixel(5, row * SampleSite::RowHeight + 50), SampleSite::rowColor(row)),
+    for (int row : {0, 1, last / 2, last})
+        QVERIFY2(near(stored.pixel(5, band + row * SampleSite::RowHeight + 50), SampleSite::rowColor(row)),
                  qPrintable(QString::number(row)));
 }
 

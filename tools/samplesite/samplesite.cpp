@@ -191,10 +191,10 @@ void SampleSite::setOmitPasswordField(bool omit)
     m_omitPassword = omit;
 }
 
-void SampleSite::setLateReport(int ms)
+void SampleSite::setReportLayout(const QString &layout)
 {
-    m_lateReportMs = ms;
-    setDelay(QStringLiteral("/linhas"), ms);
+    m_reportLayout = layout;
+    setDelay(QStringLiteral("/linhas"), layout == u"tardio" ? LateReportMs : 0);
 }
 
 void SampleSite::setReportHeight(int px)
@@ -316,10 +316,8 @@ QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
         = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>"
                          "<a id=\"novaConsulta\" href=\"/cnpj\">Nova consulta</a> <a id=\"sair\" href=\"/login\">Sair</a>")
               .arg(cnpj.toHtmlEscaped());
-    if (m_lateReportMs > 0)
-        return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight,
-                                     QStringLiteral("tardio")));
-    return htmlResponse(rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight));
+    return htmlResponse(
+        rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight, m_reportLayout));
 }
 
 bool SampleSite::hasSession(const QHttpServerRequest &request) const

@@ -60,6 +60,7 @@ public:
     static constexpr int ReportWidth = 760;
     static constexpr int TextIndent = 40;
     static constexpr QRgb BandColor = 0x204060;
+    static constexpr int LateReportMs = 800;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -86,9 +87,10 @@ public:
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
-    // The report comes as its header and "carregando...", and a script fetches its rows from /linhas,
-    // which answers ms later, as sites that fill a report from their own service do; 0 for the whole page.
-    void setLateReport(int ms);
+    // The report laid out as /pagina's leiaute (rodape, faixa, script); or "tardio": its header and
+    // "carregando...", and a script that fetches its rows from /linhas, which answers LateReportMs later,
+    // as sites that fill a report from their own service do. Empty for the plain report.
+    void setReportLayout(const QString &layout);
     int reportHeight() const { return m_reportHeight; }
 
     // Serves html at path for any method, ahead of the built-in pages.
@@ -148,7 +150,7 @@ private:
     bool m_omitPassword = false;
     int m_busySliceMs = 0;
     int m_reportHeight = 6000;
-    int m_lateReportMs = 0;
+    QString m_reportLayout;
     QHash<QString, QByteArray> m_pages;
     QString m_stalledPath;
     std::list<QHttpServerResponder> m_stalled; // kept open, never written
