@@ -122,11 +122,15 @@ void PageCapture::captureTo(const QString &fileName)
 
     // Laid out at the window's height, as the user sees it, however tall the
     // view grows: what the page sizes by the viewport keeps its size.
-    ScriptRunner::runChecked(view->page(), PageScripts::holdViewport());
+    // Run in order: the page's world is held before the answer below arrives.
+    view->page()->runJavaScript(PageScripts::holdPageScripts(), QWebEngineScript::MainWorld);
     const auto release = qScopeGuard([&] {
-        if (view && view->page())
+        if (view && view->page()) {
             view->page()->runJavaScript(PageScripts::releaseViewport(), QWebEngineScript::ApplicationWorld);
+            view->page()->runJavaScript(PageScripts::releasePageScripts(), QWebEngineScript::MainWorld);
+        }
     });
+    ScriptRunner::runChecked(view->page(), PageScripts::holdViewport());
 
     const QSize oldSize = view->size();
     bool written = false;

@@ -197,38 +197,8 @@ QString removeCaptureMarkers()
                     .arg(QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))));
 }
 
-// Runs a function in the page's own world, where its scripts live, through a
-// script element, with the values that the expression `arguments` gives here;
-// a page whose policy forbids inline scripts keeps its own world as it is.
-QString inPageWorld(const QString &function, const QString &arguments)
-{
-    return QStringLiteral(R"JS(
-        const script = document.createElement('script');
-        script.textContent = '(' + %1 + ')(...' + JSON.stringify(%2) + ')';
-        (document.head || document.documentElement).appendChild(script);
-        script.remove();
-    )JS")
-        .arg(literal(function), arguments);
-}
-
 QString holdViewport()
 {
-    const QString pageWorld = QStringLiteral(R"JS(function(height) {
-        if (window.__devezozuvorRelease)
-            return;
-        const own = Object.getOwnPropertyDescriptor(window, 'innerHeight');
-        const swallow = event => event.stopImmediatePropagation();
-        addEventListener('resize', swallow, true);
-        Object.defineProperty(window, 'innerHeight', {configurable: true, get: () => height});
-        window.__devezozuvorRelease = () => {
-            removeEventListener('resize', swallow, true);
-            if (own)
-                Object.defineProperty(window, 'innerHeight', own);
-            else
-                delete window.innerHeight;
-            delete window.__devezozuvorRelease;
-        };
-    })JS");
     return wrap(QStringLiteral(R"JS(
         const held = window.__devezozuvorHeld || (window.__devezozuvorHeld = []);
         const viewportUnit = /(^|[^\w.-])[-+]?(\d+\.?\d*|\.\d+)(vh|vmin|vmax|[sld]vh|[sld]vmin|[sld]vmax)\b/i;
@@ -264,15 +234,12 @@ QString holdViewport()
             try { rules = sheet.cssRules; } catch (e) { continue; } // another origin's sheet
             visit(rules);
         }
-        %1
         return {ok: held.length};
-    )JS")
-                    .arg(inPageWorld(pageWorld, QStringLiteral("[innerHeight]"))));
+    )JS"));
 }
 
 QString releaseViewport()
 {
-    const QString pageWorld = QStringLiteral("function() { if (window.__devezozuvorRelease) window.__devezozuvorRelease(); }");
     return wrap(QStringLiteral(R"JS(
         for (const h of (window.__devezozuvorHeld || []).reverse()) {
             if (h.value)
@@ -281,10 +248,33 @@ QString releaseViewport()
                 h.element.style.removeProperty(h.property);
         }
         window.__devezozuvorHeld = [];
-        %1
         return {ok: true};
-    )JS")
-                    .arg(inPageWorld(pageWorld, QStringLiteral("[]"))));
+    )JS"));
+}
+
+QString holdPageScripts()
+{
+    return QStringLiteral(R"JS((function(height) {
+        if (window.__devezozuvorRelease)
+            return;
+        const own = Object.getOwnPropertyDescriptor(window, 'innerHeight');
+        const swallow = event => event.stopImmediatePropagation();
+        addEventListener('resize', swallow, true);
+        Object.defineProperty(window, 'innerHeight', {configurable: true, get: () => height});
+        window.__devezozuvorRelease = () => {
+            removeEventListener('resize', swallow, true);
+            if (own)
+                Object.defineProperty(window, 'innerHeight', own);
+            else
+                delete window.innerHeight;
+            delete window.__devezozuvorRelease;
+        };
+    })(innerHeight);)JS");
+}
+
+QString releasePageScripts()
+{
+    return QStringLiteral("if (window.__devezozuvorRelease) window.__devezozuvorRelease();");
 }
 
 QString requestCounter()

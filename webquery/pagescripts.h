@@ -40,11 +40,14 @@ QString visibleTextLines();
 
 // Keeps the layout at the window's height while the view grows for a capture:
 // what the page's style sheets and style attributes size in viewport units
-// keeps its present size, and the page's own scripts see neither a resize nor
-// another innerHeight. {"ok": number of properties held}.
+// keeps its present size. {"ok": number of properties held}.
 QString holdViewport();
 // Lets go of what holdViewport() held, as the page had it; {"ok": true}.
 QString releaseViewport();
+// In the page's own world, with no answer: its scripts see neither a resize
+// nor another innerHeight until releasePageScripts().
+QString holdPageScripts();
+QString releasePageScripts();
 
 // Runs in the page's own world from the creation of each document: counts the
 // requests the page's scripts have in flight (fetch, XMLHttpRequest), notes
