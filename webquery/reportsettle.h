@@ -11,7 +11,7 @@ class QWebEnginePage;
 // captured whole, not as its "carregando...".
 namespace ReportSettle {
 
-constexpr int QuietMs = 100;
+constexpr int QuietMs = 50;
 // From the load: a page that never settles is captured as it stands then.
 constexpr int LimitMs = 5000;
 
