@@ -98,10 +98,12 @@ int main(int argc, char *argv[])
         const bool fresh = !QFile::exists(database);
         qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(config.fileName()));
         TervikSeed::createSchema(QStringLiteral("tervik"));
-        QSqlDatabase db = DbEngine::database(QStringLiteral("tervik"));
-        if (fresh)
-            seedClient(db);
-        seedParameters(db, site);
+        {
+            QSqlDatabase db = DbEngine::database(QStringLiteral("tervik"));
+            if (fresh)
+                seedClient(db);
+            seedParameters(db, site);
+        }
         DbEngine::reset();
         QTextStream(stdout) << "Demo database " << database << (fresh ? " created" : " updated")
                             << ": branch 1, clients 1001 and 1002, site " << site << "/\n";
