@@ -18,7 +18,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPen>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
@@ -105,9 +104,7 @@ void PictureView::setReport(const QImage &picture, const QByteArray &jpegBytes, 
     m_jpegBytes = jpegBytes;
     m_info = info;
     m_text = Jpeg::textLayer(jpegBytes);
-    m_marks.clear();
-    m_findMarks.clear();
-    m_selection = QRect();
+    m_overlay.clear();
     if (m_findBar)
         m_findBar->setText(m_text);
     takePictureSize();
@@ -219,19 +216,8 @@ void PictureView::paintEvent(QPaintEvent *event)
         return;
     QPainter painter(this);
     const QRect exposed = event->rect();
-    const auto paintMarks = qScopeGuard([&] {
-        for (const QList<PictureMark> *marks : {&m_marks, &m_findMarks}) {
-            for (const PictureMark &mark : *marks) {
-                if (const QRectF area = onScreen(mark.area); area.intersects(exposed)) {
-                    painter.fillRect(area, mark.colour);
-                    painter.setPen(QPen(QColor(mark.colour.rgb()), 2));
-                    painter.drawRect(area);
-                }
-            }
-        }
-        if (!m_selection.isEmpty())
-            painter.fillRect(onScreen(m_selection), QColor(40, 110, 230, 70));
-    });
+    const auto paintOverlay
+        = qScopeGuard([&] { m_overlay.paint(painter, exposed, [this](const QRect &area) { return onScreen(area); }); });
     if (size() == m_picture.size()) {
         painter.drawImage(exposed, m_picture, exposed);
         return;
@@ -373,13 +359,13 @@ void PictureView::setComparable(bool comparable)
 
 void PictureView::setFindMarks(const QList<PictureMark> &marks)
 {
-    m_findMarks = marks;
+    m_overlay.setFindMarks(marks);
     update();
 }
 
 void PictureView::setMarks(const QList<PictureMark> &marks)
 {
-    m_marks = marks;
+    m_overlay.setMarks(marks);
     update();
 }
 
@@ -445,8 +431,7 @@ void PictureView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || m_picture.isNull())
         return QWidget::mousePressEvent(event);
-    m_selectionStart = pictureAt(event->position());
-    m_selection = QRect();
+    m_overlay.startSelection(pictureAt(event->position()));
     update();
 }
 
@@ -454,15 +439,15 @@ void PictureView::mouseMoveEvent(QMouseEvent *event)
 {
     if (!(event->buttons() & Qt::LeftButton) || m_picture.isNull())
         return QWidget::mouseMoveEvent(event);
-    m_selection = QRect(m_selectionStart, pictureAt(event->position())).normalized();
+    m_overlay.extendSelection(pictureAt(event->position()));
     update();
 }
 
 void PictureView::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton || m_selection.isEmpty())
+    if (event->button() != Qt::LeftButton || m_overlay.selection().isEmpty())
         return QWidget::mouseReleaseEvent(event);
-    if (const QString text = textIn(m_selection); !text.isEmpty())
+    if (const QString text = textIn(m_overlay.selection()); !text.isEmpty())
         QGuiApplication::clipboard()->setText(text);
 }
 
@@ -471,12 +456,9 @@ bool PictureView::event(QEvent *event)
     if (event->type() != QEvent::ToolTip)
         return QWidget::event(event);
     auto *help = static_cast<QHelpEvent *>(event);
-    const QPoint at = pictureAt(help->pos());
-    for (const PictureMark &mark : m_marks) {
-        if (!mark.tip.isEmpty() && mark.area.contains(at)) {
-            QToolTip::showText(help->globalPos(), mark.tip, this, onScreen(mark.area).toAlignedRect());
-            return true;
-        }
+    if (const PictureMark *mark = m_overlay.tipAt(pictureAt(help->pos()))) {
+        QToolTip::showText(help->globalPos(), mark->tip, this, onScreen(mark->area).toAlignedRect());
+        return true;
     }
     QToolTip::hideText();
     event->ignore();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictureoverlay.h"
 #include "reportline.h"
 #include "reportprinter.h"
 
@@ -13,14 +14,6 @@ class FindBar;
 class QAbstractScrollArea;
 class QAction;
 class QPrinter;
-
-// A coloured area over the picture, in picture pixels, with a tool tip when tip is set.
-struct PictureMark
-{
-    QRect area;
-    QColor colour;
-    QString tip;
-};
 
 // The archive's image view: keeps its own copy of the picture it is given and,
 // for a picture of positive size, takes that exact size (auto-size, no stretch)
@@ -114,10 +107,7 @@ private:
     QString m_saveFolder;
     QPointer<QWidget> m_filteredViewport;
     ReportText m_text;
-    QList<PictureMark> m_marks;
-    QList<PictureMark> m_findMarks;
-    QRect m_selection;
-    QPoint m_selectionStart;
+    PictureOverlay m_overlay;
     bool m_comparable = false;
     FindBar *m_findBar = nullptr;
 
