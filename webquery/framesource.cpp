@@ -24,6 +24,8 @@ namespace {
 // Drawing time grows with the page's height (about 1 s for 60,000 px here).
 constexpr int BaseWaitMs = 10000;
 constexpr int WaitMsPerThousandPx = 200;
+// How often a page still not drawn whole is measured again.
+constexpr int MeasureEveryMs = 250;
 
 // A 32-bit image in memory the kernel may back with huge pages: with 4 kB pages
 // a 60,000 px picture costs some 65,000 page faults before a pixel is drawn.
@@ -123,6 +125,14 @@ QString pageTooTall(int height)
     return QStringLiteral("a página é alta demais para ser capturada inteira (%1 px)").arg(height);
 }
 
+QString pageMoves(int before, int after)
+{
+    return QStringLiteral("a página muda de altura enquanto é capturada (%1 px, depois %2 px); tente de novo quando "
+                          "ela terminar de carregar")
+        .arg(before)
+        .arg(after);
+}
+
 QString noMemoryFor(QSize size)
 {
     return QStringLiteral("memória insuficiente para a imagem da página (%1 x %2 px)")
@@ -143,6 +153,7 @@ QImage FrameSource::waitForPage()
     const QPoint frameCorner = CaptureMarkers::frameCorner(m_page);
     const QPoint pageEndCorner = CaptureMarkers::pageEndCorner(m_page);
     QImage frame;
+    QDeadlineTimer measureAgain(MeasureEveryMs);
     const bool drawn = ScriptRunner::waitUntil(
         [&] {
             frame = shownFrame();
@@ -150,6 +161,10 @@ QImage FrameSource::waitForPage()
                 return true;
             // Held across the event loop, the view's image would be copied at its next frame.
             frame = QImage();
+            if (measureAgain.hasExpired()) {
+                checkHeight();
+                measureAgain.setRemainingTime(MeasureEveryMs);
+            }
             return false;
         },
         m_deadline, page());
@@ -210,6 +225,15 @@ QString FrameSource::failureReason()
                          .arg(m_page.width())
                          .arg(m_page.height())
                          .arg(qRound(m_waitMs / 1000.0));
+}
+
+// A page that grows or shrinks while it is drawn never ends where it was
+// measured; the marker strip below it counts for its own rows at most.
+void FrameSource::checkHeight()
+{
+    const int now = ScriptRunner::runChecked(page(), PageScripts::contentSize()).toMap().value(QStringLiteral("height")).toInt();
+    if (qAbs(now - m_page.height()) > CaptureMarkers::Strip)
+        throw AppError(pageMoves(m_page.height(), now));
 }
 
 QWebEngineView *FrameSource::view() const

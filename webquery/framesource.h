@@ -15,6 +15,8 @@ class QWebEnginePage;
 QString pageTooTall(int height);
 // Why no picture of that size could be held.
 QString noMemoryFor(QSize size);
+// Why a page measured `before` px tall, then `after`, could not be captured.
+QString pageMoves(int before, int after);
 
 // The frames a view shows, taken from the image its Qt Quick layer paints it
 // from, shared, not copied; every wait bounded, and failing with the reason
@@ -29,7 +31,8 @@ public:
     // Waits until the view shows both markers, and so a frame laid out at the
     // page's size and drawn to the page's end, and returns the page's part of
     // that very frame (the markers lie in the strip below it). Throws AppError
-    // with the reason when no such frame comes.
+    // with the reason when no such frame comes, and at once when the page
+    // meanwhile takes another height.
     QImage waitForPage();
 
     // Whether a frame with the frame marker at corner comes before the deadline.
@@ -40,6 +43,7 @@ private:
     bool shows(const QImage &frame, QPoint point, QRgb marker);
     QImage grabPage();
     QString failureReason();
+    void checkHeight();
     QWebEngineView *view() const;
     QWebEnginePage *page() const;
 

@@ -183,10 +183,7 @@ void PageCapture::captureTo(const QString &fileName)
             qCWarning(lcCapture).noquote() << "captura, tentativa" << attempt << "- a página passou de"
                                            << content.height() << "para" << now << "px";
             if (attempt == 2)
-                throw AppError(failed(QStringLiteral("a página muda de altura enquanto é capturada (%1 px, depois %2 "
-                                                     "px); tente de novo quando ela terminar de carregar")
-                                          .arg(content.height())
-                                          .arg(now)));
+                throw AppError(failed(pageMoves(content.height(), now)));
         }
     }
     // Read from the layout just captured, while the view keeps its size.

@@ -111,6 +111,7 @@ private slots:
     void failedWriteKeepsOlderCapture();
     void tooTallForTileMemory();
     void pageWithoutBodyFailsBeforeResize();
+    void pageThatKeepsGrowingIsToldSo();
     void hiddenBrowserFailsAtOnce();
     void unwritableFileNamesIt();
     void nullBrowserLeavesFileAlone();
@@ -407,6 +408,29 @@ void PageCaptureTest::tooTallForTileMemory()
 
     QCOMPARE(readAll(m_file), OldCapture);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("12345678000195")});
+    verifyViewRestored();
+}
+
+void PageCaptureTest::pageThatKeepsGrowingIsToldSo()
+{
+    m_site->setPage(QStringLiteral("/crescendo"),
+                    "<!DOCTYPE html><html><body style=\"margin:0\"><div style=\"height:2000px;background:#0a0\"></div>"
+                    "<script>setInterval(() => { const row = document.createElement('div'); row.style.height = '40px';"
+                    " document.body.appendChild(row); }, 30);</script></body></html>");
+    QVERIFY(load(m_site->url(QStringLiteral("/crescendo"))));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        PageCapture(m_view).captureTo(m_file);
+        QFAIL("a page that never stops growing was captured");
+    } catch (const AppError &e) {
+        QVERIFY2(e.message().startsWith(
+                     QStringLiteral("Não foi possível capturar a página: a página muda de altura enquanto é capturada (")),
+                 qPrintable(e.message()));
+    }
+    // Told as soon as it is seen, not at the end of the frame's time.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!QFile::exists(m_file));
     verifyViewRestored();
 }
 
