@@ -105,9 +105,16 @@ void QuerySession::SalvaPagina()
     m_stage = Stage::Archiving;
     emit captureRunning(true);
     try {
-        // A report that its scripts fill after the load is captured once filled.
+        // A report that its scripts fill after the load is captured once filled;
+        // one whose state cannot be read is captured as it stands.
         QString unsettled;
-        if (!ReportSettle::wait(m_view->page(), m_settleDeadline, &unsettled)) {
+        bool settled = false;
+        try {
+            settled = ReportSettle::wait(m_view->page(), m_settleDeadline, &unsettled);
+        } catch (const AppError &error) {
+            unsettled = error.message();
+        }
+        if (!settled) {
             qCWarning(lcCapture).noquote() << "página de resultado capturada sem se assentar em"
                                            << ReportSettle::LimitMs << "ms:" << unsettled;
         }
