@@ -208,6 +208,7 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atom
     const CheckedTable &t = m_table;
     const char *doing = "não foi possível gravar a consulta";
     const QSqlDatabase on = db();
+    ArchiveEntry entry;
     execPlain(doing, on, m_pg ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
     m_transaction = on;
     try {
@@ -256,9 +257,17 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atom
             << "consulta arquivada," << bytes.size() << "bytes,"
             << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito") << "em"
             << timer.elapsed() << "ms";
-        return {now.date(), now.time(), address};
+        entry = {now.date(), now.time(), address};
     } catch (...) {
         rollback();
         throw;
     }
+    // Stored means that what the business system reads back is what was captured.
+    if (const QByteArray kept = image(entry); kept != bytes) {
+        throw error(QStringLiteral("A consulta gravada no banco de dados não confere com a captura (%1 bytes lidos "
+                                   "de volta, %2 capturados)")
+                        .arg(kept.size())
+                        .arg(bytes.size()));
+    }
+    return entry;
 }

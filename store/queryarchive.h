@@ -48,6 +48,7 @@ public:
     // (SQLite BEGIN IMMEDIATE, a PostgreSQL advisory lock), committed durably;
     // on any failure it rolls back and the archive is exactly as it was. Once
     // abandoned is set (nobody waits for the store any more) it never commits.
+    // Committed, the record is read back and must equal the file's bytes.
     ArchiveEntry store(const QString &captureFile, const std::atomic<bool> &abandoned,
                        const QDateTime &now = QDateTime::currentDateTime());
 
