@@ -11,23 +11,9 @@
 #include "reportsettle.h"
 #include "scriptrunner.h"
 
-#include <QFile>
-#include <QUrl>
 #include <QWebEngineView>
 
 #include <utility>
-
-namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Não foi possível ler o arquivo de captura '%1': %2").arg(path, file.errorString()));
-    return file.readAll();
-}
-
-} // namespace
 
 QuerySession::QuerySession(QWebEngineView *view, DatabaseThread *database, Request request, QObject *parent)
     : QObject(parent)
@@ -138,15 +124,6 @@ void QuerySession::storeCapture()
     auto job = [client = m_request.client, file = m_request.captureFile](const std::atomic<bool> &abandoned) {
         QueryArchive archive(client);
         const ArchiveEntry entry = archive.store(file, abandoned);
-        // Success means the business system reads back what was captured.
-        const QByteArray kept = archive.image(entry);
-        const QByteArray captured = fileBytes(file);
-        if (kept != captured) {
-            throw AppError(QStringLiteral("A consulta gravada no banco de dados não confere com a captura (%1 bytes "
-                                          "lidos de volta, %2 capturados)")
-                               .arg(kept.size())
-                               .arg(captured.size()));
-        }
         return std::make_pair(archive.entries(), entry);
     };
     whenReady(
@@ -165,10 +142,7 @@ void QuerySession::storeCommitted(const QList<ArchiveEntry> &entries, const Arch
         if (entries.at(i).address == entry.address)
             index = i;
     }
-    qCInfo(lcQuery).noquote() << "página de resultado"
-                              << QUrl(m_request.site.URLResultConsulta)
-                                         .toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment)
-                                     + u':'
+    qCInfo(lcQuery).noquote() << "página de resultado" << loggedAddress(m_request.site.URLResultConsulta) + u':'
                               << "consulta salva em" << m_elapsed.elapsed() << "ms";
     emit stored(m_request.client, entries, index);
     emit progressStep();

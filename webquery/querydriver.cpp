@@ -14,18 +14,17 @@
 
 namespace {
 
-// An address as the log shows it: no user, password or query string.
-QString loggedAddress(const QString &url)
-{
-    return QUrl(url).toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
-}
-
 // The steps of the walk, as the user reads them when one fails.
 const QString StartPage = QStringLiteral("página inicial");
 const QString LoginAnswer = QStringLiteral("resposta ao login");
 const QString CnpjResult = QStringLiteral("resultado da consulta do CNPJ");
 
 } // namespace
+
+QString loggedAddress(const QString &url)
+{
+    return QUrl(url).toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
 
 QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, const QString &displayedCnpj,
                          QObject *parent)

@@ -16,6 +16,9 @@ class QWebEngineCertificateError;
 class QWebEngineLoadingInfo;
 class QWebEngineView;
 
+// An address as the log shows it: no user, password or query string.
+QString loggedAddress(const QString &url);
+
 // Walks the bureau's site for one query, from "Consultar CNPJ" to its result
 // page: start address, login page, CNPJ page, result page. Pages are
 // recognised only by their address, at each document the view loads while the
