@@ -308,14 +308,8 @@ QString settleState()
         document.dispatchEvent(new CustomEvent('devezozuvor-pendentes'));
         const counted = root.getAttribute('data-devezozuvor-pendentes');
         root.removeAttribute('data-devezozuvor-pendentes');
-        // A document made before the counter was in place is watched from the first call on.
-        const watch = window.__devezozuvorSettle || (window.__devezozuvorSettle = (() => {
-            const state = {last: performance.now()};
-            new MutationObserver(() => { state.last = performance.now(); })
-                .observe(document, {childList: true, subtree: true, characterData: true});
-            return state;
-        })());
-        const [pending, quietMs] = counted ? counted.split(' ').map(Number) : [0, performance.now() - watch.last];
+        // A document made before the counter was in place has nothing to tell.
+        const [pending, quietMs] = counted ? counted.split(' ').map(Number) : [0, performance.now()];
         const inView = image => {
             const box = image.getBoundingClientRect();
             return box.bottom > 0 && box.top < innerHeight && box.right > 0 && box.left < innerWidth;
