@@ -5,9 +5,26 @@
 #include "scriptrunner.h"
 
 #include <QUrl>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 PageAccess::PageAccess(QWebEngineView *view) : m_view(view) { }
+
+void PageAccess::prepare()
+{
+    const QString name = QStringLiteral("devezozuvor-envios");
+    QWebEnginePage *page = m_view->page();
+    if (!page->scripts().find(name).isEmpty())
+        return;
+    QWebEngineScript watch;
+    watch.setName(name);
+    watch.setSourceCode(PageScripts::sendWatch());
+    watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    watch.setWorldId(QWebEngineScript::MainWorld);
+    watch.setRunsOnSubFrames(false);
+    page->scripts().insert(watch);
+}
 
 void PageAccess::navigate(const QString &url)
 {
@@ -27,9 +44,22 @@ QString PageAccess::currentUrl() const
     return m_view->url().toString();
 }
 
+QString comparableAddress(const QUrl &url)
+{
+    QUrl address = url;
+    const QString scheme = address.scheme();
+    const bool web = scheme == u"http" || scheme == u"https";
+    if ((scheme == u"http" && address.port() == 80) || (scheme == u"https" && address.port() == 443))
+        address.setPort(-1);
+    if (web && address.path().isEmpty())
+        address.setPath(QStringLiteral("/"));
+    return address.toString(QUrl::FullyEncoded);
+}
+
 bool PageAccess::EstaNaPagina(const QString &url) const
 {
-    return currentUrl() == url;
+    const QUrl wanted(url);
+    return wanted.isValid() && !url.isEmpty() && comparableAddress(m_view->url()) == comparableAddress(wanted);
 }
 
 void PageAccess::PreencheElemento(const QString &elementName, const QString &value)
@@ -37,9 +67,9 @@ void PageAccess::PreencheElemento(const QString &elementName, const QString &val
     ScriptRunner::runChecked(m_view->page(), PageScripts::fillElement(elementName, value));
 }
 
-void PageAccess::ClicaElemento(const QString &elementName)
+bool PageAccess::ClicaElemento(const QString &elementName)
 {
-    ScriptRunner::runChecked(m_view->page(), PageScripts::clickElement(elementName));
+    return ScriptRunner::runChecked(m_view->page(), PageScripts::clickElement(elementName)).toBool();
 }
 
 void PageAccess::checkForm(int index)
