@@ -63,10 +63,46 @@ QString clickElement(const QString &elementName)
         const el = findElement(name);
         if (!el)
             return {erro: 'Elemento "' + name + '" não encontrado na página.'};
-        HTMLElement.prototype.click.call(el);
-        return {ok: true};
+        // What the click sends: a submission (a submit handler that cancels it
+        // sends it itself), a navigation, or what the page's scripts send, as
+        // the page's own world tells it.
+        let sent = false;
+        const seen = () => { sent = true; };
+        const watched = [[window, 'submit', true], [document, 'devezozuvor-envio', false]];
+        if (window.navigation)
+            watched.push([window.navigation, 'navigate', false]);
+        for (const [target, type, capture] of watched)
+            target.addEventListener(type, seen, capture);
+        try {
+            HTMLElement.prototype.click.call(el);
+        } finally {
+            for (const [target, type, capture] of watched)
+                target.removeEventListener(type, seen, capture);
+        }
+        return {ok: sent};
     )JS")
                       .arg(literal(elementName)));
+}
+
+QString sendWatch()
+{
+    return QStringLiteral(R"JS((function() {
+        const told = () => document.dispatchEvent(new CustomEvent('devezozuvor-envio'));
+        const watch = (owner, name) => {
+            const own = owner[name];
+            if (typeof own !== 'function')
+                return;
+            owner[name] = function(...args) {
+                const answer = own.apply(this, args);
+                told(); // only once it went out: a call that throws sent nothing
+                return answer;
+            };
+        };
+        watch(HTMLFormElement.prototype, 'submit');
+        watch(XMLHttpRequest.prototype, 'send');
+        watch(window, 'fetch');
+        watch(window, 'open');
+    })();)JS");
 }
 
 QString submitForms(const QList<int> &indices, bool submit)

@@ -12,7 +12,12 @@ namespace PageScripts {
 QString literal(const QString &text);
 
 QString fillElement(const QString &elementName, const QString &value);
+// {"ok": sent}: whether the click sent anything (see PageAccess::ClicaElemento).
 QString clickElement(const QString &elementName);
+// Runs in the page's own world from the creation of each document: tells
+// clickElement() what the page's scripts send (a form's submit(), a request,
+// a new window) by an event on the document.
+QString sendWatch();
 // Checks that document.forms has every position; with submit, then submits
 // those forms in order (a later submission replaces an earlier one's navigation).
 QString submitForms(const QList<int> &indices, bool submit);

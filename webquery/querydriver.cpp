@@ -7,6 +7,7 @@
 #include "scriptrunner.h"
 #include "siteparameters.h"
 
+#include <QPointer>
 #include <QUrl>
 #include <QWebEngineCertificateError>
 #include <QWebEngineLoadingInfo>
@@ -47,6 +48,7 @@ void QueryDriver::start()
     connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
     connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
+    m_page.prepare();
     m_walking = true;
     emit progressRestarted(Steps);
     emit queryStarted();
@@ -117,6 +119,19 @@ void QueryDriver::pageTimedOut()
 {
     m_page.stop();
     const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
+    if (!m_unknownPage.isEmpty()) {
+        // The site answered, with a page the walk does not know: a notice, or
+        // an address parameter that no longer matches the site.
+        const QString title = m_view->title().trimmed();
+        fail(QStringLiteral("O site mostrou uma página inesperada: %1").arg(m_awaitedPage),
+             QStringLiteral("O site da Equifax mostrou uma página que a ferramenta não espera (%1): %2, com o título "
+                            "\"%3\". Pode ser um aviso do site ou um parâmetro de endereço que não confere mais com o "
+                            "site. A consulta foi interrompida após %4 s e nada foi gravado")
+                 .arg(m_awaitedPage, loggedAddress(m_unknownPage),
+                      title.isEmpty() || title == m_unknownPage ? QStringLiteral("sem título") : title)
+                 .arg(seconds));
+        return;
+    }
     fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
          QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
                         "gravado; tente de novo mais tarde")
@@ -151,6 +166,8 @@ void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
 {
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
+        m_unknownPage.clear(); // the site answers anew
+        return;
     case QWebEngineLoadingInfo::LoadStoppedStatus: // replaced by another load, or stopped here
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
@@ -176,15 +193,19 @@ void QueryDriver::documentLoaded()
         ++m_pendingDocuments;
         return;
     }
-    handle();
+    if (!handle())
+        return;
     while (m_walking && !m_handling && m_pendingDocuments > 0) {
         --m_pendingDocuments;
-        handle();
+        if (!handle())
+            return;
     }
 }
 
-void QueryDriver::handle()
+bool QueryDriver::handle()
 {
+    // Whoever ended the walk during a wait on the page may have deleted it then.
+    const QPointer<QueryDriver> alive(this);
     m_handling = true;
     QString failure;
     bool hasFailed = false;
@@ -197,6 +218,8 @@ void QueryDriver::handle()
         hasFailed = true;
         failure = currentFailureMessage();
     }
+    if (!alive)
+        return false;
     // Forms submitted meanwhile go out now; one that fails to go out after a
     // failed step does not hide that step's failure.
     try {
@@ -211,9 +234,12 @@ void QueryDriver::handle()
             failure = currentFailureMessage();
         }
     }
+    if (!alive)
+        return false;
     m_handling = false;
     if (hasFailed && !cancelled)
         fail(QString(), failure);
+    return alive;
 }
 
 void QueryDriver::walk()
@@ -227,8 +253,14 @@ void QueryDriver::walk()
     const bool result = m_page.EstaNaPagina(m_site.URLResultConsulta);
     // A page the walk knows answers the step before it; any other page leaves
     // the step's time running.
-    if (login || cnpjPage || result)
+    if (login || cnpjPage || result) {
         m_pageTimer.stop();
+        m_unknownPage.clear();
+    } else {
+        m_unknownPage = m_page.currentUrl();
+        qCInfo(lcQuery).noquote() << "página desconhecida:" << loggedAddress(m_unknownPage) << "aguardando a"
+                                  << m_awaitedPage;
+    }
     if (login)
         handleLogin();
     if (cnpjPage)
@@ -276,8 +308,15 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
     m_page.PreencheElemento(QStringLiteral("cnpj0"), punctuatedCnpj);
     emit statusChanged(QStringLiteral("Carregando consulta"));
     emit progressStep();
-    m_page.ClicaElemento(m_site.TagBotaoCnsCnpj);
-    LoginClick(1);
+    // The form goes to the bureau once: a click that sent it (a submit button,
+    // a handler that submits) is the submission; otherwise the form is
+    // submitted. A form held meanwhile would replace the click's submission.
+    if (m_page.ClicaElemento(m_site.TagBotaoCnsCnpj)) {
+        m_heldForms.clear();
+        awaitPage(CnpjResult);
+    } else {
+        LoginClick(1);
+    }
     emit statusChanged(QStringLiteral("Consulta carregada com sucesso"));
     emit progressStep();
     qCInfo(lcQuery).noquote() << "página do CNPJ" << loggedAddress(m_site.URLPagPreencheCnpj) + u':' << "CNPJ"

@@ -71,7 +71,8 @@ private:
     void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
     void awaitPage(const QString &what);
     void pageTimedOut();
-    void handle();
+    // False when the driver was deleted meanwhile.
+    bool handle();
     void walk();
     void handleLogin();
     void handleCnpjPage(const QString &punctuatedCnpj);
@@ -94,6 +95,8 @@ private:
 
     QTimer m_pageTimer;
     QString m_awaitedPage;
+    // The page the site showed last, when the walk does not know it.
+    QString m_unknownPage;
     // Why the engine refused the site's certificate, until the load fails for it.
     QString m_certificateProblem;
 

@@ -305,7 +305,10 @@ QHttpServerResponse SampleSite::handleLogin()
 
 QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
 {
-    m_lastQuery = parseForm(request.body());
+    // A query sent by a link has its fields in the address.
+    m_lastQuery = request.method() == QHttpServerRequest::Method::Post
+                      ? parseForm(request.body())
+                      : parseForm(request.url().query(QUrl::FullyEncoded).toUtf8());
     emit queryPosted(m_lastQuery);
 
     if (m_lastQuery.value(QStringLiteral("acao")) != u"consultar")
@@ -364,6 +367,22 @@ QByteArray SampleSite::loginPage(const QString &error) const
 
 QByteArray SampleSite::cnpjPage() const
 {
+    // Each kind of button sets acao to "consultar"; all but the plain one also send the form.
+    QString button = QStringLiteral("<input type=\"button\" name=\"%1\" id=\"%1\" value=\"Consultar\" "
+                                    "onclick=\"document.getElementById('acao').value='consultar'\">");
+    QString onSubmit;
+    if (m_queryButtonKind == u"submit") {
+        button.replace(QStringLiteral("type=\"button\""), QStringLiteral("type=\"submit\""));
+    } else if (m_queryButtonKind == u"script") {
+        button.replace(QStringLiteral("'consultar'\""), QStringLiteral("'consultar'; this.form.submit()\""));
+    } else if (m_queryButtonKind == u"navega") {
+        button.replace(QStringLiteral("document.getElementById('acao').value='consultar'"),
+                       QStringLiteral("location.href='/resultado?acao=consultar&amp;cnpj0='"
+                                      " + encodeURIComponent(document.getElementById('cnpj0').value)"));
+    } else if (m_queryButtonKind == u"cancela") {
+        button.replace(QStringLiteral("type=\"button\""), QStringLiteral("type=\"submit\""));
+        onSubmit = QStringLiteral(" onsubmit=\"event.preventDefault(); this.submit()\"");
+    }
     return QStringLiteral(
                "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
                "<title>Bureau de Crédito - Consulta por CNPJ</title>\n"
@@ -371,13 +390,12 @@ QByteArray SampleSite::cnpjPage() const
                "<form method=\"get\" action=\"/busca\" name=\"noticias\">\n"
                "<input type=\"text\" name=\"q\" id=\"q\"> <input type=\"submit\" value=\"Buscar notícias\">\n"
                "</form>\n<h1>Consulta por CNPJ</h1>\n"
-               "<form method=\"post\" action=\"/resultado\" name=\"consulta\">\n"
+               "<form method=\"post\" action=\"/resultado\" name=\"consulta\"%2>\n"
                "<p><label for=\"cnpj0\">CNPJ</label> <input type=\"text\" name=\"cnpj0\" id=\"cnpj0\"></p>\n"
                "<input type=\"hidden\" name=\"acao\" id=\"acao\" value=\"\">\n"
-               "<p><input type=\"button\" name=\"%1\" id=\"%1\" value=\"Consultar\" "
-               "onclick=\"document.getElementById('acao').value='consultar'\"></p>\n"
+               "<p>%1</p>\n"
                "</form>\n</body></html>\n")
-        .arg(attr(m_queryButton))
+        .arg(button.arg(attr(m_queryButton)), onSubmit)
         .toUtf8();
 }
 

@@ -26,8 +26,9 @@ class QHttpServerResponse;
 //                     wrong ones: 200, the login page again with "Usuário ou senha inválidos"
 //   GET  /cnpj        session needed (else 302 to /login); form 0 is a news search (GET /busca),
 //                     form 1 (POST /resultado): text "cnpj0", hidden "acao" (empty), and a type=button
-//                     "consultar" whose onclick sets acao to "consultar" without submitting
-//   POST /resultado   session needed; acao == "consultar" gives the report, otherwise
+//                     "consultar" whose onclick sets acao to "consultar" without submitting (other
+//                     kinds of button with setQueryButtonKind())
+//   POST /resultado   (or GET with the fields in the query) session needed; acao == "consultar" gives the report, otherwise
 //                     "Consulta não solicitada"
 //                     the report's header row links back to /cnpj ("novaConsulta") and /login ("sair")
 //   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed; with &leiaute=
@@ -83,6 +84,11 @@ public:
     void setUserElementName(const QString &name);
     void setPasswordElementName(const QString &name);
     void setQueryButtonName(const QString &name);
+    // How the CNPJ form's button sends it: "" a plain button that sends nothing (the walk submits the
+    // form), "submit" a submit button, "script" a plain button whose handler submits the form, "navega" one whose handler
+    // loads /resultado with the fields in its query,
+    // "cancela" a submit button whose form's submit handler cancels the submission and sends it by script.
+    void setQueryButtonKind(const QString &kind) { m_queryButtonKind = kind; }
     void setOmitPasswordField(bool omit);
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
@@ -147,6 +153,7 @@ private:
     QString m_userElement = QStringLiteral("usuario");
     QString m_passwordElement = QStringLiteral("senha");
     QString m_queryButton = QStringLiteral("consultar");
+    QString m_queryButtonKind;
     bool m_omitPassword = false;
     int m_busySliceMs = 0;
     int m_reportHeight = 6000;
