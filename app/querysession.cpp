@@ -90,6 +90,8 @@ void QuerySession::SalvaPagina()
         return;
     m_stage = Stage::Archiving;
     emit captureRunning(true);
+    // Its waits on the page let the window run; whoever deletes the session then ends it here.
+    const QPointer<QuerySession> alive(this);
     try {
         // A report that its scripts fill after the load is captured once filled;
         // one whose state cannot be read is captured as it stands.
@@ -106,10 +108,13 @@ void QuerySession::SalvaPagina()
         }
         runLoggedCapture(m_request.captureFile, [this] { PageCapture(m_view).captureTo(m_request.captureFile); });
     } catch (const Cancelled &) {
-        emit captureRunning(false);
+        if (alive)
+            emit captureRunning(false);
         return;
     } catch (...) {
         const QString message = currentFailureMessage();
+        if (!alive)
+            return;
         emit captureRunning(false);
         fail(QStringLiteral("Consulta não salva"), message);
         return;
@@ -122,13 +127,11 @@ void QuerySession::SalvaPagina()
 void QuerySession::storeCapture()
 {
     auto job = [client = m_request.client, file = m_request.captureFile](const std::atomic<bool> &abandoned) {
-        QueryArchive archive(client);
-        const ArchiveEntry entry = archive.store(file, abandoned);
-        return std::make_pair(archive.entries(), entry);
+        return QueryArchive(client).store(file, abandoned);
     };
     whenReady(
         m_database->post(QStringLiteral("gravação da consulta"), std::move(job)), this,
-        [this](const std::pair<QList<ArchiveEntry>, ArchiveEntry> &done) { storeCommitted(done.first, done.second); },
+        [this](const StoredQuery &done) { storeCommitted(done.entries, done.entry); },
         [this](const QString &message) { fail(QStringLiteral("Consulta não salva"), message); });
 }
 

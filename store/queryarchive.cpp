@@ -184,7 +184,7 @@ QByteArray QueryArchive::image(const ArchiveEntry &entry) const
     return q.value(0).toByteArray();
 }
 
-ArchiveEntry QueryArchive::store(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now)
+StoredQuery QueryArchive::store(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now)
 {
     QElapsedTimer timer;
     timer.start();
@@ -198,7 +198,7 @@ ArchiveEntry QueryArchive::store(const QString &captureFile, const std::atomic<b
     }
 }
 
-ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned,
+StoredQuery QueryArchive::storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned,
                                      const QDateTime &now, const QElapsedTimer &timer)
 {
     const QByteArray bytes = readCapture(captureFile);
@@ -246,6 +246,16 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atom
             address = stored.size() < KeptPerClient ? q.lastInsertId() : stored.first().address;
         }
         q = QSqlQuery();
+        entry = {now.date(), now.time(), address};
+        // Stored means that what the business system reads back is what was
+        // captured: checked while it can still be undone.
+        if (const QByteArray kept = image(entry); kept != bytes) {
+            throw error(QStringLiteral("A consulta gravada no banco de dados não confere com a captura (%1 bytes "
+                                       "lidos de volta, %2 capturados)")
+                            .arg(kept.size())
+                            .arg(bytes.size()));
+        }
+        const QList<ArchiveEntry> committed = entries();
         // Nobody waits for this store any more (the user left, or the wait
         // ran out): it must not appear later behind their back.
         if (abandoned)
@@ -257,17 +267,9 @@ ArchiveEntry QueryArchive::storeOnce(const QString &captureFile, const std::atom
             << "consulta arquivada," << bytes.size() << "bytes,"
             << (stored.size() < KeptPerClient ? "registro novo" : "registro mais antigo reescrito") << "em"
             << timer.elapsed() << "ms";
-        entry = {now.date(), now.time(), address};
+        return {entry, committed};
     } catch (...) {
         rollback();
         throw;
     }
-    // Stored means that what the business system reads back is what was captured.
-    if (const QByteArray kept = image(entry); kept != bytes) {
-        throw error(QStringLiteral("A consulta gravada no banco de dados não confere com a captura (%1 bytes lidos "
-                                   "de volta, %2 capturados)")
-                        .arg(kept.size())
-                        .arg(bytes.size()));
-    }
-    return entry;
 }

@@ -26,6 +26,14 @@ struct ArchiveEntry
     QVariant address;
 };
 
+// A store as committed: the new entry, and the client's archive with it, read
+// in the store's own transaction.
+struct StoredQuery
+{
+    ArchiveEntry entry;
+    QList<ArchiveEntry> entries;
+};
+
 // The client's archived query images in database "tervik": at most two per
 // client, presented oldest first (date, time, then row), so the newest is last.
 // Each call works on the calling thread's connection.
@@ -48,12 +56,13 @@ public:
     // (SQLite BEGIN IMMEDIATE, a PostgreSQL advisory lock), committed durably;
     // on any failure it rolls back and the archive is exactly as it was. Once
     // abandoned is set (nobody waits for the store any more) it never commits.
-    // Committed, the record is read back and must equal the file's bytes.
-    ArchiveEntry store(const QString &captureFile, const std::atomic<bool> &abandoned,
+    // Before the commit the record is read back and must equal the file's
+    // bytes; once committed, the store has succeeded.
+    StoredQuery store(const QString &captureFile, const std::atomic<bool> &abandoned,
                        const QDateTime &now = QDateTime::currentDateTime());
 
 private:
-    ArchiveEntry storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now,
+    StoredQuery storeOnce(const QString &captureFile, const std::atomic<bool> &abandoned, const QDateTime &now,
                            const QElapsedTimer &timer);
     AppError error(const QString &message) const;
     AppError engineError(const char *doing, const QSqlDatabase &connection, const QSqlError &engine) const;

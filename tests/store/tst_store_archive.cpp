@@ -101,7 +101,7 @@ void ArchiveTest::keepsTwoPerClient()
     const QByteArray image = makeJpeg(99, 120, 90);
     const QDateTime now(QDate(2024, 6, 1), QTime(10, 20, 30, 400));
     QueryArchive archive = openClient(1, 100);
-    const ArchiveEntry stored = archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned, now);
+    const ArchiveEntry stored = archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned, now).entry;
 
     QList<ArchiveRow> expected = seeded;
     if (existing >= 2)
@@ -357,14 +357,14 @@ void ArchiveTest::storeInterruptedByALostConnectionLeavesTheArchive()
     QVERIFY(other.exec(QStringLiteral("SELECT pg_advisory_lock(1, 100)")));
     DatabaseThread database;
     const QString capture = writeFile(QStringLiteral("c.jpg"), makeJpeg(2));
-    QFuture<ArchiveEntry> store = database.post(QString(), [capture](const std::atomic<bool> &abandoned) {
+    QFuture<StoredQuery> store = database.post(QString(), [capture](const std::atomic<bool> &abandoned) {
         return QueryArchive(Client{1, 100, {}, {}}).store(capture, abandoned);
     });
     const QString waiting = QStringLiteral("SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND NOT granted");
     QTRY_VERIFY_WITH_TIMEOUT(other.exec(waiting) && other.next(), 10000);
     QVERIFY(other.exec(QStringLiteral("SELECT pg_terminate_backend(%1, 10000)").arg(other.value(0).toInt())));
     QTRY_VERIFY_WITH_TIMEOUT(store.isFinished(), 10000);
-    const QString message = store.then([](const ArchiveEntry &) { return QString(); })
+    const QString message = store.then([](const StoredQuery &) { return QString(); })
                                 .onFailed([](const AppError &e) { return e.message(); })
                                 .result();
     QVERIFY2(message.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: a conexão com o banco "

@@ -236,7 +236,7 @@ void TablesTest::largeImageRoundTrip()
     m_db->addClient(1, 100);
     const QByteArray big = makeJpeg(7, 4000, 4000);
     QueryArchive archive(Client{1, 100, {}, {}});
-    const ArchiveEntry stored = archive.store(writeFile(big), notAbandoned);
+    const ArchiveEntry stored = archive.store(writeFile(big), notAbandoned).entry;
     QCOMPARE(archive.image(stored), big);
 }
 
