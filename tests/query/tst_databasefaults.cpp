@@ -2,6 +2,7 @@
 #include "queryarchive.h"
 #include "devezozuvorapplication.h"
 #include "samplesite.h"
+#include "systemlocale.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
 #include "windowfixture.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSemaphore>
 #include <QSqlQuery>
@@ -40,6 +42,7 @@ private slots:
     void storePastItsLimitNeverCommits();
     void cancelEndsEveryJobsFuture();
     void pressAfterTheConnectionWasLostStores();
+    void readsFailingAfterTheCommit();
 
 private:
     QList<qint64> backendPids();
@@ -226,7 +229,7 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
 
     DatabaseThread database;
     database.setLimit(std::chrono::seconds(1));
-    QFuture<ArchiveEntry> stored
+    QFuture<StoredQuery> stored
         = database.post(QStringLiteral("gravação da consulta"), [capture](const std::atomic<bool> &abandoned) {
               return QueryArchive(Client{1, 1001, {}, {}}).store(capture, abandoned);
           });
@@ -325,3 +328,32 @@ int main(int argc, char *argv[])
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_databasefaults.moc"
+
+// A store that committed is told as stored, and the new record shown, even
+// when every read after the commit fails: that is the archive tab's own box.
+void DatabaseFaultsTest::readsFailingAfterTheCommit()
+{
+    if (!m_db->isPostgres())
+        QSKIP("a commit that changes the connection's own settings is PostgreSQL's");
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
+    m_db->addSiteParameters(1, *m_site);
+    m_db->addArchive({1, 1001, QDate(2026, 1, 2), QTime(8, 0), makeJpeg(1)});
+    // Run at the commit, and committed with it: the tool's connection no longer finds its tables.
+    m_db->exec(QStringLiteral("CREATE FUNCTION lose_tables() RETURNS trigger LANGUAGE plpgsql AS "
+                              "$$ BEGIN PERFORM set_config('search_path', 'nenhum', false); RETURN NULL; END $$"));
+    m_db->exec(QStringLiteral("CREATE CONSTRAINT TRIGGER lose_tables AFTER INSERT OR UPDATE ON CliforDeveZozuvor "
+                              "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION lose_tables()"));
+    QVERIFY(m_app->start());
+    m_app->boxes.boxes.clear();
+
+    m_app->click("BotaoConsultar");
+    QVERIFY(m_app->boxes.waitForBox(0, 60000));
+    QCOMPARE(m_app->boxes.boxes.first().text, QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+    QCOMPARE(status(), QStringLiteral("Consulta salva com sucesso"));
+    QCOMPARE(m_db->archiveCount(1, 1001), 2);
+    // The new record is the one shown; its picture could not be read.
+    QCOMPARE(m_app->child<QLineEdit>("DBEdit3")->text(), archiveDateText(QDate::currentDate()));
+    QVERIFY(m_app->boxes.waitForBox(1, 30000));
+    QVERIFY2(m_app->boxes.boxes.at(1).text.startsWith(QStringLiteral("Erro ao abrir ultima pesquisa...")),
+             qPrintable(m_app->boxes.boxes.at(1).text));
+}

@@ -108,7 +108,12 @@ private slots:
     void wrongPasswordIsNotRetried();
     void unreachableSite();
     void missingStartAddress();
+    void unknownPage_data();
     void unknownPage();
+    void oneSubmissionPerPress_data();
+    void oneSubmissionPerPress();
+    void addressesAsTheBrowserSendsThem_data();
+    void addressesAsTheBrowserSendsThem();
     void alphanumericCnpjs();
     void loginAndCnpjOnOneAddress();
     void hostileValuesReachTheSite();
@@ -127,6 +132,8 @@ private slots:
 
 private:
     void start(const QString &cgc = QStringLiteral("11222333000181"));
+    // The site parameter eEquifaxAutoKEY, after addSiteParameters().
+    void setSiteParameter(const QString &key, const QString &value);
     // Presses "Consultar CNPJ" and waits until a box ends the query.
     bool runQuery();
     template<typename T>
@@ -170,6 +177,12 @@ void EndToEndTest::start(const QString &cgc)
         m_db->addSiteParameters(1, *m_site);
     QVERIFY(m_app->start());
     boxes().clear(); // the start-up's "no query yet" box
+}
+
+void EndToEndTest::setSiteParameter(const QString &key, const QString &value)
+{
+    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = ? WHERE NomeParametro = ?"),
+               {value, QStringLiteral("eEquifaxAuto") + key});
 }
 
 bool EndToEndTest::runQuery()
@@ -431,29 +444,112 @@ void EndToEndTest::missingStartAddress()
     QCOMPARE(child<QTabWidget>("PageControl1")->currentIndex(), 1);
 }
 
+void EndToEndTest::unknownPage_data()
+{
+    QTest::addColumn<QString>("parameter");
+    QTest::addColumn<QString>("address"); // the parameter's value, a path on the site
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("progress");
+    // A notice at an address of its own, in place of the site.
+    QTest::newRow("notice at the start") << "URLConsulta"
+                                         << "/manutencao"
+                                         << "página inicial"
+                                         << "/manutencao"
+                                         << "Aviso de manutenção" << 1;
+    // The CNPJ page moved: its parameter no longer matches what the site shows after the login.
+    QTest::newRow("moved CNPJ page") << "URLPagPreencheCnpj"
+                                     << "/consulta-cnpj"
+                                     << "resposta ao login"
+                                     << "/cnpj"
+                                     << "Bureau de Crédito - Consulta por CNPJ" << 4;
+}
+
 void EndToEndTest::unknownPage()
 {
+    QFETCH(QString, parameter);
+    QFETCH(QString, address);
+    QFETCH(QString, step);
+    QFETCH(QString, shown);
+    QFETCH(QString, title);
+    QFETCH(int, progress);
     // A page the walk does not know changes only the status line, and leaves
-    // the step's time running.
+    // the step's time running; then it is named, not taken for a silence.
     qputenv("DEVEZOZUVOR_PAGE_TIMEOUT", "3");
-    m_site->setPage(QStringLiteral("/manutencao"), "<html><body>Site em manutenção</body></html>");
+    m_site->setPage(QStringLiteral("/manutencao"),
+                    "<html><head><title>Aviso de manutenção</title></head><body>Site em manutenção</body></html>");
     m_siteParameters = false;
     m_db->addSiteParameters(1, *m_site);
-    m_db->exec(QStringLiteral("UPDATE ParametrosEmpresa SET ValorStr = '%1' "
-                              "WHERE NomeParametro = 'eEquifaxAutoURLConsulta'")
-                   .arg(m_site->url(QStringLiteral("/manutencao")).toString()));
+    setSiteParameter(parameter, m_site->url(address).toString());
+    LogTrail log;
     start();
     qunsetenv("DEVEZOZUVOR_PAGE_TIMEOUT");
     QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Pagina de login carregada com sucesso"), 30000);
-    QCOMPARE(progress(), 1);
-    QVERIFY(boxes().isEmpty());
     QVERIFY(m_app->boxes.waitForBox(0, 30000));
     QCOMPARE(boxes().last().text,
-             QStringLiteral("O site da Equifax não respondeu em 3 s (página inicial). A consulta foi interrompida e "
-                            "nada foi gravado; tente de novo mais tarde."));
-    QCOMPARE(status(), QStringLiteral("O site não respondeu: página inicial"));
-    QCOMPARE(progress(), 1);
+             QStringLiteral("O site da Equifax mostrou uma página que a ferramenta não espera (%1): %2, com o título "
+                            "\"%3\". Pode ser um aviso do site ou um parâmetro de endereço que não confere mais com o "
+                            "site. A consulta foi interrompida após 3 s e nada foi gravado.")
+                 .arg(step, m_site->url(shown).toString(), title));
+    QCOMPARE(status(), QStringLiteral("O site mostrou uma página inesperada: ") + step);
+    QCOMPARE(this->progress(), progress);
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
+    QVERIFY(std::any_of(log.lines.cbegin(), log.lines.cend(), [&](const auto &line) {
+        return line.first == QtInfoMsg && line.second.contains(QStringLiteral("página desconhecida: ")
+                                                               + m_site->url(shown).toString());
+    }));
+}
+
+void EndToEndTest::oneSubmissionPerPress_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("result"); // the result page's address, when not the form's
+    QTest::newRow("plain button, the form submitted") << "" << "";
+    QTest::newRow("submit button") << "submit" << "";
+    QTest::newRow("handler that submits") << "script" << "";
+    QTest::newRow("handler that navigates") << "navega" << "/resultado?acao=consultar&cnpj0=11.222.333%2F0001-81";
+    QTest::newRow("submit handler that sends by script") << "cancela" << "";
+}
+
+void EndToEndTest::oneSubmissionPerPress()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, result);
+    m_site->setQueryButtonKind(button);
+    m_siteParameters = false;
+    m_db->addSiteParameters(1, *m_site);
+    if (!result.isEmpty())
+        setSiteParameter(QStringLiteral("URLResultConsulta"), m_site->url(QString()).toString() + result);
+    start();
+    QVERIFY(runQuery());
+    // The bureau bills every query it receives.
+    QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 1);
+    QCOMPARE(m_site->loginPosts(), 1);
+    QCOMPARE(m_site->lastQuery().value("acao"), QStringLiteral("consultar"));
+    QCOMPARE(m_site->lastQuery().value("cnpj0"), QStringLiteral("11.222.333/0001-81"));
+    QCOMPARE(m_db->archiveCount(1, 1001), 1);
+}
+
+void EndToEndTest::addressesAsTheBrowserSendsThem_data()
+{
+    QTest::addColumn<QString>("login"); // the login page's address as the administrator wrote it
+    QTest::newRow("escapes in the query") << "http://127.0.0.1:%1/login?origem=minha%20empresa";
+    QTest::newRow("scheme in capitals") << "HTTP://127.0.0.1:%1/login";
+}
+
+void EndToEndTest::addressesAsTheBrowserSendsThem()
+{
+    QFETCH(QString, login);
+    m_siteParameters = false;
+    m_db->addSiteParameters(1, *m_site);
+    login = login.arg(m_site->port());
+    for (const QString &key : {QStringLiteral("URLConsulta"), QStringLiteral("URLPagLogin")})
+        setSiteParameter(key, login);
+    start();
+    QVERIFY(runQuery());
+    QCOMPARE(m_site->loginPosts(), 1);
+    QCOMPARE(m_db->archiveCount(1, 1001), 1);
 }
 
 void EndToEndTest::alphanumericCnpjs()
