@@ -1,5 +1,7 @@
 #include "jpegcodec.h"
 
+#include "markersegments.h"
+
 #include "apperror.h"
 
 #include <QBuffer>
@@ -359,11 +361,6 @@ QByteArray encodeRows(const uchar *rows, int width, int rowCount, qsizetype byte
     return data;
 }
 
-quint16 bigEndian16(const QByteArray &data, qsizetype at)
-{
-    return quint16(quint8(data.at(at)) << 8 | quint8(data.at(at + 1)));
-}
-
 // The offset of a marker segment's type byte in the header, and where the scan's data begins.
 struct Header
 {
@@ -374,16 +371,11 @@ struct Header
 Header headerOf(const QByteArray &stream)
 {
     Header header;
-    for (qsizetype at = 2; at + 4 <= stream.size() && quint8(stream.at(at)) == 0xFF;) {
-        const quint8 marker = quint8(stream.at(at + 1));
-        const qsizetype next = at + 2 + bigEndian16(stream, at + 2);
-        if (marker == 0xC0)
-            header.frame = at + 1;
-        if (marker == 0xDA) {
-            header.scanData = next;
-            break;
-        }
-        at = next;
+    for (const MarkerSegment &segment : headerSegments(stream)) {
+        if (segment.marker == 0xC0)
+            header.frame = segment.start + 1;
+        if (segment.marker == 0xDA)
+            header.scanData = segment.end();
     }
     return header;
 }

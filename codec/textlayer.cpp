@@ -1,6 +1,7 @@
 #include "textlayer.h"
 
 #include "apperror.h"
+#include "markersegments.h"
 
 namespace Jpeg {
 
@@ -15,30 +16,11 @@ constexpr uchar Marker = 0xFF;
 constexpr uchar Soi = 0xD8;
 constexpr uchar App0 = 0xE0;
 constexpr uchar Com = 0xFE;
-constexpr uchar Sos = 0xDA;
 
-quint16 lengthAt(const QByteArray &data, qsizetype at)
+bool isOurs(const QByteArray &data, const MarkerSegment &segment)
 {
-    return quint16(uchar(data.at(at)) << 8 | uchar(data.at(at + 1)));
-}
-
-bool isOurs(const QByteArray &data, qsizetype payload, qsizetype size)
-{
-    return size >= TagSize && QByteArrayView(data).sliced(payload, TagSize) == QByteArrayView(Tag, TagSize);
-}
-
-// Calls segment(marker, start, payload, payloadSize) for each header segment after SOI, up to the scan.
-template<typename Visit>
-void forEachSegment(const QByteArray &jpeg, Visit &&segment)
-{
-    for (qsizetype at = 2; at + 4 <= jpeg.size() && uchar(jpeg.at(at)) == Marker;) {
-        const uchar marker = uchar(jpeg.at(at + 1));
-        const qsizetype length = lengthAt(jpeg, at + 2);
-        if (marker == Sos || length < 2 || at + 2 + length > jpeg.size())
-            return;
-        segment(marker, at, at + 4, length - 2);
-        at += 2 + length;
-    }
+    return segment.marker == Com && segment.size >= TagSize
+           && QByteArrayView(data).sliced(segment.payload, TagSize) == QByteArrayView(Tag, TagSize);
 }
 
 // One line a row: top, height, left, width and the text, tab-separated; the
@@ -86,12 +68,19 @@ ReportText parsed(const QByteArray &body)
 
 QByteArray withTextLayer(const QByteArray &jpeg, const ReportText &lines)
 {
+    const auto notJpeg = [](const QString &why) {
+        return AppError(QStringLiteral("Erro ao gravar o texto na imagem JPEG: ") + why);
+    };
     if (jpeg.size() < 4 || uchar(jpeg.at(0)) != Marker || uchar(jpeg.at(1)) != Soi)
-        throw AppError(QStringLiteral("Erro ao gravar o texto na imagem JPEG: os dados não são uma imagem JPEG"));
+        throw notJpeg(QStringLiteral("os dados não são uma imagem JPEG"));
+    const QList<MarkerSegment> segments = headerSegments(jpeg);
     // After SOI and APP0: a JFIF reader wants its segment first.
     qsizetype insertAt = 2;
-    if (jpeg.size() >= 6 && uchar(jpeg.at(2)) == Marker && uchar(jpeg.at(3)) == App0)
-        insertAt = 4 + lengthAt(jpeg, 4);
+    if (jpeg.size() >= 4 && uchar(jpeg.at(2)) == Marker && uchar(jpeg.at(3)) == App0) {
+        if (segments.isEmpty())
+            throw notJpeg(QStringLiteral("o cabeçalho da imagem JPEG está incompleto"));
+        insertAt = segments.first().end();
+    }
     QByteArray result = jpeg.first(insertAt);
     const QByteArray body = serialised(lines);
     for (qsizetype from = 0; from < body.size(); from += ChunkSize) {
@@ -101,14 +90,12 @@ QByteArray withTextLayer(const QByteArray &jpeg, const ReportText &lines)
         result.append(Tag, TagSize).append(chunk);
     }
     qsizetype copied = insertAt;
-    forEachSegment(jpeg, [&](uchar marker, qsizetype start, qsizetype payload, qsizetype size) {
-        if (start < insertAt)
-            return;
-        if (marker == Com && isOurs(jpeg, payload, size)) {
-            result.append(QByteArrayView(jpeg).sliced(copied, start - copied));
-            copied = payload + size;
+    for (const MarkerSegment &segment : segments) {
+        if (segment.start >= insertAt && isOurs(jpeg, segment)) {
+            result.append(QByteArrayView(jpeg).sliced(copied, segment.start - copied));
+            copied = segment.end();
         }
-    });
+    }
     result.append(QByteArrayView(jpeg).sliced(copied));
     return result;
 }
@@ -116,10 +103,10 @@ QByteArray withTextLayer(const QByteArray &jpeg, const ReportText &lines)
 ReportText textLayer(const QByteArray &jpeg)
 {
     QByteArray body;
-    forEachSegment(jpeg, [&](uchar marker, qsizetype, qsizetype payload, qsizetype size) {
-        if (marker == Com && isOurs(jpeg, payload, size))
-            body.append(QByteArrayView(jpeg).sliced(payload + TagSize, size - TagSize));
-    });
+    for (const MarkerSegment &segment : headerSegments(jpeg)) {
+        if (isOurs(jpeg, segment))
+            body.append(QByteArrayView(jpeg).sliced(segment.payload + TagSize, segment.size - TagSize));
+    }
     return parsed(body);
 }
 

@@ -1,4 +1,5 @@
 #include "jpegcodec.h"
+#include "apperror.h"
 #include "jpegsegments.h"
 #include "textlayer.h"
 
@@ -12,6 +13,8 @@ class TestTextLayer : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void refusedStreams_data();
+    void refusedStreams();
 };
 
 void TestTextLayer::roundTrip_data()
@@ -51,6 +54,29 @@ void TestTextLayer::roundTrip()
     QVERIFY(layered.endsWith(plain.mid(plain.indexOf("\xFF\xDA"))));
     QCOMPARE(Jpeg::decode(layered), Jpeg::decode(plain));
     QCOMPARE(Jpeg::textLayer(plain), ReportText());
+}
+
+void TestTextLayer::refusedStreams_data()
+{
+    QTest::addColumn<int>("kept"); // bytes kept of a real stream
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a JPEG") << 1 << "os dados não são uma imagem JPEG";
+    QTest::newRow("APP0 cut short") << 12 << "o cabeçalho da imagem JPEG está incompleto";
+}
+
+void TestTextLayer::refusedStreams()
+{
+    QFETCH(int, kept);
+    QFETCH(QString, message);
+    QImage image(16, 16, QImage::Format_RGB888);
+    image.fill(Qt::white);
+    const QByteArray cut = Jpeg::encode(image, 30).first(kept);
+    QVERIFY_THROWS_EXCEPTION(AppError, Jpeg::withTextLayer(cut, {{1, 2, 3, 4, "texto"}}));
+    try {
+        Jpeg::withTextLayer(cut, {});
+    } catch (const AppError &error) {
+        QCOMPARE(error.message(), QStringLiteral("Erro ao gravar o texto na imagem JPEG: ") + message);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTextLayer)
