@@ -304,6 +304,12 @@ void QueryDriver::handleLogin()
 
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
 {
+    if (m_cnpjSubmitted) {
+        throw AppError(
+            QStringLiteral("O site da Equifax voltou à página de consulta depois de enviado o CNPJ. A consulta não foi "
+                           "repetida, para não ser cobrada duas vezes; confira a página no navegador antes de "
+                           "consultar de novo"));
+    }
     emit statusChanged(QStringLiteral("Consultando CNPJ ") + punctuatedCnpj);
     m_page.PreencheElemento(QStringLiteral("cnpj0"), punctuatedCnpj);
     emit statusChanged(QStringLiteral("Carregando consulta"));
@@ -311,6 +317,7 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
     // The form goes to the bureau once: a click that sent it (a submit button,
     // a handler that submits) is the submission; otherwise the form is
     // submitted. A form held meanwhile would replace the click's submission.
+    m_cnpjSubmitted = true;
     if (m_page.ClicaElemento(m_site.TagBotaoCnsCnpj)) {
         m_heldForms.clear();
         awaitPage(CnpjResult);

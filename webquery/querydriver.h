@@ -92,6 +92,8 @@ private:
     // The login form goes to the site once per query, so that a refused login
     // is not retried until the bureau locks the account.
     bool m_loginSubmitted = false;
+    // Each query of the CNPJ is billed: its form goes out once per query too.
+    bool m_cnpjSubmitted = false;
 
     QTimer m_pageTimer;
     QString m_awaitedPage;
