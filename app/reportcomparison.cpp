@@ -12,6 +12,7 @@
 #include "textlayer.h"
 
 #include <QElapsedTimer>
+#include <QtConcurrent>
 #include <QPointer>
 
 namespace ReportComparison {
@@ -34,30 +35,42 @@ Comparison compare(const QByteArray &older, const QByteArray &newer)
 void show(DatabaseThread *database, const Client &client, const ArchiveEntry &older, const ArchiveEntry &newer,
           QWidget *parent)
 {
-    auto job = [client, older, newer] {
-        QElapsedTimer timer;
-        timer.start();
+    // The database thread only reads: a store queued meanwhile does not wait for the comparison.
+    auto read = [client, older, newer] {
         const QueryArchive archive(client);
-        Comparison result = compare(archive.image(older), archive.image(newer));
-        result.olderDate = older.date;
-        result.olderTime = older.time;
-        result.newerDate = newer.date;
-        result.newerTime = newer.time;
-        qCInfo(lcStore).noquote() << "consultas comparadas" << (result.byPicture ? "pelas imagens:" : "pelo texto:")
-                                  << result.changes.size() << "mudanças em" << timer.elapsed() << "ms";
-        return result;
+        return std::make_pair(archive.image(older), archive.image(newer));
+    };
+    const auto failed = [](const QString &message) {
+        MessageBox::error(QStringLiteral("Erro ao comparar as consultas... \r\r") + message);
     };
     const QPointer<QWidget> owner(parent);
     whenReady(
-        database->post(QStringLiteral("comparação das consultas"), std::move(job)), parent,
-        [owner](const Comparison &comparison) {
-            auto *dialog = new ComparisonDialog(comparison, owner);
-            dialog->setAttribute(Qt::WA_DeleteOnClose);
-            dialog->show();
+        database->post(QStringLiteral("leitura das consultas a comparar"), std::move(read)), parent,
+        [owner, older, newer, failed](const std::pair<QByteArray, QByteArray> &reports) {
+            if (!owner)
+                return;
+            auto work = [reports, older, newer] {
+                QElapsedTimer timer;
+                timer.start();
+                Comparison result = compare(reports.first, reports.second);
+                result.olderDate = older.date;
+                result.olderTime = older.time;
+                result.newerDate = newer.date;
+                result.newerTime = newer.time;
+                qCInfo(lcStore).noquote() << "consultas comparadas" << (result.byPicture ? "pelas imagens:" : "pelo texto:")
+                                          << result.changes.size() << "mudanças em" << timer.elapsed() << "ms";
+                return result;
+            };
+            whenReady(
+                QtConcurrent::run(std::move(work)), owner.data(),
+                [owner](const Comparison &comparison) {
+                    auto *dialog = new ComparisonDialog(comparison, owner);
+                    dialog->setAttribute(Qt::WA_DeleteOnClose);
+                    dialog->show();
+                },
+                failed);
         },
-        [](const QString &message) {
-            MessageBox::error(QStringLiteral("Erro ao comparar as consultas... \r\r") + message);
-        });
+        failed);
 }
 
 } // namespace ReportComparison

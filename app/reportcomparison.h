@@ -32,8 +32,9 @@ namespace ReportComparison {
 // when a report cannot be decoded.
 Comparison compare(const QByteArray &older, const QByteArray &newer);
 
-// Reads and compares the client's two entries on the database thread, then
-// shows the comparison in a window over parent; a failure in an error box.
+// Reads the client's two entries on the database thread and compares them on
+// a worker thread, then shows the comparison in a window over parent; a
+// failure in an error box.
 void show(DatabaseThread *database, const Client &client, const ArchiveEntry &older, const ArchiveEntry &newer,
           QWidget *parent);
 
