@@ -75,7 +75,8 @@ private slots:
     void captureFolderIsOwnerOnly();
 
 private:
-    TfoDeveZozuvor *startWindow(const QStringList &arguments);
+    // Starts the window to the end of its start-up; false when it did not end.
+    bool startWindow(const QStringList &arguments);
     template<typename T>
     T *child(const char *name)
     {
@@ -102,16 +103,16 @@ void MainWindowTest::cleanup()
     m_db.reset();
 }
 
-TfoDeveZozuvor *MainWindowTest::startWindow(const QStringList &arguments)
+bool MainWindowTest::startWindow(const QStringList &arguments)
 {
-    m_app->start(arguments);
+    const bool started = m_app->start(arguments);
     m_window = m_app->window();
-    return m_window;
+    return started;
 }
 
 void MainWindowTest::labelsShowTheirWholeText()
 {
-    startWindow({});
+    QVERIFY(startWindow({}));
     // Each caption fits its label, and the label ends before the field beside it.
     const QList<std::pair<const char *, const char *>> captions{
         {"Label1", "DBEdit1"}, {"Label2", "DBEdit2"}, {"Label3", "DbeCnpj"}, {"Label4", "DBEdit3"}};
@@ -128,7 +129,7 @@ void MainWindowTest::labelsShowTheirWholeText()
 
 void MainWindowTest::windowTexts()
 {
-    startWindow({});
+    QVERIFY(startWindow({}));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tervik - Consulta Equifax:"));
     QCOMPARE(child<QLabel>("LStatus")->text(), QStringLiteral("Clique em Consultar CNPJ para iniciar..."));
     auto *tabs = child<QTabWidget>("PageControl1");
@@ -157,7 +158,7 @@ void MainWindowTest::windowTexts()
 void MainWindowTest::startupWithoutArguments()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    startWindow({});
+    QVERIFY(startWindow({}));
 
     QCOMPARE(boxes().texts(), QStringList{clientMissing});
     QCOMPARE(boxes().boxes.first().kind, MessageBox::Kind::Error);
@@ -176,7 +177,7 @@ void MainWindowTest::badArgumentLooksNobodyUp()
     // A generic client 0 of branch 0 is common; it must not stand in for the one asked for.
     m_db->addClient(0, 0, QStringLiteral("Consumidor Genérico"), QStringLiteral("11222333000181"));
     m_db->addClient(2, 1500, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    startWindow({QStringLiteral("abc"), QStringLiteral("2"), QStringLiteral("1500")});
+    QVERIFY(startWindow({QStringLiteral("abc"), QStringLiteral("2"), QStringLiteral("1500")}));
 
     QCOMPARE(boxes().texts(), QStringList{QStringLiteral("'abc' is not a valid integer value.")});
     QCOMPARE(boxes().boxes.first().kind, MessageBox::Kind::Report);
@@ -188,7 +189,7 @@ void MainWindowTest::badArgumentLooksNobodyUp()
 
 void MainWindowTest::branchOutOfRange()
 {
-    startWindow({QStringLiteral("1"), QStringLiteral("40000"), QStringLiteral("1")});
+    QVERIFY(startWindow({QStringLiteral("1"), QStringLiteral("40000"), QStringLiteral("1")}));
     QCOMPARE(boxes().texts(),
              QStringList{QStringLiteral(
                  "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767.")});
@@ -206,7 +207,7 @@ void MainWindowTest::databaseCannotBeOpened()
     file.close();
     DbEngine::reset();
 
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
     QCOMPARE(boxes().boxes.size(), 1);
     QCOMPARE(boxes().boxes.first().kind, MessageBox::Kind::Report);
     QVERIFY2(boxes().texts().first().contains(QStringLiteral("tervik")), qPrintable(boxes().texts().first()));
@@ -218,7 +219,7 @@ void MainWindowTest::databaseCannotBeOpened()
 void MainWindowTest::clientWithoutArchive()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente Sem Consulta"), QStringLiteral("11.222.333/0001-81"));
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     QCOMPARE(boxes().texts(),
              QStringList{QStringLiteral("Nenhuma consulta realizada para o cnpj 11.222.333/0001-81, clique em "
@@ -237,7 +238,7 @@ void MainWindowTest::clientWithSeveralQueries()
     const QDate day(2026, 3, 4);
     m_db->addArchive({1, 10, day, QTime(9, 0), solidJpeg(300, 200, Qt::red)});
     m_db->addArchive({1, 10, day, QTime(15, 30, 5), solidJpeg(400, 900, Qt::blue)});
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     QVERIFY(boxes().boxes.isEmpty());
     auto *image = child<PictureView>("Image1");
@@ -263,7 +264,7 @@ void MainWindowTest::onlyOwnBranchIsShown()
     m_db->addClient(1, 10, QStringLiteral("Filial 1"), QStringLiteral("11222333000181"));
     m_db->addClient(2, 10, QStringLiteral("Filial 2"), QStringLiteral("99888777000166"));
     m_db->addArchive({2, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green)});
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     QCOMPARE(boxes().boxes.size(), 1);
     QVERIFY(boxes().texts().first().contains(QStringLiteral("11222333000181")));
@@ -274,7 +275,7 @@ void MainWindowTest::missingParameterTable()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
     m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     QCOMPARE(boxes().boxes.size(), 11); // ten failed reads, then the empty archive
     for (int i = 0; i < 10; ++i) {
@@ -293,7 +294,7 @@ void MainWindowTest::parametersAreTrimmed()
     m_db->addParameter(1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral(" \thttp://a/\r\n"));
     m_db->addParameter(2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("outra filial"));
     m_db->addParameter(1, QStringLiteral("eEquifaxAutoTagTipoCons"), QStringLiteral("  CNPJ  "));
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     QCOMPARE(m_window->site().URLConsulta, QStringLiteral("http://a/"));
     QCOMPARE(m_window->site().IdUsu, QString());
@@ -307,7 +308,7 @@ void MainWindowTest::brokenImageShowsNoPicture()
     const QByteArray good = solidJpeg(120, 80, Qt::yellow);
     m_db->addArchive({1, 10, QDate(2026, 1, 2), QTime(8, 0), good});
     m_db->addArchive({1, 10, QDate(2026, 1, 3), QTime(8, 0), good.left(good.size() / 2)});
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     // The last record is truncated: the box names the codec's error.
     QCOMPARE(boxes().boxes.size(), 1);
@@ -349,7 +350,7 @@ void MainWindowTest::damagedImages()
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
     m_db->addArchive({1, 10, QDate(2026, 1, 2), QTime(8, 0), solidJpeg(60, 40, Qt::blue)});
     m_db->addArchive({1, 10, QDate(2026, 1, 3), QTime(8, 0), stored});
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     auto *image = child<PictureView>("Image1");
     QCOMPARE(boxes().boxes.isEmpty(), shown);
@@ -365,7 +366,7 @@ void MainWindowTest::emptyBlobShowsNoPicture()
 {
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
     m_db->addArchive({1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArray()});
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
 
     QVERIFY(boxes().boxes.isEmpty());
     QVERIFY(child<PictureView>("Image1")->picture().isNull());
@@ -378,7 +379,7 @@ void MainWindowTest::unreadableRecordShowsNoPicture()
     m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
     m_db->addArchive({1, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green)});
     m_db->addArchive({1, 10, QDate(2026, 1, 2), QTime(8, 0), solidJpeg(70, 80, Qt::red)});
-    startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
     auto *image = child<PictureView>("Image1");
     QCOMPARE(image->picture().size(), QSize(70, 80));
 
@@ -393,7 +394,7 @@ void MainWindowTest::unreadableRecordShowsNoPicture()
 
 void MainWindowTest::buttonsOnClosedArchive()
 {
-    startWindow({});
+    QVERIFY(startWindow({}));
     QCOMPARE(boxes().boxes.size(), 1);
     QTest::mouseClick(child<QAbstractButton>("Button1"), Qt::LeftButton);
     QTest::mouseClick(child<QAbstractButton>("Button2"), Qt::LeftButton);
@@ -432,7 +433,7 @@ void MainWindowTest::buttonsWaitForStartUp()
 
 void MainWindowTest::statusAndProgressPaintAtOnce()
 {
-    startWindow({});
+    QVERIFY(startWindow({}));
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     auto *status = child<QLabel>("LStatus");
     auto *bar = child<JvXPProgressBar>("JvXPProgressBar1");
@@ -463,7 +464,7 @@ void MainWindowTest::statusAndProgressPaintAtOnce()
 
 void MainWindowTest::sairEndsTheWindow()
 {
-    startWindow({});
+    QVERIFY(startWindow({}));
     QTest::mouseClick(child<QAbstractButton>("JvXPButton2"), Qt::LeftButton);
     QVERIFY(!m_window->isVisible());
 }
@@ -503,7 +504,7 @@ void MainWindowTest::captureFolderIsOwnerOnly()
 
     m_app.reset(); // one recorder of boxes at a time
     m_app = std::make_unique<WindowFixture>(programDir);
-    startWindow({});
+    QVERIFY(startWindow({}));
     QCOMPARE(boxes().texts(), QStringList{clientMissing});
 
     QCOMPARE(m_window->PastaCapturas(), expected);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browsersetup.h"
+#include "devezozuvorapplication.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -45,14 +45,14 @@ public:
     bool exposed = false;
 };
 
-// main() for a suite that runs the browser: the engine set up as the program
-// sets it up, so that what holds here holds in the program too.
+// main() for a suite that runs the browser: the engine set up by the
+// program's own routine, under the program's own application object, so that
+// what holds here holds in the program too, its last stop for failures included.
 #define BROWSER_TEST_MAIN(TestClass)                                                                                   \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
-        BrowserSetup::prepareGraphics();                                                                               \
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));       \
-        QApplication app(argc, argv);                                                                                  \
+        DevezozuvorApplication::prepareGraphics();                                                                     \
+        DevezozuvorApplication app(argc, argv);                                                                        \
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \
     }

@@ -34,14 +34,15 @@ public:
     }
 
     // Opens the window and waits, within the bound, until its start-up has
-    // ended; a start-up that never ends stops the test run there.
+    // ended; false, saying where it stood, when it did not.
     bool start(const QStringList &arguments = {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")},
                int timeoutMs = 30000)
     {
         open(arguments);
-        if (!waitForStartUp(timeoutMs))
-            qFatal("start-up did not end within %d ms; status: %s", timeoutMs, qPrintable(status()));
-        return true;
+        if (waitForStartUp(timeoutMs))
+            return true;
+        qWarning("start-up did not end within %d ms; status: %s", timeoutMs, qPrintable(status()));
+        return false;
     }
 
     bool waitForStartUp(int timeoutMs = 30000)
