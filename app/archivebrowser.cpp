@@ -6,10 +6,14 @@
 #include "jpegcodec.h"
 #include "messagebox.h"
 #include "pictureview.h"
+#include "comparisondialog.h"
+#include "logcategories.h"
 #include "reportcomparison.h"
 #include "systemlocale.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QtConcurrent>
 
 #include <utility>
 
@@ -21,14 +25,13 @@ ArchiveBrowser::ArchiveBrowser(DatabaseThread *database, PictureView *picture, Q
     , m_date(date)
     , m_time(time)
 {
-    connect(m_picture, &PictureView::compareRequested, this, &ArchiveBrowser::compareWithPrevious);
 }
 
 void ArchiveBrowser::open(const Client &client, const QList<ArchiveEntry> &entries, int current)
 {
     m_client = client;
     m_entries = entries;
-    m_picture->setComparable(entries.size() >= 2);
+    emit comparableChanged(entries.size() >= 2);
     showEntry(current);
     ListaImagem();
 }
@@ -88,7 +91,41 @@ void ArchiveBrowser::ListaImagem()
 
 void ArchiveBrowser::compareWithPrevious()
 {
-    if (m_client && m_entries.size() >= 2)
-        ReportComparison::show(m_database, *m_client, m_entries.at(m_entries.size() - 2), m_entries.last(),
-                               m_picture->window());
+    if (!m_client || m_entries.size() < 2)
+        return;
+    const ArchiveEntry older = m_entries.at(m_entries.size() - 2);
+    const ArchiveEntry newer = m_entries.last();
+    // The database thread only reads: a store queued meanwhile does not wait for the comparison.
+    auto read = [client = *m_client, older, newer] {
+        const QueryArchive archive(client);
+        return std::make_pair(archive.image(older), archive.image(newer));
+    };
+    const auto failed = [](const QString &message) {
+        MessageBox::error(QStringLiteral("Erro ao comparar as consultas... \r\r") + message);
+    };
+    whenReady(
+        m_database->post(QStringLiteral("leitura das consultas a comparar"), std::move(read)), this,
+        [this, older, newer, failed](const std::pair<QByteArray, QByteArray> &reports) {
+            auto work = [reports, older, newer] {
+                QElapsedTimer timer;
+                timer.start();
+                Comparison result = ReportComparison::compare(reports.first, reports.second);
+                result.olderDate = older.date;
+                result.olderTime = older.time;
+                result.newerDate = newer.date;
+                result.newerTime = newer.time;
+                qCInfo(lcStore).noquote() << "consultas comparadas" << (result.byPicture ? "pelas imagens:" : "pelo texto:")
+                                          << result.changes.size() << "mudanças em" << timer.elapsed() << "ms";
+                return result;
+            };
+            whenReady(
+                QtConcurrent::run(std::move(work)), this,
+                [this](const Comparison &comparison) {
+                    auto *dialog = new ComparisonDialog(comparison, m_picture->window());
+                    dialog->setAttribute(Qt::WA_DeleteOnClose);
+                    dialog->show();
+                },
+                failed);
+        },
+        failed);
 }

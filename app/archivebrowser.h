@@ -40,6 +40,8 @@ public:
 
 signals:
     void pictureShown();
+    // Whether the archive holds a previous report to compare with.
+    void comparableChanged(bool comparable);
 
 private:
     void showEntry(int index);

@@ -1,6 +1,7 @@
 #include "comparisondialog.h"
 
 #include "pictureview.h"
+#include "reportcommands.h"
 #include "systemlocale.h"
 
 #include <QDialogButtonBox>
@@ -77,6 +78,8 @@ ComparisonDialog::ComparisonDialog(const Comparison &comparison, QWidget *parent
     m_view->setObjectName(QStringLiteral("ImagemComparada"));
     m_view->move(8, 8);
     box->setWidget(contents);
+    m_view->setScrollArea(box);
+    new ReportCommands(m_view, box);
     m_view->setReport(comparison.newer, comparison.newerBytes, ReportInfo());
     QList<PictureMark> marks;
     for (const ReportChange &change : m_changes) {

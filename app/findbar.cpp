@@ -1,6 +1,5 @@
 #include "findbar.h"
 
-#include "pictureview.h"
 #include "textsearch.h"
 
 #include <QEvent>
@@ -26,9 +25,8 @@ QToolButton *button(const QString &text, const QString &tip, QWidget *parent)
 
 } // namespace
 
-FindBar::FindBar(PictureView *view, QWidget *parent)
+FindBar::FindBar(QWidget *parent)
     : QWidget(parent)
-    , m_view(view)
     , m_edit(new QLineEdit(this))
     , m_status(new QLabel(this))
 {
@@ -115,9 +113,9 @@ void FindBar::showMatches()
         marks.append({QRect(line.left - 2, line.top - 1, line.width + 4, line.height + 2),
                       i == m_current ? CurrentColour : MatchColour, QString()});
     }
-    m_view->setFindMarks(marks);
+    emit marksChanged(marks);
     if (m_current >= 0)
-        m_view->showArea(marks.at(m_current).area);
+        emit areaToShow(marks.at(m_current).area);
 }
 
 void FindBar::place()
@@ -130,7 +128,7 @@ void FindBar::close()
 {
     hide();
     m_edit->clear();
-    m_view->setFocus(Qt::OtherFocusReason);
+    emit closed();
 }
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event)

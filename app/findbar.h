@@ -1,23 +1,23 @@
 #pragma once
 
+#include "pictureoverlay.h"
 #include "reportline.h"
 
 #include <QStringList>
 #include <QWidget>
 
-class PictureView;
 class QLabel;
 class QLineEdit;
 
 // The find bar over the archive's picture: searches the shown report's text
-// while the user types, marks every line that holds it on the picture and
-// steps through them (F3 / Shift+F3 on the view), scrolling to each.
+// while the user types and steps through the lines that hold it (F3 /
+// Shift+F3), telling what to mark on the picture and where to scroll.
 class FindBar : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit FindBar(PictureView *view, QWidget *parent);
+    explicit FindBar(QWidget *parent);
 
     // Shown at the top right of its parent, the search text selected for typing.
     void open();
@@ -26,6 +26,13 @@ public:
     void findNext() { step(1); }
     void findPrevious() { step(-1); }
     QString status() const;
+
+signals:
+    // Every matching line, the current one in its own colour.
+    void marksChanged(const QList<PictureMark> &marks);
+    // The current match, to be brought into view.
+    void areaToShow(const QRect &area);
+    void closed();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -37,7 +44,6 @@ private:
     void place();
     void close();
 
-    PictureView *m_view;
     QLineEdit *m_edit;
     QLabel *m_status;
     ReportText m_lines;

@@ -1,28 +1,15 @@
 #include "pictureview.h"
 
-#include "apperror.h"
-#include "findbar.h"
-#include "messagebox.h"
 #include "textlayer.h"
 
 #include <QAbstractScrollArea>
-#include <QAction>
 #include <QClipboard>
-#include <QContextMenuEvent>
-#include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
-#include <QMenu>
-#include <QMimeData>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QSaveFile>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QScopeGuard>
 #include <QToolTip>
 
@@ -51,46 +38,16 @@ qreal stepDown(qreal zoom)
 
 } // namespace
 
-PictureView::PictureView(QWidget *parent) : QWidget(parent)
-{
-    m_save = addCommand(QStringLiteral("SalvarImagem"), QStringLiteral("Salvar imagem como…"),
-                        {QKeySequence(Qt::CTRL | Qt::Key_S)}, &PictureView::askSaveReport);
-    m_copy = addCommand(QStringLiteral("CopiarImagem"), QStringLiteral("Copiar imagem"),
-                        {QKeySequence(Qt::CTRL | Qt::Key_C)}, &PictureView::copyReport);
-    m_print = addCommand(QStringLiteral("Imprimir"), QStringLiteral("Imprimir…"), {QKeySequence(Qt::CTRL | Qt::Key_P)},
-                         &PictureView::askPrintReport);
-    m_zoomIn = addCommand(QStringLiteral("AumentarZoom"), QStringLiteral("Aumentar zoom"),
-                          {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
-                          &PictureView::zoomIn);
-    m_zoomOut = addCommand(QStringLiteral("DiminuirZoom"), QStringLiteral("Diminuir zoom"),
-                           {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &PictureView::zoomOut);
-    m_zoomReset = addCommand(QStringLiteral("TamanhoOriginal"), QStringLiteral("Tamanho original (100 %)"),
-                             {QKeySequence(Qt::CTRL | Qt::Key_0)}, &PictureView::resetZoom);
-    m_fitWidth
-        = addCommand(QStringLiteral("AjustarLargura"), QStringLiteral("Ajustar à largura"), {}, &PictureView::fitWidth);
-    m_find = addCommand(QStringLiteral("Localizar"), QStringLiteral("Localizar…"), {QKeySequence(Qt::CTRL | Qt::Key_F)},
-                        &PictureView::find);
-    m_findNext = addCommand(QStringLiteral("LocalizarProximo"), QStringLiteral("Localizar próximo"),
-                            {QKeySequence(Qt::Key_F3)}, &PictureView::findNext);
-    m_findPrevious = addCommand(QStringLiteral("LocalizarAnterior"), QStringLiteral("Localizar anterior"),
-                                {QKeySequence(Qt::SHIFT | Qt::Key_F3)}, &PictureView::findPrevious);
-    m_copyText = addCommand(QStringLiteral("CopiarTexto"), QStringLiteral("Copiar texto"), {}, &PictureView::copyText);
-    m_compare = addCommand(QStringLiteral("CompararAnterior"), QStringLiteral("Comparar com a consulta anterior"), {},
-                           &PictureView::compareRequested);
-    updateCommands();
-}
+PictureView::PictureView(QWidget *parent) : QWidget(parent) { }
 
-QAction *PictureView::addCommand(const QString &name, const QString &text, const QList<QKeySequence> &keys,
-                                 void (PictureView::*command)())
+void PictureView::setScrollArea(QAbstractScrollArea *area)
 {
-    auto *action = new QAction(text, this);
-    action->setObjectName(name);
-    action->setShortcuts(keys);
-    // The window's shortcuts hold while the archive tab, and so this view, is shown.
-    action->setShortcutContext(Qt::WindowShortcut);
-    connect(action, &QAction::triggered, this, command);
-    addAction(action);
-    return action;
+    if (m_scrollArea)
+        m_scrollArea->viewport()->removeEventFilter(this);
+    m_scrollArea = area;
+    // Ctrl + wheel zooms anywhere in the scroll box, margins included.
+    if (m_scrollArea)
+        m_scrollArea->viewport()->installEventFilter(this);
 }
 
 void PictureView::setPicture(const QImage &picture)
@@ -105,11 +62,9 @@ void PictureView::setReport(const QImage &picture, const QByteArray &jpegBytes, 
     m_info = info;
     m_text = Jpeg::textLayer(jpegBytes);
     m_overlay.clear();
-    if (m_findBar)
-        m_findBar->setText(m_text);
     takePictureSize();
-    updateCommands();
     update();
+    emit reportChanged();
 }
 
 void PictureView::takePictureSize()
@@ -125,34 +80,9 @@ void PictureView::takePictureSize()
         contents->resize(geometry().right() + 1, geometry().bottom() + 1);
 }
 
-void PictureView::updateCommands()
-{
-    const bool shown = !m_picture.isNull();
-    m_save->setEnabled(shown && !m_jpegBytes.isEmpty());
-    m_copy->setEnabled(shown);
-    m_print->setEnabled(shown);
-    m_zoomIn->setEnabled(shown && m_zoom < maximumZoom);
-    m_zoomOut->setEnabled(shown && m_zoom > minimumZoom);
-    m_zoomReset->setEnabled(shown);
-    m_fitWidth->setEnabled(shown);
-    m_find->setEnabled(shown);
-    m_findNext->setEnabled(shown);
-    m_findPrevious->setEnabled(shown);
-    m_copyText->setEnabled(shown && !m_text.isEmpty());
-    m_compare->setEnabled(shown && m_comparable);
-}
-
-QAbstractScrollArea *PictureView::scrollArea() const
-{
-    QWidget *contents = parentWidget();
-    QWidget *viewport = contents ? contents->parentWidget() : nullptr;
-    auto *area = viewport ? qobject_cast<QAbstractScrollArea *>(viewport->parentWidget()) : nullptr;
-    return area && area->viewport() == viewport ? area : nullptr;
-}
-
 QPointF PictureView::viewportCentre() const
 {
-    const QAbstractScrollArea *area = scrollArea();
+    const QAbstractScrollArea *area = m_scrollArea;
     return area ? QRectF(area->viewport()->rect()).center() : QPointF();
 }
 
@@ -173,7 +103,7 @@ void PictureView::zoomOut()
 
 void PictureView::fitWidth()
 {
-    const QAbstractScrollArea *area = scrollArea();
+    const QAbstractScrollArea *area = m_scrollArea;
     if (!area || m_picture.isNull())
         return;
     // The same margin on the right as the view's place leaves on the left.
@@ -192,7 +122,7 @@ void PictureView::zoomAround(qreal factor, const QPointF &anchor)
     factor = std::clamp(factor, minimumZoom, maximumZoom);
     if (factor == m_zoom)
         return;
-    QAbstractScrollArea *area = scrollArea();
+    QAbstractScrollArea *area = m_scrollArea;
     const bool follow = area && !m_picture.isNull();
     QPointF picturePoint;
     if (follow)
@@ -200,8 +130,8 @@ void PictureView::zoomAround(qreal factor, const QPointF &anchor)
 
     m_zoom = factor;
     takePictureSize();
-    updateCommands();
     update();
+    emit zoomChanged(m_zoom);
 
     if (follow) {
         const QPointF scroll = QPointF(pos()) + picturePoint * m_zoom - anchor;
@@ -243,21 +173,9 @@ QPoint PictureView::pictureAt(const QPointF &position) const
                   int(position.y() * m_picture.height() / qMax(1, height())));
 }
 
-void PictureView::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // Ctrl + wheel zooms anywhere in the scroll box, margins included.
-    if (QAbstractScrollArea *area = scrollArea(); area && m_filteredViewport != area->viewport()) {
-        if (m_filteredViewport)
-            m_filteredViewport->removeEventFilter(this);
-        m_filteredViewport = area->viewport();
-        m_filteredViewport->installEventFilter(this);
-    }
-}
-
 bool PictureView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_filteredViewport || event->type() != QEvent::Wheel)
+    if (!m_scrollArea || watched != m_scrollArea->viewport() || event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     auto *wheel = static_cast<QWheelEvent *>(event);
     if (!(wheel->modifiers() & Qt::ControlModifier) || m_picture.isNull())
@@ -271,90 +189,6 @@ bool PictureView::eventFilter(QObject *watched, QEvent *event)
         factor = stepDown(factor);
     zoomAround(factor, wheel->position());
     return true;
-}
-
-void PictureView::contextMenuEvent(QContextMenuEvent *event)
-{
-    QMenu menu(this);
-    menu.addAction(m_save);
-    menu.addAction(m_copy);
-    menu.addAction(m_print);
-    menu.addSeparator();
-    menu.addAction(m_copyText);
-    menu.addAction(m_find);
-    menu.addAction(m_compare);
-    menu.addSeparator();
-    menu.addAction(m_zoomIn);
-    menu.addAction(m_zoomOut);
-    menu.addAction(m_zoomReset);
-    menu.addAction(m_fitWidth);
-    menu.exec(event->globalPos());
-}
-
-void PictureView::askSaveReport()
-{
-    if (m_saveFolder.isEmpty())
-        m_saveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString fileName = QFileDialog::getSaveFileName(window(), QStringLiteral("Salvar imagem como"),
-                                                          QDir(m_saveFolder).filePath(m_info.suggestedFileName()),
-                                                          QStringLiteral("Imagem JPEG (*.jpg *.jpeg)"));
-    if (fileName.isEmpty())
-        return;
-    m_saveFolder = QFileInfo(fileName).absolutePath();
-    saveReport(fileName);
-}
-
-bool PictureView::saveReport(const QString &fileName)
-{
-    // The stored bytes as they are: no decoding, no second compression.
-    QSaveFile file(fileName);
-    if (file.open(QIODevice::WriteOnly) && file.write(m_jpegBytes) == m_jpegBytes.size() && file.commit())
-        return true;
-    MessageBox::error(QStringLiteral("Erro ao salvar imagem... \r\r") + QDir::toNativeSeparators(fileName)
-                      + QStringLiteral(": ") + file.errorString());
-    return false;
-}
-
-void PictureView::copyReport()
-{
-    auto *data = new QMimeData;
-    data->setImageData(m_picture);
-    if (!m_jpegBytes.isEmpty())
-        data->setData(QStringLiteral("image/jpeg"), m_jpegBytes);
-    QGuiApplication::clipboard()->setMimeData(data);
-}
-
-void PictureView::askPrintReport()
-{
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QFileInfo(m_info.suggestedFileName()).completeBaseName());
-    QPrintDialog dialog(&printer, window());
-    dialog.setWindowTitle(QStringLiteral("Imprimir consulta"));
-    // The report goes out whole: every page in order.
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    if (dialog.exec() == QDialog::Accepted)
-        printReport(printer);
-}
-
-bool PictureView::printReport(QPrinter &printer)
-{
-    QString reason;
-    try {
-        ReportPrinter::print(printer, m_picture, m_info);
-        return true;
-    } catch (const AppError &error) {
-        reason = error.message();
-    } catch (const std::bad_alloc &) {
-        reason = QStringLiteral("Memória insuficiente para a impressão");
-    }
-    MessageBox::error(QStringLiteral("Erro ao imprimir consulta... \r\r") + reason);
-    return false;
-}
-
-void PictureView::setComparable(bool comparable)
-{
-    m_comparable = comparable;
-    updateCommands();
 }
 
 void PictureView::setFindMarks(const QList<PictureMark> &marks)
@@ -371,7 +205,7 @@ void PictureView::setMarks(const QList<PictureMark> &marks)
 
 void PictureView::showArea(const QRect &area)
 {
-    QAbstractScrollArea *box = scrollArea();
+    QAbstractScrollArea *box = m_scrollArea;
     if (!box || m_picture.isNull())
         return;
     const QRectF shown = onScreen(area).translated(pos() + parentWidget()->pos());
@@ -395,36 +229,6 @@ QString PictureView::textIn(const QRect &area) const
             rows.append(line.text);
     }
     return rows.join(QLatin1Char('\n'));
-}
-
-void PictureView::copyText()
-{
-    QStringList rows;
-    for (const ReportLine &line : m_text)
-        rows.append(line.text);
-    QGuiApplication::clipboard()->setText(rows.join(QLatin1Char('\n')));
-}
-
-void PictureView::find()
-{
-    if (!m_findBar) {
-        QAbstractScrollArea *box = scrollArea();
-        m_findBar = new FindBar(this, box ? static_cast<QWidget *>(box) : this);
-        m_findBar->setText(m_text);
-    }
-    m_findBar->open();
-}
-
-void PictureView::findNext()
-{
-    if (m_findBar)
-        m_findBar->findNext();
-}
-
-void PictureView::findPrevious()
-{
-    if (m_findBar)
-        m_findBar->findPrevious();
 }
 
 void PictureView::mousePressEvent(QMouseEvent *event)

@@ -8,10 +8,6 @@
 #include <QList>
 #include <QTime>
 
-class DatabaseThread;
-class QWidget;
-struct ArchiveEntry;
-struct Client;
 
 // The newer of two archived reports with what changed since the older.
 struct Comparison
@@ -31,11 +27,5 @@ namespace ReportComparison {
 // By text when both reports carry it, otherwise by picture. Throws AppError
 // when a report cannot be decoded.
 Comparison compare(const QByteArray &older, const QByteArray &newer);
-
-// Reads the client's two entries on the database thread and compares them on
-// a worker thread, then shows the comparison in a window over parent; a
-// failure in an error box.
-void show(DatabaseThread *database, const Client &client, const ArchiveEntry &older, const ArchiveEntry &newer,
-          QWidget *parent);
 
 } // namespace ReportComparison

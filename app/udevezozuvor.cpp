@@ -9,6 +9,7 @@
 #include "errorreport.h"
 #include "messagebox.h"
 #include "querysession.h"
+#include "reportcommands.h"
 #include "scriptrunner.h"
 #include "startup.h"
 
@@ -37,6 +38,10 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     connect(m_database, &DatabaseThread::waiting, this, &TfoDeveZozuvor::showDatabaseWait);
     connect(m_database, &DatabaseThread::waitEnded, this, &TfoDeveZozuvor::endDatabaseWait);
     m_archive = new ArchiveBrowser(m_database, ui->Image1, ui->DBEdit3, ui->DBEdit4, this);
+    ui->Image1->setScrollArea(ui->ScrollBox1);
+    auto *commands = new ReportCommands(ui->Image1, ui->ScrollBox1);
+    connect(commands, &ReportCommands::compareRequested, m_archive, &ArchiveBrowser::compareWithPrevious);
+    connect(m_archive, &ArchiveBrowser::comparableChanged, commands, &ReportCommands::setComparable);
 
     // The browser engine starts when the browser is first needed, not before
     // the window shows the client.

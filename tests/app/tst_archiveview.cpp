@@ -1,6 +1,7 @@
 #include "browserfixture.h"
 #include "jpegcodec.h"
 #include "pictureview.h"
+#include "reportcommands.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
 #include "windowfixture.h"
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<WindowFixture> m_app;
     TfoDeveZozuvor *m_window = nullptr;
     PictureView *m_view = nullptr;
+    ReportCommands *m_commands = nullptr;
     QScrollArea *m_box = nullptr;
 };
 
@@ -110,7 +112,8 @@ void ArchiveViewTest::startWindow(const QList<QByteArray> &reports)
     QVERIFY(QTest::qWaitForWindowActive(m_window));
     m_view = m_window->findChild<PictureView *>(QStringLiteral("Image1"));
     m_box = m_window->findChild<QScrollArea *>(QStringLiteral("ScrollBox1"));
-    QVERIFY(m_view && m_box);
+    m_commands = m_window->findChild<ReportCommands *>();
+    QVERIFY(m_view && m_box && m_commands);
 }
 
 // The view at 40, 16 with the picture's size at the current zoom, and the scroll range ending where it ends.
@@ -216,7 +219,7 @@ void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
 
     QTemporaryDir folder;
     const QString fileName = folder.filePath(m_view->reportInfo().suggestedFileName());
-    QVERIFY(m_view->saveReport(fileName));
+    QVERIFY(m_commands->saveReport(fileName));
     QFile saved(fileName);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), stored);
@@ -240,7 +243,7 @@ void ArchiveViewTest::printsEveryPageWithItsHeader()
     printer.setOutputFileName(pdf);
     printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
                                       QPageLayout::Millimeter));
-    QVERIFY(m_view->printReport(printer));
+    QVERIFY(m_commands->printReport(printer));
     QVERIFY(m_app->boxes.boxes.isEmpty());
 
     // At 190 mm wide the report is 3040 mm tall: 12 pages of 277 mm less any header up to 23 mm.
@@ -290,7 +293,7 @@ void ArchiveViewTest::failureLeavesNoFile()
     QPrinter printer;
     printer.setOutputFileName(fileName); // a name ending in .pdf selects PDF output
 
-    QVERIFY(!(print ? m_view->printReport(printer) : m_view->saveReport(fileName)));
+    QVERIFY(!(print ? m_commands->printReport(printer) : m_commands->saveReport(fileName)));
     QCOMPARE(m_app->boxes.boxes.size(), 1);
     QCOMPARE(m_app->boxes.boxes.first().kind, MessageBox::Kind::Error);
     const QString text = m_app->boxes.boxes.first().text;

@@ -101,11 +101,12 @@ void ReportTextTest::findMarksAndSteps()
     QFETCH(QString, afterF3);
     startWith(m_reports[0], m_reports[1]);
     QTest::keyClick(m_app->window(), Qt::Key_F, Qt::ControlModifier);
-    QTRY_VERIFY(m_view->findBar() && m_view->findBar()->isVisible());
+    QTRY_VERIFY(m_app->window()->findChild<FindBar *>() && m_app->window()->findChild<FindBar *>()->isVisible());
+    auto *bar = m_app->window()->findChild<FindBar *>();
     QTest::keyClicks(m_app->child<QLineEdit>("TextoLocalizar"), wanted);
-    QCOMPARE(m_view->findBar()->status(), found);
+    QCOMPARE(bar->status(), found);
     QTest::keyClick(m_app->window(), Qt::Key_F3);
-    QCOMPARE(m_view->findBar()->status(), afterF3);
+    QCOMPARE(bar->status(), afterF3);
 }
 
 void ReportTextTest::copiesTheTextAndTheSelectedLines()
