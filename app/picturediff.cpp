@@ -2,6 +2,7 @@
 
 #include "sequencediff.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <numeric>
 #include <vector>
@@ -20,6 +21,16 @@ constexpr int MeanTolerance = 4;
 constexpr int PeakTolerance = 32;
 // Rows on either side averaged with each row.
 constexpr int SmoothRows = 4;
+// Rows paired by the blocks above are checked again in tiles of TileWidth x
+// TileRows px, unsmoothed: a changed character (a 1 turned into a 7) moves
+// its ink inside a block, which the blocks' means do not see. A pair holds
+// when, at one offset of at most TileReach rows, no tile's mean luma differs
+// by more than TileTolerance, which JPEG's ringing around text stays under.
+constexpr int TileWidth = 4;
+constexpr int TileRows = 3;
+constexpr int TileReach = 2;
+constexpr int TileTolerance = 24;
+static_assert(BlockWidth == 2 * TileWidth, "a block is two tiles");
 // Unpaired rows this close together make one band. A seam, where rows that
 // were not neighbours now meet, differs over the smoothing's reach alone:
 // a band no taller than that is such a seam.
@@ -31,44 +42,72 @@ constexpr int MaxEdits = 6000;
 
 struct Rows
 {
+    int height = 0;
     int blocks = 0;
     std::vector<quint8> values; // blocks per row, row after row
     std::vector<quint32> sums;
+    int tiles = 0;
+    std::vector<quint16> tileSums; // tiles per row: the luma of TileRows rows from this one, TileWidth px wide
 
     explicit Rows(const QImage &picture)
     {
         const QImage rgb = picture.format() == QImage::Format_RGB888 || picture.format() == QImage::Format_RGB32
                                ? picture
                                : picture.convertToFormat(QImage::Format_RGB888);
+        height = rgb.height();
         blocks = (rgb.width() + BlockWidth - 1) / BlockWidth;
-        values.resize(size_t(blocks) * size_t(rgb.height()));
-        sums.resize(size_t(rgb.height()));
+        tiles = (rgb.width() + TileWidth - 1) / TileWidth;
+        values.resize(size_t(blocks) * size_t(height));
+        sums.resize(size_t(height));
+        std::vector<quint8> narrow(size_t(tiles) * size_t(height)); // TileWidth px means, row after row
         const bool rgb888 = rgb.format() == QImage::Format_RGB888;
         const int step = rgb888 ? 3 : 4;
         // RGB888 is R, G, B in memory, RGB32 (little-endian) B, G, R, X.
         const int red = rgb888 ? 0 : 2;
         const int blue = rgb888 ? 2 : 0;
-        for (int y = 0; y < rgb.height(); ++y) {
+        std::vector<int> tileLuma(size_t(tiles) + 1); // one more: a last block of one tile adds nothing
+        for (int y = 0; y < height; ++y) {
             const uchar *line = rgb.constScanLine(y);
-            for (int b = 0; b < blocks; ++b) {
-                const int from = b * BlockWidth;
-                const int to = std::min(rgb.width(), from + BlockWidth);
+            for (int t = 0; t < tiles; ++t) {
+                const int from = t * TileWidth;
+                const int to = std::min(rgb.width(), from + TileWidth);
                 int sum = 0;
                 for (int x = from; x < to; ++x) {
                     const uchar *p = line + x * step;
                     sum += 77 * p[red] + 150 * p[1] + 29 * p[blue];
                 }
-                const auto value = quint8(sum / (256 * (to - from)));
-                values[size_t(y) * size_t(blocks) + size_t(b)] = value;
+                tileLuma[size_t(t)] = sum;
+                narrow[size_t(y) * size_t(tiles) + size_t(t)] = quint8(sum / (256 * (to - from)));
+            }
+            for (int b = 0; b < blocks; ++b) {
+                const int width = std::min(rgb.width(), (b + 1) * BlockWidth) - b * BlockWidth;
+                const int sum = tileLuma[size_t(2 * b)] + tileLuma[size_t(2 * b + 1)];
+                values[size_t(y) * size_t(blocks) + size_t(b)] = quint8(sum / (256 * width));
             }
         }
-        smoothVertically(rgb.height());
+        sumTiles(narrow);
+        smoothVertically();
+    }
+
+    void sumTiles(const std::vector<quint8> &narrow)
+    {
+        tileSums.resize(narrow.size());
+        for (int y = 0; y < height; ++y) {
+            const int from = std::clamp(y, 0, std::max(0, height - TileRows));
+            const int to = std::min(height, from + TileRows);
+            for (int t = 0; t < tiles; ++t) {
+                quint16 sum = 0;
+                for (int r = from; r < to; ++r)
+                    sum += narrow[size_t(r) * size_t(tiles) + size_t(t)];
+                tileSums[size_t(y) * size_t(tiles) + size_t(t)] = sum;
+            }
+        }
     }
 
     // Each block the mean of itself and the rows around it: JPEG rings for a few
     // rows on either side of a sharp edge, differently once the edge has moved
     // against the 8-row block grid, and that averages away.
-    void smoothVertically(int height)
+    void smoothVertically()
     {
         std::vector<quint32> column(size_t(height) + 1);
         std::vector<quint8> smooth(values.size());
@@ -90,6 +129,7 @@ struct Rows
     }
 
     const quint8 *row(int y) const { return values.data() + size_t(y) * size_t(blocks); }
+    const quint16 *tileRow(int y) const { return tileSums.data() + size_t(y) * size_t(tiles); }
 };
 
 bool sameRow(const Rows &a, int i, const Rows &b, int j)
@@ -109,6 +149,28 @@ bool sameRow(const Rows &a, int i, const Rows &b, int j)
     return total <= limit;
 }
 
+bool sameTiles(const Rows &a, int i, const Rows &b, int j)
+{
+    const auto at = [&](int offset) {
+        if (i + offset < 0 || i + offset >= a.height)
+            return false;
+        const quint16 *p = a.tileRow(i + offset);
+        const quint16 *q = b.tileRow(j);
+        for (int t = 0; t < a.tiles; ++t) {
+            if (std::abs(int(p[t]) - int(q[t])) > TileTolerance * TileRows)
+                return false;
+        }
+        return true;
+    };
+    if (at(0))
+        return true;
+    for (int offset = 1; offset <= TileReach; ++offset) {
+        if (at(-offset) || at(offset))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QList<ReportChange> changes(const QImage &older, const QImage &newer)
@@ -124,13 +186,21 @@ QList<ReportChange> changes(const QImage &older, const QImage &newer)
     const Rows newRows(newer);
     const auto same = [&](int i, int j) { return sameRow(oldRows, i, newRows, j); };
     QList<std::pair<int, int>> kept = SequenceDiff::commonItems(older.height(), newer.height(), same, MaxEdits);
+    // A band holding a row that differs in its tiles is a change however short: no seam pairs its rows.
+    std::vector<bool> retouched(size_t(newer.height()));
+    kept.removeIf([&](const std::pair<int, int> &pair) {
+        const bool same = sameTiles(oldRows, pair.first, newRows, pair.second);
+        retouched[size_t(pair.second)] = !same;
+        return !same;
+    });
     kept.append({older.height(), newer.height()});
 
     int oldAt = 0;
     int newAt = 0;
     QRect band;
     const auto closeBand = [&] {
-        if (band.height() >= MinimumBand)
+        if (band.height() >= MinimumBand
+            || std::any_of(retouched.begin() + band.top(), retouched.begin() + band.bottom() + 1, std::identity()))
             result.append({ReportChange::Band, band, QString(), QString()});
         band = QRect();
     };
