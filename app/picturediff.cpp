@@ -16,16 +16,15 @@ namespace {
 // whole: the colours are kept at half resolution and bleed across edges
 // differently once a band has moved.
 constexpr int BlockWidth = 8;
-// Two rows are one when their blocks differ by at most this much on average and at worst.
+// Two rows are paired when their blocks differ by at most this much on average.
 constexpr int MeanTolerance = 4;
-constexpr int PeakTolerance = 32;
 // Rows on either side averaged with each row.
 constexpr int SmoothRows = 4;
-// Rows paired by the blocks above are checked again in tiles of TileWidth x
-// TileRows px, unsmoothed: a changed character (a 1 turned into a 7) moves
-// its ink inside a block, which the blocks' means do not see. A pair holds
-// when, at one offset of at most TileReach rows, no tile's mean luma differs
-// by more than TileTolerance, which JPEG's ringing around text stays under.
+// Paired rows are one when, at one offset of at most TileReach rows, no tile
+// of TileWidth x TileRows px, unsmoothed, differs in mean luma by more than
+// TileTolerance: a changed character (a 1 turned into a 7) moves its ink
+// inside a block, which the blocks' means do not see. JPEG's ringing around
+// text, moved against the 8-row grid or encoded again, stays under it.
 constexpr int TileWidth = 4;
 constexpr int TileRows = 3;
 constexpr int TileReach = 2;
@@ -140,12 +139,8 @@ bool sameRow(const Rows &a, int i, const Rows &b, int j)
     const quint8 *p = a.row(i);
     const quint8 *q = b.row(j);
     int total = 0;
-    for (int k = 0; k < a.blocks; ++k) {
-        const int d = std::abs(int(p[k]) - int(q[k]));
-        if (d > PeakTolerance)
-            return false;
-        total += d;
-    }
+    for (int k = 0; k < a.blocks; ++k)
+        total += std::abs(int(p[k]) - int(q[k]));
     return total <= limit;
 }
 
@@ -189,9 +184,9 @@ QList<ReportChange> changes(const QImage &older, const QImage &newer)
     // A band holding a row that differs in its tiles is a change however short: no seam pairs its rows.
     std::vector<bool> retouched(size_t(newer.height()));
     kept.removeIf([&](const std::pair<int, int> &pair) {
-        const bool same = sameTiles(oldRows, pair.first, newRows, pair.second);
-        retouched[size_t(pair.second)] = !same;
-        return !same;
+        const bool alike = sameTiles(oldRows, pair.first, newRows, pair.second);
+        retouched[size_t(pair.second)] = !alike;
+        return !alike;
     });
     kept.append({older.height(), newer.height()});
 
