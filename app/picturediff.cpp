@@ -30,6 +30,8 @@ constexpr int TileRows = 3;
 constexpr int TileReach = 2;
 constexpr int TileTolerance = 24;
 static_assert(BlockWidth == 2 * TileWidth, "a block is two tiles");
+constexpr int TileShift = 10; // luma weights sum to 256, times TileWidth pixels
+static_assert(256 * TileWidth == 1 << TileShift);
 // Unpaired rows this close together make one band. A seam, where rows that
 // were not neighbours now meet, differs over the smoothing's reach alone:
 // a band no taller than that is such a seam.
@@ -46,7 +48,7 @@ struct Rows
     std::vector<quint8> values; // blocks per row, row after row
     std::vector<quint32> sums;
     int tiles = 0;
-    std::vector<quint16> tileSums; // tiles per row: the luma of TileRows rows from this one, TileWidth px wide
+    std::vector<quint8> narrow; // TileWidth px means, tiles per row, row after row
 
     explicit Rows(const QImage &picture)
     {
@@ -58,7 +60,7 @@ struct Rows
         tiles = (rgb.width() + TileWidth - 1) / TileWidth;
         values.resize(size_t(blocks) * size_t(height));
         sums.resize(size_t(height));
-        std::vector<quint8> narrow(size_t(tiles) * size_t(height)); // TileWidth px means, row after row
+        narrow.resize(size_t(tiles) * size_t(height));
         const bool rgb888 = rgb.format() == QImage::Format_RGB888;
         const int step = rgb888 ? 3 : 4;
         // RGB888 is R, G, B in memory, RGB32 (little-endian) B, G, R, X.
@@ -76,31 +78,18 @@ struct Rows
                     sum += 77 * p[red] + 150 * p[1] + 29 * p[blue];
                 }
                 tileLuma[size_t(t)] = sum;
-                narrow[size_t(y) * size_t(tiles) + size_t(t)] = quint8(sum / (256 * (to - from)));
+                // A shift for whole tiles and blocks: a division per tile costs as much as its pixels.
+                narrow[size_t(y) * size_t(tiles) + size_t(t)]
+                    = quint8(to - from == TileWidth ? sum >> TileShift : sum / (256 * (to - from)));
             }
             for (int b = 0; b < blocks; ++b) {
                 const int width = std::min(rgb.width(), (b + 1) * BlockWidth) - b * BlockWidth;
                 const int sum = tileLuma[size_t(2 * b)] + tileLuma[size_t(2 * b + 1)];
-                values[size_t(y) * size_t(blocks) + size_t(b)] = quint8(sum / (256 * width));
+                values[size_t(y) * size_t(blocks) + size_t(b)]
+                    = quint8(width == BlockWidth ? sum >> (TileShift + 1) : sum / (256 * width));
             }
         }
-        sumTiles(narrow);
         smoothVertically();
-    }
-
-    void sumTiles(const std::vector<quint8> &narrow)
-    {
-        tileSums.resize(narrow.size());
-        for (int y = 0; y < height; ++y) {
-            const int from = std::clamp(y, 0, std::max(0, height - TileRows));
-            const int to = std::min(height, from + TileRows);
-            for (int t = 0; t < tiles; ++t) {
-                quint16 sum = 0;
-                for (int r = from; r < to; ++r)
-                    sum += narrow[size_t(r) * size_t(tiles) + size_t(t)];
-                tileSums[size_t(y) * size_t(tiles) + size_t(t)] = sum;
-            }
-        }
     }
 
     // Each block the mean of itself and the rows around it: JPEG rings for a few
@@ -128,7 +117,7 @@ struct Rows
     }
 
     const quint8 *row(int y) const { return values.data() + size_t(y) * size_t(blocks); }
-    const quint16 *tileRow(int y) const { return tileSums.data() + size_t(y) * size_t(tiles); }
+    const quint8 *tileRow(int y) const { return narrow.data() + size_t(y) * size_t(tiles); }
 };
 
 bool sameRow(const Rows &a, int i, const Rows &b, int j)
@@ -144,18 +133,30 @@ bool sameRow(const Rows &a, int i, const Rows &b, int j)
     return total <= limit;
 }
 
+// Row i's tiles and row j's, each TileRows rows from there (the last rows take the last whole tiles).
 bool sameTiles(const Rows &a, int i, const Rows &b, int j)
 {
     const auto at = [&](int offset) {
         if (i + offset < 0 || i + offset >= a.height)
             return false;
-        const quint16 *p = a.tileRow(i + offset);
-        const quint16 *q = b.tileRow(j);
-        for (int t = 0; t < a.tiles; ++t) {
-            if (std::abs(int(p[t]) - int(q[t])) > TileTolerance * TileRows)
-                return false;
+        const int top = std::min(i + offset, a.height - TileRows);
+        const int bottom = std::min(j, b.height - TileRows);
+        if (top < 0 || bottom < 0)
+            return true;
+        const quint8 *p[TileRows];
+        const quint8 *q[TileRows];
+        for (int r = 0; r < TileRows; ++r) {
+            p[r] = a.tileRow(top + r);
+            q[r] = b.tileRow(bottom + r);
         }
-        return true;
+        int worst = 0;
+        for (int t = 0; t < a.tiles; ++t) {
+            int difference = 0;
+            for (int r = 0; r < TileRows; ++r)
+                difference += int(p[r][t]) - int(q[r][t]);
+            worst = std::max(worst, std::abs(difference));
+        }
+        return worst <= TileTolerance * TileRows;
     };
     if (at(0))
         return true;
