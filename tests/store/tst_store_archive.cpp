@@ -29,6 +29,8 @@ private slots:
     void failedStoreLeavesTheArchiveAsItWas_data();
     void failedStoreLeavesTheArchiveAsItWas();
     void failedCommitLeavesTheArchiveAsItWas();
+    void otherBytesReadBackAreNoSuccess_data();
+    void otherBytesReadBackAreNoSuccess();
     void twoProcessesStoringAtOnceLoseNothing();
     void storeInterruptedByALostConnectionLeavesTheArchive();
 
@@ -298,6 +300,40 @@ void ArchiveTest::failedCommitLeavesTheArchiveAsItWas()
     const QByteArray image = makeJpeg(43);
     archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned);
     QCOMPARE(m_db->archiveRows(1, 100).last().image, image);
+}
+
+void ArchiveTest::otherBytesReadBackAreNoSuccess_data()
+{
+    QTest::addColumn<int>("existing");
+    QTest::newRow("new record") << 0;
+    QTest::newRow("oldest record rewritten") << 2;
+}
+
+// The engine keeps other bytes than the ones written (a trigger of the business system's): the store fails,
+// whether its read-back runs before the commit or after it.
+void ArchiveTest::otherBytesReadBackAreNoSuccess()
+{
+    QFETCH(int, existing);
+    m_db->addClient(1, 100);
+    for (int i = 0; i < existing; ++i)
+        m_db->addArchive({1, 100, QDate(2024, 2, i + 1), QTime(7, 0), makeJpeg(i)});
+    if (m_db->isPostgres()) {
+        m_db->exec(QStringLiteral("CREATE FUNCTION altera() RETURNS trigger LANGUAGE plpgsql AS "
+                                  "$$ BEGIN NEW.ResultCons := '\\x0102'::bytea; RETURN NEW; END $$"));
+        m_db->exec(QStringLiteral("CREATE TRIGGER altera BEFORE INSERT OR UPDATE ON CliforDeveZozuvor "
+                                  "FOR EACH ROW EXECUTE FUNCTION altera()"));
+    } else {
+        for (const char *event : {"INSERT", "UPDATE"})
+            m_db->exec(QStringLiteral("CREATE TRIGGER altera_%1 AFTER %1 ON CliforDeveZozuvor BEGIN "
+                                      "UPDATE CliforDeveZozuvor SET ResultCons = X'0102' WHERE rowid = NEW.rowid; END")
+                           .arg(QLatin1String(event)));
+    }
+    const QByteArray image = makeJpeg(42);
+    QueryArchive archive = openClient(1, 100);
+    QVERIFY_THROWS_MESSAGE(archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned),
+                           QStringLiteral("TDeveZozuvor: A consulta gravada no banco de dados não confere com a "
+                                          "captura (2 bytes lidos de volta, %1 capturados)")
+                               .arg(image.size()));
 }
 
 void ArchiveTest::twoProcessesStoringAtOnceLoseNothing()
