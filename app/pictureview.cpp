@@ -110,6 +110,8 @@ void PictureView::setReport(const QImage &picture, const QByteArray &jpegBytes, 
     takePictureSize();
     updateCommands();
     update();
+    if (!m_picture.isNull())
+        emit reportShown();
 }
 
 void PictureView::takePictureSize()

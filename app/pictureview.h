@@ -71,6 +71,8 @@ public:
 
 signals:
     void compareRequested();
+    // A report's picture is on the view (a cleared view is not).
+    void reportShown();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
