@@ -110,14 +110,10 @@ void ReportTextTest::findMarksAndSteps_data()
     QTest::addColumn<QString>("found");
     QTest::addColumn<bool>("back"); // Shift+F3 rather than F3
     QTest::addColumn<QString>("afterStep");
-    QTest::newRow("case aside") << QStringLiteral("protesto") << QStringLiteral("1 de 1") << false
-                                << QStringLiteral("1 de 1");
-    QTest::newRow("accents aside") << QStringLiteral("CREDITO") << QStringLiteral("1 de 2") << false
-                                   << QStringLiteral("2 de 2");
-    QTest::newRow("back from the first") << QStringLiteral("CREDITO") << QStringLiteral("1 de 2") << true
-                                         << QStringLiteral("2 de 2");
-    QTest::newRow("nothing") << QStringLiteral("falencia") << QStringLiteral("não encontrado") << false
-                             << QStringLiteral("não encontrado");
+    QTest::newRow("case aside") << "protesto" << "1 de 1" << false << "1 de 1";
+    QTest::newRow("accents aside") << "CREDITO" << "1 de 2" << false << "2 de 2";
+    QTest::newRow("back from the first") << "CREDITO" << "1 de 2" << true << "2 de 2";
+    QTest::newRow("nothing") << "falencia" << "não encontrado" << false << "não encontrado";
 }
 
 void ReportTextTest::findMarksAndSteps()
@@ -132,16 +128,13 @@ void ReportTextTest::findMarksAndSteps()
     auto *edit = m_app->child<QLineEdit>("TextoLocalizar");
     QTest::keyClicks(edit, wanted);
     QCOMPARE(m_view->findBar()->status(), found);
-    // The count stands whole beside the edit and its clear button, at the window's font and at a larger one.
+    // The count stands whole beside the edit and its clear button, at the window's font and at twice its size.
     const auto *count = m_app->child<QLabel>("ResultadoLocalizar");
-    for (const int points : {0, 2 * m_view->findBar()->font().pointSize()}) {
+    for (const int points : {0, 2 * edit->font().pointSize()}) {
         if (points)
-            m_view->findBar()->setFont(QFont(m_view->findBar()->font().family(), points));
-        QTRY_VERIFY2(count->x() > edit->geometry().right() && count->width() >= count->sizeHint().width()
-                         && m_view->findBar()->rect().contains(count->geometry()),
-                     qPrintable(QStringLiteral("edit %1..%2, count at %3, %4 px of %5")
-                                    .arg(edit->x()).arg(edit->geometry().right()).arg(count->x())
-                                    .arg(count->width()).arg(count->sizeHint().width())));
+            m_view->findBar()->setFont(QFont(edit->font().family(), points));
+        QTRY_VERIFY(count->x() > edit->geometry().right() && count->width() >= count->sizeHint().width()
+                    && m_view->findBar()->rect().contains(count->geometry()));
     }
     QTest::keyClick(m_app->window(), Qt::Key_F3, back ? Qt::ShiftModifier : Qt::NoModifier);
     QCOMPARE(m_view->findBar()->status(), afterStep);
