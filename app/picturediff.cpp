@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
+#include <optional>
+#include <thread>
 #include <numeric>
 #include <vector>
 
@@ -133,6 +136,31 @@ bool sameRow(const Rows &a, int i, const Rows &b, int j)
     return total <= limit;
 }
 
+// Both pictures' rows, read at once: the older on a thread of its own.
+std::pair<Rows, Rows> readRows(const QImage &older, const QImage &newer)
+{
+    std::optional<Rows> oldRows;
+    std::exception_ptr oldFailure;
+    std::thread reader([&] {
+        try {
+            oldRows.emplace(older);
+        } catch (...) {
+            oldFailure = std::current_exception();
+        }
+    });
+    std::optional<Rows> newRows;
+    try {
+        newRows.emplace(newer);
+    } catch (...) {
+        reader.join();
+        throw;
+    }
+    reader.join();
+    if (oldFailure)
+        std::rethrow_exception(oldFailure);
+    return {std::move(*oldRows), std::move(*newRows)};
+}
+
 // Row i's tiles and row j's, each TileRows rows from there (the last rows take the last whole tiles).
 bool sameTiles(const Rows &a, int i, const Rows &b, int j)
 {
@@ -178,8 +206,7 @@ QList<ReportChange> changes(const QImage &older, const QImage &newer)
         result.append({ReportChange::Band, newer.rect(), QString(), QString()});
         return result;
     }
-    const Rows oldRows(older);
-    const Rows newRows(newer);
+    const auto [oldRows, newRows] = readRows(older, newer);
     const auto same = [&](int i, int j) { return sameRow(oldRows, i, newRows, j); };
     QList<std::pair<int, int>> kept = SequenceDiff::commonItems(older.height(), newer.height(), same, MaxEdits);
     // A band holding a row that differs in its tiles is a change however short: no seam pairs its rows.
