@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <numeric>
 #include <optional>
 #include <thread>
-#include <numeric>
 #include <vector>
 
 namespace PictureDiff {
