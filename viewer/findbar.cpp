@@ -40,6 +40,8 @@ FindBar::FindBar(QWidget *parent)
     auto *next = button(QStringLiteral("▼"), QStringLiteral("Próximo (F3)"), this);
     auto *close = button(QStringLiteral("✕"), QStringLiteral("Fechar (Esc)"), this);
     auto *layout = new QHBoxLayout(this);
+    // The bar takes the size its contents ask for, the count's text included, at any font.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->addWidget(m_edit);
     layout->addWidget(m_status);
@@ -54,6 +56,7 @@ FindBar::FindBar(QWidget *parent)
     connect(close, &QToolButton::clicked, this, &FindBar::close);
     m_edit->installEventFilter(this);
     parent->installEventFilter(this);
+    installEventFilter(this);
     hide();
 }
 
@@ -118,9 +121,9 @@ void FindBar::showMatches()
         emit areaToShow(marks.at(m_current).area);
 }
 
+// At the top right of the parent, also when the count's text makes the bar wider.
 void FindBar::place()
 {
-    adjustSize();
     move(parentWidget()->width() - width() - 24, 2);
 }
 
@@ -133,7 +136,7 @@ void FindBar::close()
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == parentWidget() && event->type() == QEvent::Resize && isVisible())
+    if ((watched == parentWidget() || watched == this) && event->type() == QEvent::Resize && isVisible())
         place();
     if (watched == m_edit && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {

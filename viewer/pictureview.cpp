@@ -65,6 +65,8 @@ void PictureView::setReport(const QImage &picture, const QByteArray &jpegBytes, 
     takePictureSize();
     update();
     emit reportChanged();
+    if (!m_picture.isNull())
+        emit reportShown();
 }
 
 void PictureView::takePictureSize()

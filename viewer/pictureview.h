@@ -61,6 +61,8 @@ public:
 signals:
     void reportChanged();
     void zoomChanged(qreal zoom);
+    // A report's picture is on the view (a cleared view is not).
+    void reportShown();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

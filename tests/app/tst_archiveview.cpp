@@ -216,6 +216,8 @@ void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
     startWindow({reportJpeg(640, 4000)});
     const QByteArray stored = m_db->archiveImages(1, 1001).last();
     QCOMPARE(m_view->reportInfo().suggestedFileName(), QStringLiteral("11222333000181_20260304_140506.jpg"));
+    // One report: nothing to compare it with.
+    QVERIFY(!m_view->findChild<QAction *>(QStringLiteral("CompararAnterior"))->isEnabled());
 
     QTemporaryDir folder;
     const QString fileName = folder.filePath(m_view->reportInfo().suggestedFileName());

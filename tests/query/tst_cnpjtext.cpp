@@ -11,6 +11,8 @@ private slots:
     void digits();
     void punctuated_data();
     void punctuated();
+    void fileName_data();
+    void fileName();
     void valid_data();
     void valid();
 };
@@ -73,6 +75,23 @@ void CnpjTextTest::punctuated()
     QFETCH(QString, text);
     QFETCH(QString, punctuated);
     QCOMPARE(FormataCnpj(text), punctuated);
+}
+
+// One file per CNPJ: its 14 digits or letters, in capitals whatever the record's case.
+void CnpjTextTest::fileName_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("numeric") << "11222333000181" << "11222333000181";
+    QTest::newRow("alphanumeric in capitals") << "12ABC34501DE35" << "12ABC34501DE35";
+    QTest::newRow("alphanumeric in lower case") << "12abc34501de35" << "12ABC34501DE35";
+}
+
+void CnpjTextTest::fileName()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, fileName);
+    QCOMPARE(captureFileName(text), fileName);
 }
 
 // Check digits by hand: value = ASCII code - 48 (A 17 ... Z 42), weights 5432 98765432, then 6 5432 98765432 over

@@ -225,9 +225,8 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
             locker.waitForFinished(10000);
         }
     };
-    const auto releaseOnFailure = qScopeGuard(release);
-
     DatabaseThread database;
+    const auto releaseOnFailure = qScopeGuard(release);
     database.setLimit(std::chrono::seconds(1));
     QFuture<StoredQuery> stored
         = database.post(QStringLiteral("gravação da consulta"), [capture](const std::atomic<bool> &abandoned) {
@@ -237,7 +236,9 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
     QVERIFY_THROWS_MESSAGE(stored.result(), "O banco de dados não respondeu em 1 s (gravação da consulta); a operação "
                                             "foi abandonada e nada foi gravado");
 
-    // The abandoned store gets its lock once the other user lets go, and rolls back.
+    // Abandoned, the store has not come back from its thread: the program would not wait for it.
+    QVERIFY(database.anyStuck());
+    // It gets its lock once the other user lets go, and rolls back.
     release();
     QTRY_VERIFY_WITH_TIMEOUT(!database.anyStuck(), 40000);
     QCOMPARE(m_db->allArchiveRows(), before);

@@ -288,6 +288,7 @@ void EndToEndTest::reportsAsTheUserSeesThem_data()
     QTest::newRow("wrapper of min-height 100vh, footer after it") << "rodape" << 0;
     QTest::newRow("band of height 100vh") << "faixa" << 465;
     QTest::newRow("band sized by a resize handler") << "script" << 465;
+    QTest::newRow("busy past the script wait, captured as it stands") << "ocupado" << 0;
 }
 
 void EndToEndTest::reportsAsTheUserSeesThem()

@@ -432,6 +432,11 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
                                  ".then(answer => answer.text())"
                                  ".then(rows => { document.getElementById('linhas').outerHTML = rows; });</script>\n")
                       .arg(height);
+    } else if (layout == u"ocupado") {
+        html += all
+                + QStringLiteral("<script>addEventListener('load', () => setTimeout(() => {"
+                                 " const end = Date.now() + %1; while (Date.now() < end); }, 0));</script>\n")
+                      .arg(BusyReportMs);
     } else {
         html += all;
     }
@@ -479,4 +484,12 @@ QByteArray SampleSite::revisedReport(const QString &cnpj, int revision, int heig
     for (const auto &[colour, text] : rows)
         html += QStringLiteral("<div class=\"l\" style=\"background:%1\">%2</div>\n").arg(rowColor(colour).name(), text);
     return (html + QStringLiteral("</body></html>\n")).toUtf8();
+}
+
+QByteArray SampleSite::retypedReport(const QString &cnpj, int height, const QString &typed, bool onWhite)
+{
+    QByteArray html = revisedReport(cnpj, 2, height).replace("1.234,56 em 05/11/2026", typed.toUtf8());
+    if (onWhite)
+        html.replace("background:" + rowColor(5).name().toLatin1(), "background:#fff;color:#000");
+    return html;
 }

@@ -35,6 +35,7 @@ class QHttpServerResponse;
 //                     rodape  the rows but the last in a wrapper of min-height 100vh, the last one after it
 //                     faixa   a band of BandColor, height 100vh, above the rows
 //                     script  that band, its height set to innerHeight by a script at load and at each resize
+//                     ocupado the rows, and a script that keeps the browser busy for BusyReportMs once loaded
 //   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
@@ -62,6 +63,8 @@ public:
     static constexpr int TextIndent = 40;
     static constexpr QRgb BandColor = 0x204060;
     static constexpr int LateReportMs = 800;
+    // Longer than the tool's 10 s wait for a script's answer.
+    static constexpr int BusyReportMs = 11000;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -93,7 +96,7 @@ public:
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
-    // The report laid out as /pagina's leiaute (rodape, faixa, script); or "tardio": its header and
+    // The report laid out as /pagina's leiaute (rodape, faixa, script, ocupado); or "tardio": its header and
     // "carregando...", and a script that fetches its rows from /linhas, which answers LateReportMs later,
     // as sites that fill a report from their own service do. Empty for the plain report.
     void setReportLayout(const QString &layout);
@@ -127,6 +130,9 @@ public:
     // protest and leaves row 12 out; the rest keep their text and colour and
     // move. Served with setPage("/resultado", ...) it is the answer to a query.
     static QByteArray revisedReport(const QString &cnpj, int revision, int height);
+    // Revision 2 with row 5's amount and date as typed (there "1.234,56 em 05/11/2026"), in white on
+    // the row's colour or, onWhite, in black on white.
+    static QByteArray retypedReport(const QString &cnpj, int height, const QString &typed, bool onWhite);
     // Decodes an application/x-www-form-urlencoded body ('+' is a space, UTF-8 percent escapes).
     static QMap<QString, QString> parseForm(const QByteArray &body);
 
