@@ -267,9 +267,6 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
         QCOMPARE(caught, message.replace(QLatin1String("%PATH%"), QDir::toNativeSeparators(path))
                              .replace(QLatin1String("%BYTES%"), QString::number(makeJpeg(42).size())));
     }
-    if (failure == QLatin1String("altered"))
-        return; // what stays depends on where the read-back runs
-
     QCOMPARE(m_db->allArchiveRows(), before);
     const QList<ArchiveEntry> entriesAfter = archive.entries();
     QCOMPARE(entriesAfter.size(), entriesBefore.size());
@@ -284,6 +281,11 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
                                       : QStringLiteral("DROP TRIGGER pula"));
     if (failure == QLatin1String("folder"))
         QVERIFY(QDir(m_db->dir()).rmdir(QStringLiteral("captura.jpg")));
+    if (failure == QLatin1String("altered") && m_db->isPostgres())
+        m_db->exec(QStringLiteral("DROP TRIGGER altera ON CliforDeveZozuvor"));
+    else if (failure == QLatin1String("altered"))
+        for (const QString &event : {QStringLiteral("INSERT"), QStringLiteral("UPDATE")})
+            m_db->exec(QStringLiteral("DROP TRIGGER altera_%1").arg(event));
     const QByteArray image = makeJpeg(43);
     archive.store(writeFile(QStringLiteral("captura.jpg"), image), notAbandoned);
     QCOMPARE(archive.entries().size(), qMax(existing, qMin(existing + 1, 2)));
