@@ -34,7 +34,14 @@ class QHttpServerResponse;
 //                     rodape  the rows but the last in a wrapper of min-height 100vh, the last one after it
 //                     faixa   a band of BandColor, height 100vh, above the rows
 //                     script  that band, its height set to innerHeight by a script at load and at each resize
+//                     rolagem       the rows in a box of height 100vh that scrolls by itself (overflow:auto),
+//                                   html and body 100% tall, overflow hidden: the "app shell" layout
+//                     preguicoso    the header row, then each row a picture from /imagem, loading="lazy"
+//                     temporizador  the header and "carregando...", the rows in the page, shown by a
+//                                   setTimeout LateReportMs after the load, with no request
+//                     inquieto      the rows, and a script that changes the title every 20 ms, for ever
 //   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
+//   GET  /imagem?linha=I&altura=N   row I as an SVG picture, ReportWidth x N px of rowColor(I)
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
 // Failures, per path (the path alone, without the query), any method:
@@ -61,6 +68,8 @@ public:
     static constexpr int TextIndent = 40;
     static constexpr QRgb BandColor = 0x204060;
     static constexpr int LateReportMs = 800;
+    // How late each of the lazy rows' pictures is answered.
+    static constexpr int LazyPictureMs = 100;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -87,7 +96,8 @@ public:
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
-    // The report laid out as /pagina's leiaute (rodape, faixa, script); or "tardio": its header and
+    // The report laid out as /pagina's leiaute (rodape, faixa, script, rolagem, preguicoso, temporizador,
+    // inquieto); or "tardio": its header and
     // "carregando...", and a script that fetches its rows from /linhas, which answers LateReportMs later,
     // as sites that fill a report from their own service do. Empty for the plain report.
     void setReportLayout(const QString &layout);
@@ -138,6 +148,7 @@ private:
     static QByteArray rowsPage(const QString &title, const QString &header, int height,
                                const QString &layout = QString());
     static QString rows(const QString &header, int height, int first);
+    static QHttpServerResponse rowPicture(int index, int height);
     void sendLater(QHttpServerResponse &&response, QHttpServerResponder &&responder, int ms);
 
     std::unique_ptr<QHttpServer> m_server;
