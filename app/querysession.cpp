@@ -97,6 +97,8 @@ void QuerySession::SalvaPagina()
         bool settled = false;
         try {
             settled = ReportSettle::wait(m_view->page(), m_settleDeadline, &unsettled);
+            // The bound ran out with the page still loading: the report may lack a part.
+            m_capturedUnsettled = !settled;
         } catch (const AppError &error) {
             unsettled = error.message();
         }
@@ -147,6 +149,9 @@ void QuerySession::storeCommitted(const QList<ArchiveEntry> &entries, const Arch
     emit stored(m_request.client, entries, index);
     emit progressStep();
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
-    emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+    QString message = QStringLiteral("Consulta realizada com sucesso para este cnpj!");
+    if (m_capturedUnsettled)
+        message += QStringLiteral("\nA página ainda estava carregando quando foi capturada; confira a consulta.");
+    emit succeeded(message);
     emit ended();
 }
