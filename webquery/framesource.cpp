@@ -49,10 +49,11 @@ QImage newPageImage(QSize size)
 // A paint device that keeps the image a widget paints itself from instead of
 // copying its pixels: Qt Quick's software renderer draws the view's frame into
 // one image and paints the widget from it, rectangle by rectangle.
+// On a scaled screen the widget's image has `ratio` pixels per widget pixel.
 class FrameTap final : public QPaintDevice
 {
 public:
-    explicit FrameTap(QSize size) : m_size(size) { }
+    FrameTap(QSize size, qreal ratio) : m_engine(ratio), m_size(size) { }
 
     // The one image every paint came from, when the paints did nothing but
     // copy it unscaled and together covered `area`; null otherwise.
@@ -88,6 +89,7 @@ protected:
 private:
     struct Engine final : QPaintEngine
     {
+        explicit Engine(qreal ratio) : ratio(ratio) { }
         bool begin(QPaintDevice *) override { return true; }
         bool end() override { return true; }
         void updateState(const QPaintEngineState &) override { }
@@ -96,7 +98,8 @@ private:
                        Qt::ImageConversionFlags) override
         {
             const QRect rect = target.toRect();
-            if (target != sourceRect || QRectF(rect) != target
+            const QRectF scaled(target.topLeft() * ratio, target.size() * ratio);
+            if (scaled != sourceRect || QRectF(rect) != target
                 || (!image.isNull() && image.cacheKey() != source.cacheKey())) {
                 other = true;
                 return;
@@ -109,6 +112,7 @@ private:
         void drawPolygon(const QPointF *, int, PolygonDrawMode) override { other = true; }
         void drawPolygon(const QPoint *, int, PolygonDrawMode) override { other = true; }
 
+        qreal ratio;
         QImage image;
         QRegion covered;
         bool other = false;
@@ -185,8 +189,8 @@ bool FrameSource::waitForFrameMarker(QPoint corner)
 // The image the view paints itself from, shared, when it holds the whole view; else null.
 QImage FrameSource::shownFrame()
 {
-    const QRect area(QPoint(), m_page + QSize(0, CaptureMarkers::Strip));
-    FrameTap tap(area.size());
+    const QRect area = view()->rect();
+    FrameTap tap(area.size(), view()->devicePixelRatio());
     view()->render(&tap, QPoint(), QRegion(area), QWidget::DrawChildren);
     return tap.image(area);
 }
@@ -196,7 +200,9 @@ bool FrameSource::shows(const QImage &frame, QPoint point, QRgb marker)
 {
     if (!frame.isNull())
         return CaptureMarkers::matches(frame.pixel(point), marker);
-    const QImage image = view()->grab(QRect(point, QSize(1, 1))).toImage();
+    const qreal ratio = view()->devicePixelRatio();
+    const QPoint logical(int(point.x() / ratio), int(point.y() / ratio));
+    const QImage image = view()->grab(QRect(logical, QSize(1, 1))).toImage();
     return !image.isNull() && CaptureMarkers::matches(image.pixel(image.width() - 1, image.height() - 1), marker);
 }
 
@@ -207,7 +213,11 @@ QImage FrameSource::grabPage()
     QImage image = newPageImage(m_page);
     if (image.isNull())
         throw AppError(noMemoryFor(m_page));
-    view()->render(&image, QPoint(), QRegion(QRect(QPoint(), m_page)), QWidget::DrawChildren);
+    const qreal ratio = view()->devicePixelRatio();
+    image.setDevicePixelRatio(ratio);
+    view()->render(&image, QPoint(), QRegion(QRectF(QPointF(), QSizeF(m_page) / ratio).toAlignedRect()),
+                   QWidget::DrawChildren);
+    image.setDevicePixelRatio(1);
     return image;
 }
 

@@ -20,7 +20,9 @@ QString pageMoves(int before, int after);
 
 // The frames a view shows, taken from the image its Qt Quick layer paints it
 // from, shared, not copied; every wait bounded, and failing with the reason
-// when the view goes away.
+// when the view goes away. Sizes and points are the image's pixels, which
+// are the page's own (CSS) pixels when the page is drawn at its own scale:
+// on a scaled screen, zoomed by the inverse of the screen's ratio.
 class FrameSource
 {
 public:

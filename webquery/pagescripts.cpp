@@ -163,7 +163,9 @@ QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor,
             style.id = styleId;
             document.documentElement.appendChild(style);
         }
-        const media = size => '@media (width:' + size[0] + 'px) and (height:' + size[1] + 'px)';
+        // Within half a pixel: zoomed to a scaled screen's inverse, the viewport may miss its size by a rounding.
+        const media = size => '@media (min-width:' + (size[0] - 0.5) + 'px) and (max-width:' + (size[0] + 0.5)
+            + 'px) and (min-height:' + (size[1] - 0.5) + 'px) and (max-height:' + (size[1] + 0.5) + 'px)';
         const shown = '{display:block!important}';
         style.textContent = '#' + frameId + ',#' + pageEndId + '{display:none!important}'
             + media([wanted.width, wanted.height]) + '{#' + frameId + ',#' + pageEndId + shown + '}'
