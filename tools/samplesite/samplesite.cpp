@@ -194,7 +194,7 @@ void SampleSite::setOmitPasswordField(bool omit)
 void SampleSite::setReportLayout(const QString &layout)
 {
     m_reportLayout = layout;
-    setDelay(QStringLiteral("/linhas"), layout == u"tardio" ? LateReportMs : 0);
+    setDelay(QStringLiteral("/linhas"), layout.startsWith(u"tardio") ? LateReportMs : 0);
     setDelay(QStringLiteral("/imagem"), layout == u"preguicoso" ? LazyPictureMs : 0);
 }
 
@@ -435,12 +435,17 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
     } else if (layout == u"inquieto") {
         html += all + QStringLiteral("<script>setInterval(() => { document.title = 'Relatório ' + Date.now(); }, 20);"
                                      "</script>\n");
-    } else if (layout == u"tardio") {
+    } else if (layout == u"tardio" || layout == u"tardio-recusado") {
+        // A careless page's send() on a request never opened throws, and nothing is sent.
+        const QString refused = layout == u"tardio-recusado"
+                                    ? QStringLiteral("try { new XMLHttpRequest().send(); } catch (e) { }")
+                                    : QString();
         html += rows(header, qMin(height, RowHeight), 0)
-                + QStringLiteral("<div id=\"linhas\">carregando...</div>\n<script>fetch('/linhas?altura=%1')"
+                + QStringLiteral("<div id=\"linhas\">carregando...</div>\n<script>%2 fetch('/linhas?altura=%1')"
                                  ".then(answer => answer.text())"
                                  ".then(rows => { document.getElementById('linhas').outerHTML = rows; });</script>\n")
-                      .arg(height);
+                      .arg(height)
+                      .arg(refused);
     } else {
         html += all;
     }

@@ -99,7 +99,8 @@ public:
     // The report laid out as /pagina's leiaute (rodape, faixa, script, rolagem, preguicoso, temporizador,
     // inquieto); or "tardio": its header and
     // "carregando...", and a script that fetches its rows from /linhas, which answers LateReportMs later,
-    // as sites that fill a report from their own service do. Empty for the plain report.
+    // as sites that fill a report from their own service do; "tardio-recusado": the same, after a send() that
+    // throws. Empty for the plain report.
     void setReportLayout(const QString &layout);
     int reportHeight() const { return m_reportHeight; }
 
