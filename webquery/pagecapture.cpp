@@ -27,6 +27,8 @@ namespace {
 
 // How long a capture waits for the engine to free the page's memory.
 constexpr int ReleaseWaitMs = 2000;
+// How long a capture on a scaled screen waits for the page to take its zoom.
+constexpr int ZoomWaitMs = 2000;
 // Whole page pixels round a view up by fewer than this (8 widget pixels at most).
 constexpr int MaxRoundingPx = 17;
 
@@ -182,8 +184,25 @@ void PageCapture::captureTo(const QString &fileName)
         if (!written && markers)
             markers->remove(serial);
     });
+    // Measured as the user sees it, before any zoom.
+    QSize content = contentSize();
+    if (ratio != 1) {
+        // Zoomed at the window's size first, in whole page pixels, so that the
+        // page is laid out and drawn once at its full size.
+        const QSize window(widgetPixels(oldSize.width()), widgetPixels(oldSize.height()));
+        view->page()->setZoomFactor(oldZoom / ratio);
+        view->resize(window);
+        const QVariantMap expected{{QStringLiteral("width"), window.width() / step * unit},
+                                   {QStringLiteral("height"), window.height() / step * unit}};
+        ScriptRunner::waitUntil(
+            [&] {
+                return view && ScriptRunner::runChecked(view->page(), PageScripts::viewportSize()).toMap() == expected;
+            },
+            QDeadlineTimer(ZoomWaitMs), view->page());
+    }
     for (int attempt = 1;; ++attempt) {
-        const QSize content = contentSize();
+        if (attempt > 1)
+            content = contentSize();
         qCDebug(lcCapture).noquote() << "captura, tentativa" << attempt << "- página de" << content.width() << "x"
                                      << content.height() << "px";
         if (content.isEmpty())
@@ -206,8 +225,6 @@ void PageCapture::captureTo(const QString &fileName)
         // page's size is spent on that.
         asCaptureStep(content, [&] { markers->arm(viewSize, oldSize); });
         // Height and width in one resize, so that the page is laid out and drawn once.
-        if (ratio != 1)
-            view->page()->setZoomFactor(oldZoom / ratio);
         view->resize(widgetSize);
         const QSize size = shownPageSize(view) - QSize(0, MarkerStrip);
         if (size.height() < content.height())
