@@ -137,6 +137,11 @@ QString pageMoves(int before, int after)
         .arg(after);
 }
 
+QSize shownPageSize(QWebEngineView *view)
+{
+    return (QSizeF(view->size()) / view->page()->zoomFactor()).toSize();
+}
+
 QString noMemoryFor(QSize size)
 {
     return QStringLiteral("memória insuficiente para a imagem da página (%1 x %2 px)")
@@ -147,6 +152,7 @@ QString noMemoryFor(QSize size)
 FrameSource::FrameSource(QWebEngineView *view, QSize page, MarkerColours colours, int waitMs)
     : m_view(view)
     , m_page(page)
+    , m_shown(view ? shownPageSize(view) - QSize(0, CaptureMarkers::Strip) : page)
     , m_colours(colours)
     , m_waitMs(waitMs > 0 ? waitMs : BaseWaitMs + int(qint64(page.height()) * WaitMsPerThousandPx / 1000))
     , m_deadline(m_waitMs)
@@ -154,8 +160,8 @@ FrameSource::FrameSource(QWebEngineView *view, QSize page, MarkerColours colours
 
 QImage FrameSource::waitForPage()
 {
-    const QPoint frameCorner = CaptureMarkers::frameCorner(m_page);
-    const QPoint pageEndCorner = CaptureMarkers::pageEndCorner(m_page);
+    const QPoint frameCorner = CaptureMarkers::frameCorner(m_shown);
+    const QPoint pageEndCorner = CaptureMarkers::pageEndCorner(m_shown);
     QImage frame;
     QDeadlineTimer measureAgain(MeasureEveryMs);
     const bool drawn = ScriptRunner::waitUntil(
@@ -225,11 +231,11 @@ QImage FrameSource::grabPage()
 // what the engine keeps drawn (its tile memory), not slowness.
 QString FrameSource::failureReason()
 {
-    if (shows(shownFrame(), CaptureMarkers::frameCorner(m_page), m_colours.frame))
+    if (shows(shownFrame(), CaptureMarkers::frameCorner(m_shown), m_colours.frame))
         return pageTooTall(m_page.height());
     const QVariantMap viewport = ScriptRunner::runChecked(page(), PageScripts::viewportSize()).toMap();
-    const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_page.width()
-                         && viewport.value(QStringLiteral("height")).toInt() < m_page.height() + CaptureMarkers::Strip;
+    const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_shown.width()
+                         && viewport.value(QStringLiteral("height")).toInt() < m_shown.height() + CaptureMarkers::Strip;
     return shorter ? pageTooTall(m_page.height())
                    : QStringLiteral("o navegador não desenhou a página inteira (%1 x %2 px) em %3 s")
                          .arg(m_page.width())
@@ -238,11 +244,11 @@ QString FrameSource::failureReason()
 }
 
 // A page that grows or shrinks while it is drawn never ends where it was
-// measured; the marker strip below it counts for its own rows at most.
+// measured; the rows below it in the view (the marker strip) count for nothing.
 void FrameSource::checkHeight()
 {
     const int now = ScriptRunner::runChecked(page(), PageScripts::contentSize()).toMap().value(QStringLiteral("height")).toInt();
-    if (qAbs(now - m_page.height()) > CaptureMarkers::Strip)
+    if (qAbs(now - m_page.height()) > m_shown.height() + CaptureMarkers::Strip - m_page.height())
         throw AppError(pageMoves(m_page.height(), now));
 }
 

@@ -120,12 +120,6 @@ int widgetStep(qreal ratio)
     return 0;
 }
 
-// The page's pixels the view shows: its widget pixels over the page's zoom.
-QSize shownPageSize(QWebEngineView *view)
-{
-    return (QSizeF(view->size()) / view->page()->zoomFactor()).toSize();
-}
-
 } // namespace
 
 PageCapture::PageCapture(QWebEngineView *view) : m_view(view) { }
@@ -290,12 +284,7 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
             if (own && markers)
                 markers->remove(*own);
         });
-        QImage image = FrameSource(browser, viewSize - QSize(0, PageCapture::MarkerStrip), markers->colours())
-                           .waitForPage();
-        if (image.size() != source)
-            image = QImage(
-                image.constBits(), source.width(), source.height(), image.bytesPerLine(), image.format(),
-                [](void *held) { delete static_cast<QImage *>(held); }, new QImage(image));
+        QImage image = FrameSource(browser, source, markers->colours()).waitForPage();
         const QSize target(targetWidth, targetHeight);
         if (image.size() != target) {
             image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
