@@ -303,6 +303,9 @@ void EndToEndTest::reportsAsTheUserSeesThem()
     for (int row = 0; row < m_site->reportHeight() / SampleSite::RowHeight; ++row)
         QVERIFY2(near(stored.pixel(5, band + row * SampleSite::RowHeight + 50), SampleSite::rowColor(row)),
                  qPrintable(QString::number(row)));
+    // The browser as the user left it, zoom and size.
+    QCOMPARE(child<QWebEngineView>("WebBrowser1")->zoomFactor(), 1.0);
+    QCOMPARE(child<QWebEngineView>("WebBrowser1")->size(), QSize(761, 465));
 }
 
 void EndToEndTest::userSwitchesTabsWhileTheResultLoads()
