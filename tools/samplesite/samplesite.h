@@ -39,7 +39,7 @@ class QHttpServerResponse;
 //                     preguicoso    the header row, then each row a picture from /imagem, loading="lazy"
 //                     temporizador  the header and "carregando...", the rows in the page, shown by a
 //                                   setTimeout LateReportMs after the load, with no request
-//                     inquieto      the rows, and a script that changes the title every 20 ms, for ever
+//                     inquieto      the rows, and a chain of 20 ms timers that changes the title, for ever
 //   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
 //   GET  /imagem?linha=I&altura=N   row I as an SVG picture, ReportWidth x N px of rowColor(I)
 //   anything else     404 "Página não encontrada", unless set with setPage()
