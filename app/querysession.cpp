@@ -102,6 +102,9 @@ void QuerySession::SalvaPagina()
         } catch (const AppError &error) {
             unsettled = error.message();
         }
+        // The bound ran out with the page still loading, or its state could not
+        // be read: the report may lack a part, and the user is told so.
+        m_capturedUnsettled = !settled;
         if (!settled) {
             qCWarning(lcCapture).noquote() << "página de resultado capturada sem se assentar em"
                                            << ReportSettle::LimitMs << "ms:" << unsettled;
@@ -150,6 +153,9 @@ void QuerySession::storeCommitted(const QList<ArchiveEntry> &entries, const Arch
     emit stored(m_request.client, entries, index);
     emit progressStep();
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
-    emit succeeded(QStringLiteral("Consulta realizada com sucesso para este cnpj!"));
+    QString message = QStringLiteral("Consulta realizada com sucesso para este cnpj!");
+    if (m_capturedUnsettled)
+        message += QStringLiteral("\nA página ainda estava carregando quando foi capturada; confira a consulta.");
+    emit succeeded(message);
     emit ended();
 }

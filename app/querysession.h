@@ -77,4 +77,5 @@ private:
     Stage m_stage = Stage::Ready;
     QElapsedTimer m_elapsed; // since the press, for the log
     QDeadlineTimer m_settleDeadline; // from the result page's load
+    bool m_capturedUnsettled = false; // the page was still loading when the bound ran out
 };

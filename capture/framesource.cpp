@@ -49,10 +49,11 @@ QImage newPageImage(QSize size)
 // A paint device that keeps the image a widget paints itself from instead of
 // copying its pixels: Qt Quick's software renderer draws the view's frame into
 // one image and paints the widget from it, rectangle by rectangle.
+// On a scaled screen the widget's image has `ratio` pixels per widget pixel.
 class FrameTap final : public QPaintDevice
 {
 public:
-    explicit FrameTap(QSize size) : m_size(size) { }
+    FrameTap(QSize size, qreal ratio) : m_engine(ratio), m_size(size) { }
 
     // The one image every paint came from, when the paints did nothing but
     // copy it unscaled and together covered `area`; null otherwise.
@@ -88,6 +89,7 @@ protected:
 private:
     struct Engine final : QPaintEngine
     {
+        explicit Engine(qreal ratio) : ratio(ratio) { }
         bool begin(QPaintDevice *) override { return true; }
         bool end() override { return true; }
         void updateState(const QPaintEngineState &) override { }
@@ -96,7 +98,8 @@ private:
                        Qt::ImageConversionFlags) override
         {
             const QRect rect = target.toRect();
-            if (target != sourceRect || QRectF(rect) != target
+            const QRectF scaled(target.topLeft() * ratio, target.size() * ratio);
+            if (scaled != sourceRect || QRectF(rect) != target
                 || (!image.isNull() && image.cacheKey() != source.cacheKey())) {
                 other = true;
                 return;
@@ -109,6 +112,7 @@ private:
         void drawPolygon(const QPointF *, int, PolygonDrawMode) override { other = true; }
         void drawPolygon(const QPoint *, int, PolygonDrawMode) override { other = true; }
 
+        qreal ratio;
         QImage image;
         QRegion covered;
         bool other = false;
@@ -133,6 +137,11 @@ QString pageMoves(int before, int after)
         .arg(after);
 }
 
+QSize shownPageSize(QWebEngineView *view)
+{
+    return (QSizeF(view->size()) / view->page()->zoomFactor()).toSize();
+}
+
 QString noMemoryFor(QSize size)
 {
     return QStringLiteral("memória insuficiente para a imagem da página (%1 x %2 px)")
@@ -143,6 +152,7 @@ QString noMemoryFor(QSize size)
 FrameSource::FrameSource(QWebEngineView *view, QSize page, MarkerColours colours, int waitMs)
     : m_view(view)
     , m_page(page)
+    , m_shown(view ? shownPageSize(view) - QSize(0, CaptureMarkers::Strip) : page)
     , m_colours(colours)
     , m_waitMs(waitMs > 0 ? waitMs : BaseWaitMs + int(qint64(page.height()) * WaitMsPerThousandPx / 1000))
     , m_deadline(m_waitMs)
@@ -150,8 +160,8 @@ FrameSource::FrameSource(QWebEngineView *view, QSize page, MarkerColours colours
 
 QImage FrameSource::waitForPage()
 {
-    const QPoint frameCorner = CaptureMarkers::frameCorner(m_page);
-    const QPoint pageEndCorner = CaptureMarkers::pageEndCorner(m_page);
+    const QPoint frameCorner = CaptureMarkers::frameCorner(m_shown);
+    const QPoint pageEndCorner = CaptureMarkers::pageEndCorner(m_shown);
     QImage frame;
     QDeadlineTimer measureAgain(MeasureEveryMs);
     const bool drawn = ScriptRunner::waitUntil(
@@ -185,8 +195,8 @@ bool FrameSource::waitForFrameMarker(QPoint corner)
 // The image the view paints itself from, shared, when it holds the whole view; else null.
 QImage FrameSource::shownFrame()
 {
-    const QRect area(QPoint(), m_page + QSize(0, CaptureMarkers::Strip));
-    FrameTap tap(area.size());
+    const QRect area = view()->rect();
+    FrameTap tap(area.size(), view()->devicePixelRatio());
     view()->render(&tap, QPoint(), QRegion(area), QWidget::DrawChildren);
     return tap.image(area);
 }
@@ -196,7 +206,9 @@ bool FrameSource::shows(const QImage &frame, QPoint point, QRgb marker)
 {
     if (!frame.isNull())
         return CaptureMarkers::matches(frame.pixel(point), marker);
-    const QImage image = view()->grab(QRect(point, QSize(1, 1))).toImage();
+    const qreal ratio = view()->devicePixelRatio();
+    const QPoint logical(int(point.x() / ratio), int(point.y() / ratio));
+    const QImage image = view()->grab(QRect(logical, QSize(1, 1))).toImage();
     return !image.isNull() && CaptureMarkers::matches(image.pixel(image.width() - 1, image.height() - 1), marker);
 }
 
@@ -207,7 +219,11 @@ QImage FrameSource::grabPage()
     QImage image = newPageImage(m_page);
     if (image.isNull())
         throw AppError(noMemoryFor(m_page));
-    view()->render(&image, QPoint(), QRegion(QRect(QPoint(), m_page)), QWidget::DrawChildren);
+    const qreal ratio = view()->devicePixelRatio();
+    image.setDevicePixelRatio(ratio);
+    view()->render(&image, QPoint(), QRegion(QRectF(QPointF(), QSizeF(m_page) / ratio).toAlignedRect()),
+                   QWidget::DrawChildren);
+    image.setDevicePixelRatio(1);
     return image;
 }
 
@@ -215,11 +231,11 @@ QImage FrameSource::grabPage()
 // what the engine keeps drawn (its tile memory), not slowness.
 QString FrameSource::failureReason()
 {
-    if (shows(shownFrame(), CaptureMarkers::frameCorner(m_page), m_colours.frame))
+    if (shows(shownFrame(), CaptureMarkers::frameCorner(m_shown), m_colours.frame))
         return pageTooTall(m_page.height());
     const QVariantMap viewport = ScriptRunner::runChecked(page(), PageScripts::viewportSize()).toMap();
-    const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_page.width()
-                         && viewport.value(QStringLiteral("height")).toInt() < m_page.height() + CaptureMarkers::Strip;
+    const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_shown.width()
+                         && viewport.value(QStringLiteral("height")).toInt() < m_shown.height() + CaptureMarkers::Strip;
     return shorter ? pageTooTall(m_page.height())
                    : QStringLiteral("o navegador não desenhou a página inteira (%1 x %2 px) em %3 s")
                          .arg(m_page.width())
@@ -228,11 +244,11 @@ QString FrameSource::failureReason()
 }
 
 // A page that grows or shrinks while it is drawn never ends where it was
-// measured; the marker strip below it counts for its own rows at most.
+// measured; the rows below it in the view (the marker strip) count for nothing.
 void FrameSource::checkHeight()
 {
     const int now = ScriptRunner::runChecked(page(), PageScripts::contentSize()).toMap().value(QStringLiteral("height")).toInt();
-    if (qAbs(now - m_page.height()) > CaptureMarkers::Strip)
+    if (qAbs(now - m_page.height()) > m_shown.height() + CaptureMarkers::Strip - m_page.height())
         throw AppError(pageMoves(m_page.height(), now));
 }
 

@@ -11,6 +11,8 @@
 class QWebEngineView;
 class QWebEnginePage;
 
+// The page's pixels the view shows: its widget pixels over the page's zoom.
+QSize shownPageSize(QWebEngineView *view);
 // Why no picture of a page `height` px tall could be had.
 QString pageTooTall(int height);
 // Why no picture of that size could be held.
@@ -20,12 +22,15 @@ QString pageMoves(int before, int after);
 
 // The frames a view shows, taken from the image its Qt Quick layer paints it
 // from, shared, not copied; every wait bounded, and failing with the reason
-// when the view goes away.
+// when the view goes away. Sizes and points are the image's pixels, which
+// are the page's own (CSS) pixels when the page is drawn at its own scale:
+// on a scaled screen, zoomed by the inverse of the screen's ratio.
 class FrameSource
 {
 public:
-    // For a view as large as `page` plus the marker strip. waitMs 0: as long
-    // as the engine takes to draw a page that tall.
+    // For a view as large as `page` plus the marker strip, or a few page
+    // pixels larger (whole page pixels on a scaled screen); the page is its
+    // top-left part. waitMs 0: as long as the engine takes to draw a page that tall.
     FrameSource(QWebEngineView *view, QSize page, MarkerColours colours, int waitMs = 0);
 
     // Waits until the view shows both markers, and so a frame laid out at the
@@ -49,6 +54,7 @@ private:
 
     QPointer<QWebEngineView> m_view;
     QSize m_page;
+    QSize m_shown; // the view's page pixels above the marker strip
     MarkerColours m_colours;
     int m_waitMs;
     QDeadlineTimer m_deadline;

@@ -27,6 +27,10 @@ namespace {
 
 // How long a capture waits for the engine to free the page's memory.
 constexpr int ReleaseWaitMs = 2000;
+// How long a capture on a scaled screen waits for the page to take its zoom.
+constexpr int ZoomWaitMs = 2000;
+// Whole page pixels round a view up by fewer than this (8 widget pixels at most).
+constexpr int MaxRoundingPx = 17;
 
 QString failed(const QString &reason)
 {
@@ -69,6 +73,12 @@ void releasePageMemory(QWebEngineView *view, int serial)
     // Another page has no markers, and another capture needs the memory.
     if (!isLatest() || !markers->onPage())
         return;
+    // On a scaled screen the marker's row is not a whole pixel of the frame:
+    // the memory comes back when the engine lets it go.
+    if (view->devicePixelRatio() != 1) {
+        markers->remove(serial);
+        return;
+    }
     QPointer<QWidget> focused;
     try {
         FrameSource restored(view, view->size() - QSize(0, CaptureMarkers::Strip), markers->colours(), ReleaseWaitMs);
@@ -97,6 +107,17 @@ void releasePageMemory(QWebEngineView *view, int serial)
             focused->setFocus(Qt::OtherFocusReason);
         markers->remove(serial);
     }
+}
+
+// Widget pixels that make whole page pixels on a screen of this ratio (1 at
+// 1x and 2x, 2 at 1.5x, 4 at 1.25x); 0 when no small number does.
+int widgetStep(qreal ratio)
+{
+    for (int step = 1; step <= 8; ++step) {
+        if (qAbs(ratio * step - qRound(ratio * step)) < 1e-6)
+            return step;
+    }
+    return 0;
 }
 
 } // namespace
@@ -130,20 +151,52 @@ void PageCapture::captureTo(const QString &fileName)
             view->page()->runJavaScript(PageScripts::releasePageScripts(), QWebEngineScript::MainWorld);
         }
     });
-    ScriptRunner::runChecked(view->page(), PageScripts::holdViewport());
+    const QVariantMap held = ScriptRunner::runChecked(view->page(), PageScripts::holdViewport()).toMap();
+    if (const QString scroller = held.value(QStringLiteral("scroller")).toString(); !scroller.isEmpty())
+        qCDebug(lcCapture).noquote() << "captura - a rolagem interna" << scroller << "é desenhada inteira";
 
+    // On a scaled screen the page is drawn at its own scale (zoomed by the
+    // screen's inverse): its picture is in its own pixels on every screen, and
+    // the view's widget size is a whole number of page pixels.
+    const qreal ratio = view->devicePixelRatio();
+    const int step = widgetStep(ratio);
+    if (step == 0)
+        throw AppError(failed(QStringLiteral("a escala da tela (%1) não permite desenhar a página em pixels inteiros")
+                                  .arg(ratio)));
+    const int unit = qRound(ratio * step); // page pixels per `step` widget pixels
+    const auto widgetPixels = [&](int pagePixels) { return (pagePixels + unit - 1) / unit * step; };
     const QSize oldSize = view->size();
+    const qreal oldZoom = view->page()->zoomFactor();
     bool written = false;
     const auto restore = qScopeGuard([&] {
         if (view) {
+            if (view->page()->zoomFactor() != oldZoom)
+                view->page()->setZoomFactor(oldZoom);
             view->resize(oldSize);
             view->setVisible(true);
         }
         if (!written && markers)
             markers->remove(serial);
     });
+    // Measured as the user sees it, before any zoom.
+    QSize content = contentSize();
+    if (ratio != 1) {
+        // Zoomed at the window's size first, in whole page pixels, so that the
+        // page is laid out and drawn once at its full size.
+        const QSize window(widgetPixels(oldSize.width()), widgetPixels(oldSize.height()));
+        view->page()->setZoomFactor(oldZoom / ratio);
+        view->resize(window);
+        const QVariantMap expected{{QStringLiteral("width"), window.width() / step * unit},
+                                   {QStringLiteral("height"), window.height() / step * unit}};
+        ScriptRunner::waitUntil(
+            [&] {
+                return view && ScriptRunner::runChecked(view->page(), PageScripts::viewportSize()).toMap() == expected;
+            },
+            QDeadlineTimer(ZoomWaitMs), view->page());
+    }
     for (int attempt = 1;; ++attempt) {
-        const QSize content = contentSize();
+        if (attempt > 1)
+            content = contentSize();
         qCDebug(lcCapture).noquote() << "captura, tentativa" << attempt << "- página de" << content.width() << "x"
                                      << content.height() << "px";
         if (content.isEmpty())
@@ -155,7 +208,8 @@ void PageCapture::captureTo(const QString &fileName)
         if (content.width() > qMin(Jpeg::MaxDimension, view->maximumWidth()))
             throw AppError(failed(tooWide(content.width())));
 
-        const QSize viewSize(content.width(), content.height() + MarkerStrip);
+        const QSize widgetSize(widgetPixels(content.width()), widgetPixels(content.height() + MarkerStrip));
+        const QSize viewSize = widgetSize / step * unit;
         // Shown throughout: a hidden QWebEngineView draws no frames.
         view->setVisible(true);
         if (!view->isVisible())
@@ -165,20 +219,20 @@ void PageCapture::captureTo(const QString &fileName)
         // page's size is spent on that.
         asCaptureStep(content, [&] { markers->arm(viewSize, oldSize); });
         // Height and width in one resize, so that the page is laid out and drawn once.
-        view->resize(viewSize);
-        const QSize size = view->size() - QSize(0, MarkerStrip);
+        view->resize(widgetSize);
+        const QSize size = shownPageSize(view) - QSize(0, MarkerStrip);
         if (size.height() < content.height())
             throw AppError(failed(pageTooTall(content.height())));
         if (size.width() < content.width())
             throw AppError(failed(tooWide(content.width())));
         try {
-            CapturaPagina(view, fileName, size.height(), size.width(), size.height(), size.width());
+            CapturaPagina(view, fileName, content.height(), content.width(), content.height(), content.width());
             break;
         } catch (const AppError &) {
             // A page that moved while it was drawn is measured and drawn again, once;
-            // the markers below it count for the strip at most.
+            // the rows below it (the markers' strip) count for nothing.
             const int now = contentSize().height();
-            if (qAbs(now - content.height()) <= MarkerStrip)
+            if (qAbs(now - content.height()) <= viewSize.height() - content.height())
                 throw;
             qCWarning(lcCapture).noquote() << "captura, tentativa" << attempt << "- a página passou de"
                                            << content.height() << "para" << now << "px";
@@ -209,13 +263,16 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
         if (!browser->isVisible())
             throw AppError(notShown());
         const QSize source(sourceWidth, sourceHeight);
-        const QSize viewSize = source + QSize(0, PageCapture::MarkerStrip);
-        if (browser->size() != viewSize)
+        // Whole page pixels may round the view up by a few on a scaled screen: the source is its top-left.
+        const QSize viewSize = shownPageSize(browser);
+        const QSize needed = source + QSize(0, PageCapture::MarkerStrip);
+        if (viewSize.width() < needed.width() || viewSize.height() < needed.height()
+            || viewSize.width() >= needed.width() + MaxRoundingPx || viewSize.height() >= needed.height() + MaxRoundingPx)
             throw AppError(QStringLiteral("o navegador tem %1 x %2 px, não os %3 x %4 px da página")
-                               .arg(browser->width())
-                               .arg(browser->height())
                                .arg(viewSize.width())
-                               .arg(viewSize.height()));
+                               .arg(viewSize.height())
+                               .arg(needed.width())
+                               .arg(needed.height()));
 
         const QPointer<CaptureMarkers> markers(CaptureMarkers::of(browser));
         std::optional<int> own;

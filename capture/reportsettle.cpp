@@ -17,7 +17,7 @@ void prepare(QWebEnginePage *page)
         return;
     QWebEngineScript counter;
     counter.setName(name);
-    counter.setSourceCode(PageScripts::requestCounter());
+    counter.setSourceCode(PageScripts::requestCounter(ShortTimerMs));
     counter.setInjectionPoint(QWebEngineScript::DocumentCreation);
     counter.setWorldId(QWebEngineScript::MainWorld);
     counter.setRunsOnSubFrames(false);
@@ -27,21 +27,25 @@ void prepare(QWebEnginePage *page)
 bool wait(QWebEnginePage *page, QDeadlineTimer deadline, QString *unsettled)
 {
     QVariantMap state;
+    const auto count = [&](const char *name) { return state.value(QLatin1String(name)).toInt(); };
     const bool settled = ScriptRunner::waitUntil(
         [&] {
             state = ScriptRunner::runChecked(page, PageScripts::settleState()).toMap();
-            return state.value(QStringLiteral("pending")).toInt() == 0
+            return count("pending") == 0 && count("timers") == 0 && count("images") == 0 && count("frames") == 0
                    && state.value(QStringLiteral("quietMs")).toDouble() >= QuietMs
-                   && state.value(QStringLiteral("fonts")).toBool() && state.value(QStringLiteral("images")).toBool();
+                   && state.value(QStringLiteral("fonts")).toBool();
         },
         deadline, page);
     if (!settled && unsettled) {
-        const auto yesNo = [](bool loaded) { return loaded ? QStringLiteral("carregadas") : QStringLiteral("não"); };
-        *unsettled = QStringLiteral("%1 requisições pendentes, documento alterado há %2 ms, fontes %3, imagens %4")
-                         .arg(state.value(QStringLiteral("pending")).toInt())
+        *unsettled = QStringLiteral("%1 requisições pendentes, %2 temporizadores por disparar, documento alterado há "
+                                    "%3 ms, fontes %4, %5 imagens e %6 quadros por carregar")
+                         .arg(count("pending"))
+                         .arg(count("timers"))
                          .arg(qRound(state.value(QStringLiteral("quietMs")).toDouble()))
-                         .arg(yesNo(state.value(QStringLiteral("fonts")).toBool()),
-                              yesNo(state.value(QStringLiteral("images")).toBool()));
+                         .arg(state.value(QStringLiteral("fonts")).toBool() ? QStringLiteral("carregadas")
+                                                                             : QStringLiteral("não carregadas"))
+                         .arg(count("images"))
+                         .arg(count("frames"));
     }
     return settled;
 }

@@ -150,6 +150,8 @@ void PictureView::paintEvent(QPaintEvent *event)
     const QRect exposed = event->rect();
     const auto paintOverlay
         = qScopeGuard([&] { m_overlay.paint(painter, exposed, [this](const QRect &area) { return onScreen(area); }); });
+    // The picture is in the page's own pixels; a scaled screen enlarges it smoothly, as it does the page.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (size() == m_picture.size()) {
         painter.drawImage(exposed, m_picture, exposed);
         return;
@@ -158,7 +160,6 @@ void PictureView::paintEvent(QPaintEvent *event)
     const qreal sx = qreal(width()) / m_picture.width();
     const qreal sy = qreal(height()) / m_picture.height();
     const QRectF source(exposed.x() / sx, exposed.y() / sy, exposed.width() / sx, exposed.height() / sy);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRectF(exposed), m_picture, source);
 }
 

@@ -199,7 +199,9 @@ QString armCaptureMarkers(QSize view, QSize restored, const QString &frameColor,
             style.id = styleId;
             document.documentElement.appendChild(style);
         }
-        const media = size => '@media (width:' + size[0] + 'px) and (height:' + size[1] + 'px)';
+        // Within half a pixel: zoomed to a scaled screen's inverse, the viewport may miss its size by a rounding.
+        const media = size => '@media (min-width:' + (size[0] - 0.5) + 'px) and (max-width:' + (size[0] + 0.5)
+            + 'px) and (min-height:' + (size[1] - 0.5) + 'px) and (max-height:' + (size[1] + 0.5) + 'px)';
         const shown = '{display:block!important}';
         style.textContent = '#' + frameId + ',#' + pageEndId + '{display:none!important}'
             + media([wanted.width, wanted.height]) + '{#' + frameId + ',#' + pageEndId + shown + '}'
@@ -233,9 +235,87 @@ QString removeCaptureMarkers()
                     .arg(QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))));
 }
 
+namespace {
+
+// The element that scrolls by itself and holds most of the page (its content
+// larger than all the rest of the page) is laid out whole where it stands:
+// its box as tall and wide as its content, its ancestors grown around it.
+// Every property set goes into `held`, its own value kept for the release.
+// Answers what was unfolded, for the log, or '' when no element was.
+const char unfoldScrollerJs[] = R"JS(
+function unfoldScroller(held) {
+    const root = document.documentElement;
+    const body = document.body;
+    if (!root || !body)
+        return '';
+    const scrolls = value => value === 'auto' || value === 'scroll' || value === 'overlay';
+    let scroller = null;
+    let largest = 0;
+    for (const element of [body, ...body.querySelectorAll('*')]) {
+        const tall = element.scrollHeight > element.clientHeight + 1;
+        const wide = element.scrollWidth > element.clientWidth + 1;
+        if (!tall && !wide)
+            continue;
+        const style = getComputedStyle(element);
+        if (!(tall && scrolls(style.overflowY)) && !(wide && scrolls(style.overflowX)))
+            continue;
+        const area = element.scrollWidth * element.scrollHeight;
+        if (area > largest) {
+            largest = area;
+            scroller = element;
+        }
+    }
+    const pageArea = Math.max(root.scrollWidth, body.scrollWidth) * Math.max(root.scrollHeight, body.scrollHeight);
+    if (!scroller || largest <= pageArea - scroller.clientWidth * scroller.clientHeight)
+        return '';
+    const put = (element, property, value) => {
+        if (!held.some(h => h.element === element && h.property === property))
+            held.push({element, property, value: element.style.getPropertyValue(property),
+                       priority: element.style.getPropertyPriority(property)});
+        element.style.setProperty(property, value, 'important');
+    };
+    const own = getComputedStyle(scroller);
+    const sum = (a, b) => (parseFloat(own[a]) || 0) + (parseFloat(own[b]) || 0);
+    const size = {width: scroller.scrollWidth + sum('borderLeftWidth', 'borderRightWidth'),
+                  height: scroller.scrollHeight + sum('borderTopWidth', 'borderBottomWidth')};
+    const wide = scroller.scrollWidth > scroller.clientWidth + 1;
+    window.__devezozuvorScrolled = {element: scroller, top: scroller.scrollTop, left: scroller.scrollLeft};
+    put(scroller, 'box-sizing', 'border-box');
+    put(scroller, 'height', size.height + 'px');
+    put(scroller, 'max-height', 'none');
+    if (wide) {
+        put(scroller, 'width', size.width + 'px');
+        put(scroller, 'max-width', 'none');
+    }
+    for (let element = scroller; element; element = element.parentElement) {
+        const style = getComputedStyle(element);
+        if (element !== scroller) {
+            put(element, 'height', 'auto');
+            put(element, 'max-height', 'none');
+            if (wide)
+                put(element, 'max-width', 'none');
+        }
+        put(element, 'overflow', 'visible');
+        // Fixed, it would not make the document any taller; absolute, it stands where it stood.
+        if (style.position === 'fixed') {
+            put(element, 'position', 'absolute');
+            put(element, 'bottom', 'auto');
+        }
+        const parent = element.parentElement;
+        if (parent && getComputedStyle(parent).display.includes('flex')
+                && getComputedStyle(parent).flexDirection.startsWith('column'))
+            put(element, 'flex', '0 0 auto');
+    }
+    return (scroller.id ? '#' + scroller.id : scroller.tagName.toLowerCase()) + ' ' + size.width + ' x '
+        + size.height + ' px';
+}
+)JS";
+
+} // namespace
+
 QString holdViewport()
 {
-    return wrap(QStringLiteral(R"JS(
+    return wrap(QLatin1String(unfoldScrollerJs) + QStringLiteral(R"JS(
         const held = window.__devezozuvorHeld || (window.__devezozuvorHeld = []);
         const viewportUnit = /(^|[^\w.-])[-+]?(\d+\.?\d*|\.\d+)(vh|vmin|vmax|[sld]vh|[sld]vmin|[sld]vmax)\b/i;
         const hold = (element, property) => {
@@ -270,7 +350,7 @@ QString holdViewport()
             try { rules = sheet.cssRules; } catch (e) { continue; } // another origin's sheet
             visit(rules);
         }
-        return {ok: held.length};
+        return {ok: {held: held.length, scroller: unfoldScroller(held)}};
     )JS"));
 }
 
@@ -284,6 +364,12 @@ QString releaseViewport()
                 h.element.style.removeProperty(h.property);
         }
         window.__devezozuvorHeld = [];
+        const scrolled = window.__devezozuvorScrolled;
+        if (scrolled) {
+            scrolled.element.scrollTop = scrolled.top;
+            scrolled.element.scrollLeft = scrolled.left;
+            delete window.__devezozuvorScrolled;
+        }
         return {ok: true};
     )JS"));
 }
@@ -313,28 +399,63 @@ QString releasePageScripts()
     return QStringLiteral("if (window.__devezozuvorRelease) window.__devezozuvorRelease();");
 }
 
-QString requestCounter()
+QString requestCounter(int shortTimerMs)
 {
-    return QStringLiteral(R"JS((function() {
+    return QStringLiteral(R"JS((function(shortTimerMs) {
         let pending = 0;
         const fetched = window.fetch;
         if (fetched)
             window.fetch = function(...args) {
+                const answer = fetched.apply(this, args);
                 ++pending;
-                return fetched.apply(this, args).finally(() => { --pending; });
+                return answer.finally(() => { --pending; });
             };
+        // Counted once sent: a send() that throws leaves nothing in flight.
         const send = XMLHttpRequest.prototype.send;
         XMLHttpRequest.prototype.send = function(...args) {
-            ++pending;
-            this.addEventListener('loadend', () => { --pending; }, {once: true});
-            return send.apply(this, args);
+            let sent = false;
+            let ended = false;
+            this.addEventListener('loadend', () => {
+                ended = true;
+                if (sent)
+                    --pending;
+            }, {once: true});
+            const result = send.apply(this, args);
+            sent = true;
+            if (!ended)
+                ++pending;
+            return result;
+        };
+        // Short one-shot timers still to fire, as a report drawn a moment after the load sets.
+        const timers = new Set();
+        const setTimer = window.setTimeout;
+        const clearTimer = window.clearTimeout;
+        const clearRepeat = window.clearInterval;
+        window.setTimeout = function(handler, delay, ...args) {
+            if (typeof handler !== 'function' || !((Number(delay) || 0) <= shortTimerMs))
+                return setTimer.call(window, handler, delay, ...args);
+            const id = setTimer.call(window, function(...given) {
+                timers.delete(id);
+                return handler.apply(this, given);
+            }, delay, ...args);
+            timers.add(id);
+            return id;
+        };
+        window.clearTimeout = function(id) {
+            timers.delete(id);
+            return clearTimer.call(window, id);
+        };
+        window.clearInterval = function(id) {
+            timers.delete(id);
+            return clearRepeat.call(window, id);
         };
         let changed = performance.now();
         new MutationObserver(() => { changed = performance.now(); })
             .observe(document, {childList: true, subtree: true, characterData: true});
         document.addEventListener('devezozuvor-pendentes', () => document.documentElement.setAttribute(
-            'data-devezozuvor-pendentes', pending + ' ' + (performance.now() - changed)));
-    })();)JS");
+            'data-devezozuvor-pendentes', pending + ' ' + (performance.now() - changed) + ' ' + timers.size));
+    })(%1);)JS")
+        .arg(shortTimerMs);
 }
 
 QString settleState()
@@ -345,14 +466,19 @@ QString settleState()
         const counted = root.getAttribute('data-devezozuvor-pendentes');
         root.removeAttribute('data-devezozuvor-pendentes');
         // A document made before the counter was in place has nothing to tell.
-        const [pending, quietMs] = counted ? counted.split(' ').map(Number) : [0, performance.now()];
-        const inView = image => {
-            const box = image.getBoundingClientRect();
-            return box.bottom > 0 && box.top < innerHeight && box.right > 0 && box.left < innerWidth;
-        };
-        return {ok: {quietMs, pending,
+        const [pending, quietMs, timers] = counted ? counted.split(' ').map(Number) : [0, performance.now(), 0];
+        // The capture draws the whole page: what loads only near the window loads now.
+        const frames = window.__devezozuvorFrames || (window.__devezozuvorFrames = new Set());
+        for (const element of document.querySelectorAll('img[loading=lazy], iframe[loading=lazy]')) {
+            if (element.tagName === 'IFRAME') {
+                frames.add(element);
+                element.addEventListener('load', () => frames.delete(element), {once: true});
+            }
+            element.loading = 'eager';
+        }
+        return {ok: {quietMs, pending, timers, frames: frames.size,
                      fonts: !document.fonts || document.fonts.status === 'loaded',
-                     images: Array.from(document.images).every(image => image.complete || !inView(image))}};
+                     images: Array.from(document.images).filter(image => !image.complete).length}};
     )JS"));
 }
 

@@ -45,7 +45,9 @@ QString visibleTextLines();
 
 // Keeps the layout at the window's height while the view grows for a capture:
 // what the page's style sheets and style attributes size in viewport units
-// keeps its present size. {"ok": number of properties held}.
+// keeps its present size; and the element that scrolls by itself and holds
+// most of the page is laid out whole in it. {"ok": {"held": number of
+// properties held, "scroller": what was laid out whole, or ""}}.
 QString holdViewport();
 // Lets go of what holdViewport() held, as the page had it; {"ok": true}.
 QString releaseViewport();
@@ -55,12 +57,14 @@ QString holdPageScripts();
 QString releasePageScripts();
 
 // Runs in the page's own world from the creation of each document: counts the
-// requests the page's scripts have in flight (fetch, XMLHttpRequest), notes
-// when the document last changed, and tells both when asked.
-QString requestCounter();
-// {"ok": {"quietMs": ms since the document last changed,
-// "pending": requests in flight, "fonts": web fonts loaded, "images": images
-// in view loaded}}.
+// requests the page's scripts have in flight (fetch, XMLHttpRequest) and its
+// one-shot timers of at most shortTimerMs still to fire, notes when the
+// document last changed, and tells all of it when asked.
+QString requestCounter(int shortTimerMs);
+// Has the page load what it loads only near the window (loading="lazy"), and
+// answers {"ok": {"quietMs": ms since the document last changed, "pending":
+// requests in flight, "timers": short timers to fire, "fonts": web fonts
+// loaded, "images": pictures not loaded, "frames": lazy frames not loaded}}.
 QString settleState();
 
 } // namespace PageScripts

@@ -4,12 +4,14 @@
 // Table mode: captures sample-site pages of the given heights (default 2000 8000
 // 16000 32000) through PageCapture::captureTo, each in a fresh child process so
 // that every peak is that size's own, and prints one table row per height.
-// URL mode: loads URL in a view placed like the tool's browser, captures it N+1
-// times into FILE (the first is the warm-up) and prints one JSON line last.
+// URL mode: loads URL in a view placed like the tool's browser, waits (untimed)
+// until it has settled as the tool does, captures it N+1 times into FILE (the
+// first is the warm-up) and prints one JSON line last.
 #include "apperror.h"
 #include "browsersetup.h"
 #include "jpegcodec.h"
 #include "pagecapture.h"
+#include "reportsettle.h"
 #include "samplesite.h"
 
 #include <QApplication>
@@ -176,8 +178,16 @@ int runUrl(int argc, char **argv, const QUrl &url, const QString &file, int reps
     QApplication app(argc, argv);
     QWidget tab;
     QWebEngineView *view = placeView(&tab);
+    ReportSettle::prepare(view->page());
     if (!load(view, url)) {
         std::fprintf(stderr, "a página %s não carregou\n", qPrintable(url.toString()));
+        return 1;
+    }
+    // Untimed, as the tool does before its capture: what the page fills, shows or loads after its load.
+    try {
+        ReportSettle::wait(view->page(), QDeadlineTimer(ReportSettle::LimitMs), nullptr);
+    } catch (const AppError &e) {
+        std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
 

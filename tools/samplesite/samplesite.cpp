@@ -194,7 +194,8 @@ void SampleSite::setOmitPasswordField(bool omit)
 void SampleSite::setReportLayout(const QString &layout)
 {
     m_reportLayout = layout;
-    setDelay(QStringLiteral("/linhas"), layout == u"tardio" ? LateReportMs : 0);
+    setDelay(QStringLiteral("/linhas"), layout.startsWith(u"tardio") ? LateReportMs : 0);
+    setDelay(QStringLiteral("/imagem"), layout == u"preguicoso" ? LazyPictureMs : 0);
 }
 
 void SampleSite::setReportHeight(int px)
@@ -264,13 +265,15 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
             return hasSession(request) ? htmlResponse(cnpjPage()) : redirect("/login");
         if (path == u"/resultado")
             return hasSession(request) ? handleResult(request) : redirect("/login");
-        if (path == u"/pagina" || path == u"/linhas") {
+        if (path == u"/pagina" || path == u"/linhas" || path == u"/imagem") {
             bool ok = false;
             const int height = request.query().queryItemValue(QStringLiteral("altura")).toInt(&ok);
             if (!ok || height < 1 || height > 1000000)
                 return htmlResponse(
                     simplePage(QStringLiteral("Altura inválida"), QStringLiteral("Informe altura entre 1 e 1000000.")),
                     Status::BadRequest);
+            if (path == u"/imagem")
+                return rowPicture(request.query().queryItemValue(QStringLiteral("linha")).toInt(), height);
             if (path == u"/linhas")
                 return htmlResponse(rows(QString(), height, 1).toUtf8());
             return htmlResponse(rowsPage(QStringLiteral("Página de %1 px").arg(height),
@@ -426,12 +429,42 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
                                "const fit = () => { faixa.style.height = innerHeight + 'px'; };"
                                "fit(); addEventListener('resize', fit);</script>\n")
                 + all;
-    } else if (layout == u"tardio") {
+    } else if (layout == u"rolagem") {
+        html += QStringLiteral("<style>html,body{height:100%;overflow:hidden}</style>\n"
+                               "<div id=\"rolagem\" style=\"height:100vh;overflow:auto\">\n")
+                + all + QStringLiteral("</div>\n");
+    } else if (layout == u"preguicoso") {
+        html += rows(header, qMin(height, RowHeight), 0);
+        for (int i = 1; i * RowHeight < height; ++i) {
+            const int rowHeight = qMin(RowHeight, height - i * RowHeight);
+            html += QStringLiteral("<img loading=\"lazy\" alt=\"\" style=\"display:block\" width=\"%1\" height=\"%2\" "
+                                   "src=\"/imagem?linha=%3&amp;altura=%2\">\n")
+                        .arg(ReportWidth)
+                        .arg(rowHeight)
+                        .arg(i);
+        }
+    } else if (layout == u"temporizador") {
         html += rows(header, qMin(height, RowHeight), 0)
-                + QStringLiteral("<div id=\"linhas\">carregando...</div>\n<script>fetch('/linhas?altura=%1')"
+                + QStringLiteral("<div id=\"linhas\">carregando...</div>\n<template id=\"dados\">%1</template>\n"
+                                 "<script>setTimeout(() => { document.getElementById('linhas')"
+                                 ".replaceWith(document.getElementById('dados').content); }, %2);</script>\n")
+                      .arg(rows(QString(), height, 1))
+                      .arg(LateReportMs);
+    } else if (layout == u"inquieto") {
+        // A timer always set before the page changes: never settled, however late the timers fire.
+        html += all + QStringLiteral("<script>const tick = () => { setTimeout(tick, 20); "
+                                     "document.title = 'Relatório ' + Date.now(); }; tick();</script>\n");
+    } else if (layout == u"tardio" || layout == u"tardio-recusado") {
+        // A careless page's send() on a request never opened throws, and nothing is sent.
+        const QString refused = layout == u"tardio-recusado"
+                                    ? QStringLiteral("try { new XMLHttpRequest().send(); } catch (e) { }")
+                                    : QString();
+        html += rows(header, qMin(height, RowHeight), 0)
+                + QStringLiteral("<div id=\"linhas\">carregando...</div>\n<script>%2 fetch('/linhas?altura=%1')"
                                  ".then(answer => answer.text())"
                                  ".then(rows => { document.getElementById('linhas').outerHTML = rows; });</script>\n")
-                      .arg(height);
+                      .arg(height)
+                      .arg(refused);
     } else if (layout == u"ocupado") {
         html += all
                 + QStringLiteral("<script>addEventListener('load', () => setTimeout(() => {"
@@ -442,6 +475,17 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
     }
     html += QStringLiteral("</body></html>\n");
     return html.toUtf8();
+}
+
+// One row as a picture: ReportWidth x height px of rowColor(index).
+QHttpServerResponse SampleSite::rowPicture(int index, int height)
+{
+    const QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\">"
+                                       "<rect width=\"100%\" height=\"100%\" fill=\"%3\"/></svg>")
+                            .arg(ReportWidth)
+                            .arg(height)
+                            .arg(rowColor(index).name());
+    return QHttpServerResponse(QByteArrayLiteral("image/svg+xml"), svg.toUtf8());
 }
 
 // Rows first to the end of a stack height px tall; row 0 carries the header.

@@ -36,7 +36,14 @@ class QHttpServerResponse;
 //                     faixa   a band of BandColor, height 100vh, above the rows
 //                     script  that band, its height set to innerHeight by a script at load and at each resize
 //                     ocupado the rows, and a script that keeps the browser busy for BusyReportMs once loaded
+//                     rolagem       the rows in a box of height 100vh that scrolls by itself (overflow:auto),
+//                                   html and body 100% tall, overflow hidden: the "app shell" layout
+//                     preguicoso    the header row, then each row a picture from /imagem, loading="lazy"
+//                     temporizador  the header and "carregando...", the rows in the page, shown by a
+//                                   setTimeout LateReportMs after the load, with no request
+//                     inquieto      the rows, and a chain of 20 ms timers that changes the title, for ever
 //   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
+//   GET  /imagem?linha=I&altura=N   row I as an SVG picture, ReportWidth x N px of rowColor(I)
 //   anything else     404 "Página não encontrada", unless set with setPage()
 //
 // Failures, per path (the path alone, without the query), any method:
@@ -65,6 +72,8 @@ public:
     static constexpr int LateReportMs = 800;
     // Longer than the tool's 10 s wait for a script's answer.
     static constexpr int BusyReportMs = 11000;
+    // How late each of the lazy rows' pictures is answered.
+    static constexpr int LazyPictureMs = 100;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -96,9 +105,11 @@ public:
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
-    // The report laid out as /pagina's leiaute (rodape, faixa, script, ocupado); or "tardio": its header and
+    // The report laid out as /pagina's leiaute (rodape, faixa, script, ocupado, rolagem, preguicoso,
+    // temporizador, inquieto); or "tardio": its header and
     // "carregando...", and a script that fetches its rows from /linhas, which answers LateReportMs later,
-    // as sites that fill a report from their own service do. Empty for the plain report.
+    // as sites that fill a report from their own service do; "tardio-recusado": the same, after a send() that
+    // throws. Empty for the plain report.
     void setReportLayout(const QString &layout);
     int reportHeight() const { return m_reportHeight; }
 
@@ -150,6 +161,7 @@ private:
     static QByteArray rowsPage(const QString &title, const QString &header, int height,
                                const QString &layout = QString());
     static QString rows(const QString &header, int height, int first);
+    static QHttpServerResponse rowPicture(int index, int height);
     void sendLater(QHttpServerResponse &&response, QHttpServerResponder &&responder, int ms);
 
     std::unique_ptr<QHttpServer> m_server;
