@@ -1,6 +1,6 @@
 #include "capturemarkers.h"
 
-#include "pagescripts.h"
+#include "capturescripts.h"
 #include "scriptrunner.h"
 
 #include <QVariantMap>
@@ -36,7 +36,7 @@ void CaptureMarkers::arm(QSize size, QSize restored)
     QWebEnginePage *page = m_view->page();
     const QVariantMap corner
         = ScriptRunner::runChecked(
-              page, PageScripts::armCaptureMarkers(size, restored, cssColor(colours.frame), cssColor(colours.pageEnd)))
+              page, CaptureScripts::armCaptureMarkers(size, restored, cssColor(colours.frame), cssColor(colours.pageEnd)))
               .toMap();
     m_colours = colours;
     m_restoredFrameCorner = {corner.value(QStringLiteral("x")).toInt(), corner.value(QStringLiteral("y")).toInt()};
@@ -63,7 +63,7 @@ void CaptureMarkers::remove(int serial)
     if (!isLatest(serial))
         return;
     if (onPage())
-        m_page->runJavaScript(PageScripts::removeCaptureMarkers(), QWebEngineScript::ApplicationWorld);
+        m_page->runJavaScript(CaptureScripts::removeCaptureMarkers(), QWebEngineScript::ApplicationWorld);
     forget();
 }
 

@@ -1,7 +1,7 @@
 #include "framesource.h"
 
 #include "apperror.h"
-#include "pagescripts.h"
+#include "capturescripts.h"
 #include "scriptrunner.h"
 
 #include <QPaintDevice>
@@ -233,7 +233,7 @@ QString FrameSource::failureReason()
 {
     if (shows(shownFrame(), CaptureMarkers::frameCorner(m_shown), m_colours.frame))
         return pageTooTall(m_page.height());
-    const QVariantMap viewport = ScriptRunner::runChecked(page(), PageScripts::viewportSize()).toMap();
+    const QVariantMap viewport = ScriptRunner::runChecked(page(), CaptureScripts::viewportSize()).toMap();
     const bool shorter = viewport.value(QStringLiteral("width")).toInt() == m_shown.width()
                          && viewport.value(QStringLiteral("height")).toInt() < m_shown.height() + CaptureMarkers::Strip;
     return shorter ? pageTooTall(m_page.height())
@@ -247,7 +247,7 @@ QString FrameSource::failureReason()
 // measured; the rows below it in the view (the marker strip) count for nothing.
 void FrameSource::checkHeight()
 {
-    const int now = ScriptRunner::runChecked(page(), PageScripts::contentSize()).toMap().value(QStringLiteral("height")).toInt();
+    const int now = ScriptRunner::runChecked(page(), CaptureScripts::contentSize()).toMap().value(QStringLiteral("height")).toInt();
     if (qAbs(now - m_page.height()) > m_shown.height() + CaptureMarkers::Strip - m_page.height())
         throw AppError(pageMoves(m_page.height(), now));
 }

@@ -6,7 +6,7 @@
 #include "framesource.h"
 #include "jpegcodec.h"
 #include "logcategories.h"
-#include "pagescripts.h"
+#include "capturescripts.h"
 #include "pagetext.h"
 #include "scriptrunner.h"
 
@@ -91,7 +91,7 @@ void releasePageMemory(QWebEngineView *view, int serial)
             ScriptRunner::waitUntil(
                 [&] {
                     return guard
-                           && ScriptRunner::runChecked(guard->page(), PageScripts::visibilityState()).toString()
+                           && ScriptRunner::runChecked(guard->page(), CaptureScripts::visibilityState()).toString()
                                   == QLatin1String("hidden");
                 },
                 QDeadlineTimer(ReleaseWaitMs), guard->page());
@@ -128,7 +128,7 @@ QSize PageCapture::contentSize()
 {
     if (!m_view)
         throw AppError(QStringLiteral("Não foi possível medir a página: o navegador não está disponível."));
-    const QVariantMap size = ScriptRunner::runChecked(m_view->page(), PageScripts::contentSize()).toMap();
+    const QVariantMap size = ScriptRunner::runChecked(m_view->page(), CaptureScripts::contentSize()).toMap();
     return {size.value(QStringLiteral("width")).toInt(), size.value(QStringLiteral("height")).toInt()};
 }
 
@@ -144,14 +144,14 @@ void PageCapture::captureTo(const QString &fileName)
     // Laid out at the window's height, as the user sees it, however tall the
     // view grows: what the page sizes by the viewport keeps its size.
     // Run in order: the page's world is held before the answer below arrives.
-    view->page()->runJavaScript(PageScripts::holdPageScripts(), QWebEngineScript::MainWorld);
+    view->page()->runJavaScript(CaptureScripts::holdPageScripts(), QWebEngineScript::MainWorld);
     const auto release = qScopeGuard([&] {
         if (view && view->page()) {
-            view->page()->runJavaScript(PageScripts::releaseViewport(), QWebEngineScript::ApplicationWorld);
-            view->page()->runJavaScript(PageScripts::releasePageScripts(), QWebEngineScript::MainWorld);
+            view->page()->runJavaScript(CaptureScripts::releaseViewport(), QWebEngineScript::ApplicationWorld);
+            view->page()->runJavaScript(CaptureScripts::releasePageScripts(), QWebEngineScript::MainWorld);
         }
     });
-    const QVariantMap held = ScriptRunner::runChecked(view->page(), PageScripts::holdViewport()).toMap();
+    const QVariantMap held = ScriptRunner::runChecked(view->page(), CaptureScripts::holdViewport()).toMap();
     if (const QString scroller = held.value(QStringLiteral("scroller")).toString(); !scroller.isEmpty())
         qCDebug(lcCapture).noquote() << "captura - a rolagem interna" << scroller << "é desenhada inteira";
 
@@ -190,7 +190,7 @@ void PageCapture::captureTo(const QString &fileName)
                                    {QStringLiteral("height"), window.height() / step * unit}};
         ScriptRunner::waitUntil(
             [&] {
-                return view && ScriptRunner::runChecked(view->page(), PageScripts::viewportSize()).toMap() == expected;
+                return view && ScriptRunner::runChecked(view->page(), CaptureScripts::viewportSize()).toMap() == expected;
             },
             QDeadlineTimer(ZoomWaitMs), view->page());
     }

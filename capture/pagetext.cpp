@@ -3,7 +3,7 @@
 #include "apperror.h"
 #include "capturefile.h"
 #include "logcategories.h"
-#include "pagescripts.h"
+#include "capturescripts.h"
 #include "scriptrunner.h"
 
 #include <QElapsedTimer>
@@ -17,7 +17,7 @@ ReportText read(QWebEnginePage *page)
     try {
         if (!page)
             throw AppError(QStringLiteral("o navegador não está disponível"));
-        const QVariantList answer = ScriptRunner::runChecked(page, PageScripts::visibleTextLines()).toList();
+        const QVariantList answer = ScriptRunner::runChecked(page, CaptureScripts::visibleTextLines()).toList();
         lines.reserve(answer.size());
         for (const QVariant &row : answer) {
             const QVariantList f = row.toList();

@@ -1,6 +1,6 @@
 #include "reportsettle.h"
 
-#include "pagescripts.h"
+#include "capturescripts.h"
 #include "scriptrunner.h"
 
 #include <QVariantMap>
@@ -17,7 +17,7 @@ void prepare(QWebEnginePage *page)
         return;
     QWebEngineScript counter;
     counter.setName(name);
-    counter.setSourceCode(PageScripts::requestCounter(ShortTimerMs));
+    counter.setSourceCode(CaptureScripts::requestCounter(ShortTimerMs));
     counter.setInjectionPoint(QWebEngineScript::DocumentCreation);
     counter.setWorldId(QWebEngineScript::MainWorld);
     counter.setRunsOnSubFrames(false);
@@ -30,7 +30,7 @@ bool wait(QWebEnginePage *page, QDeadlineTimer deadline, QString *unsettled)
     const auto count = [&](const char *name) { return state.value(QLatin1String(name)).toInt(); };
     const bool settled = ScriptRunner::waitUntil(
         [&] {
-            state = ScriptRunner::runChecked(page, PageScripts::settleState()).toMap();
+            state = ScriptRunner::runChecked(page, CaptureScripts::settleState()).toMap();
             return count("pending") == 0 && count("timers") == 0 && count("images") == 0 && count("frames") == 0
                    && state.value(QStringLiteral("quietMs")).toDouble() >= QuietMs
                    && state.value(QStringLiteral("fonts")).toBool();

@@ -15,6 +15,7 @@ packages=(
     qt6-translations-l10n
     qt6-base-private-dev
     dpkg-dev file lintian
+    nodejs
 )
 
 missing=()

@@ -1,0 +1,4 @@
+(function () {
+    if (window.__devezozuvorRelease)
+        window.__devezozuvorRelease();
+})

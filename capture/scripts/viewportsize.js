@@ -1,0 +1,3 @@
+(function (args) {
+    return {ok: {width: window.innerWidth, height: window.innerHeight}};
+})

@@ -1,0 +1,3 @@
+(function (args) {
+    return {ok: document.visibilityState};
+})
