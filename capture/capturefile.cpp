@@ -2,9 +2,7 @@
 
 #include "apperror.h"
 #include "jpegcodec.h"
-#include "textlayer.h"
 
-#include <QFile>
 #include <QImage>
 #include <QSaveFile>
 
@@ -30,21 +28,7 @@ void writeWhole(const QString &fileName, Write &&write)
 
 } // namespace
 
-void writeCaptureFile(const QImage &image, const QString &fileName)
+void writeCaptureFile(const QImage &image, const ReportText &text, const QString &fileName)
 {
-    writeWhole(fileName, [&](QSaveFile &file) { Jpeg::encode(image, JpegQuality, &file); });
-}
-
-void writeTextLayer(const QString &fileName, const ReportText &lines)
-{
-    QFile captured(fileName);
-    if (!captured.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("o arquivo \"%1\" não pôde ser lido: %2").arg(fileName, captured.errorString()));
-    const QByteArray layered = Jpeg::withTextLayer(captured.readAll(), lines);
-    captured.close();
-    writeWhole(fileName, [&](QSaveFile &file) {
-        if (file.write(layered) != layered.size())
-            throw AppError(
-                QStringLiteral("o arquivo \"%1\" não pôde ser gravado: %2").arg(fileName, file.errorString()));
-    });
+    writeWhole(fileName, [&](QSaveFile &file) { Jpeg::encode(image, JpegQuality, &file, text); });
 }

@@ -240,8 +240,6 @@ void PageCapture::captureTo(const QString &fileName)
                 throw AppError(failed(pageMoves(content.height(), now)));
         }
     }
-    // Read from the layout just captured, while the view keeps its size.
-    PageText::addToCapture(view->page(), fileName);
     written = true;
     // From the event loop, once the view has its size back, so that the
     // capture's caller has its file at once.
@@ -285,12 +283,14 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
                 markers->remove(*own);
         });
         QImage image = FrameSource(browser, source, markers->colours()).waitForPage();
+        // Read from the layout just drawn, while the view keeps its size; written with the picture.
+        const ReportText text = PageText::read(browser->page());
         const QSize target(targetWidth, targetHeight);
         if (image.size() != target) {
             image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             if (image.isNull())
                 throw AppError(noMemoryFor(target));
         }
-        writeCaptureFile(image, fileName);
+        writeCaptureFile(image, text, fileName);
     });
 }

@@ -1,12 +1,10 @@
 #include "pagetext.h"
 
 #include "apperror.h"
-#include "capturefile.h"
 #include "logcategories.h"
 #include "capturescripts.h"
 #include "scriptrunner.h"
 
-#include <QElapsedTimer>
 #include <QVariantList>
 
 namespace PageText {
@@ -29,22 +27,6 @@ ReportText read(QWebEnginePage *page)
         return {};
     }
     return lines;
-}
-
-void addToCapture(QWebEnginePage *page, const QString &fileName)
-{
-    QElapsedTimer timer;
-    timer.start();
-    const ReportText lines = read(page);
-    if (lines.isEmpty())
-        return;
-    try {
-        writeTextLayer(fileName, lines);
-        qCDebug(lcCapture).noquote() << "texto da página gravado na captura:" << lines.size() << "linhas em"
-                                     << timer.elapsed() << "ms";
-    } catch (const AppError &e) {
-        qCWarning(lcCapture).noquote() << "texto da página não gravado na captura:" << e.message();
-    }
 }
 
 } // namespace PageText

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reportline.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QtGlobal>
@@ -18,8 +20,10 @@ constexpr int MaxDimension = 65500;
 // formats (RGB32, ARGB32, ARGB32_Premultiplied, RGBX8888, RGBA8888) and RGB888
 // are read in place, with no converted copy; alpha is ignored. Any other format
 // is converted a band of rows at a time.
-void encode(const QImage &image, int quality, QIODevice *out);
-QByteArray encode(const QImage &image, int quality);
+// With text, the report's lines go in as its text layer (textlayer.h), in the
+// same pass.
+void encode(const QImage &image, int quality, QIODevice *out, const ReportText &text = {});
+QByteArray encode(const QImage &image, int quality, const ReportText &text = {});
 
 // Decoded pixels as QImage::Format_RGB888 or, 4 bytes a pixel and painted
 // without conversion, QImage::Format_RGB32 (greyscale sources come out grey).

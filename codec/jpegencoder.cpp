@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "jpegshared.h"
 #include "markersegments.h"
+#include "textlayer.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -48,6 +49,8 @@ struct Compressor
     int quality = 0;
     int restartRows = 0;
     J_COLOR_SPACE inputSpace = JCS_RGB;
+    // Comment segments written after the header's first segment (JFIF).
+    QList<QByteArray> comments;
     const uchar *band = nullptr;
     int bandRows = 0;
     qsizetype bandBytesPerLine = 0;
@@ -125,6 +128,9 @@ struct Compressor
             jpeg_set_quality(&c->cinfo, c->quality, TRUE);
             c->cinfo.restart_in_rows = c->restartRows;
             jpeg_start_compress(&c->cinfo, TRUE);
+            for (const QByteArray &comment : std::as_const(c->comments))
+                jpeg_write_marker(&c->cinfo, JPEG_COM, reinterpret_cast<const JOCTET *>(comment.constData()),
+                                  unsigned(comment.size()));
         });
     }
 
@@ -153,13 +159,14 @@ struct Compressor
 
 // rowCount rows in place (inputSpace), each restartRows MCU rows a restart interval, as a whole stream.
 QByteArray encodeRows(const uchar *rows, int width, int rowCount, qsizetype bytesPerLine, J_COLOR_SPACE inputSpace,
-                      int quality, int restartRows)
+                      int quality, int restartRows, const QList<QByteArray> &comments = {})
 {
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
     Compressor compressor(&buffer, width, rowCount, quality, inputSpace);
     compressor.restartRows = restartRows;
+    compressor.comments = comments;
     compressor.start();
     compressor.writeRows(rows, rowCount, bytesPerLine);
     compressor.finish();
@@ -210,8 +217,9 @@ void writeJoined(QByteArray top, const QByteArray &bottom, int height, int topRo
 
 } // namespace
 
-void encode(const QImage &image, int quality, QIODevice *out)
+void encode(const QImage &image, int quality, QIODevice *out, const ReportText &text)
 {
+    const QList<QByteArray> comments = textSegments(text);
     if (image.width() <= 0 || image.height() <= 0)
         throw AppError(
             QStringLiteral("Imagem vazia (%1x%2): não há o que gravar em JPEG").arg(image.width()).arg(image.height()));
@@ -226,7 +234,7 @@ void encode(const QImage &image, int quality, QIODevice *out)
         std::thread topThread([&] {
             try {
                 top = encodeRows(image.constBits(), image.width(), topRows, image.bytesPerLine(), inPlace, quality,
-                                 RestartMcuRows);
+                                 RestartMcuRows, comments);
             } catch (...) {
                 topFailure = std::current_exception();
             }
@@ -246,6 +254,7 @@ void encode(const QImage &image, int quality, QIODevice *out)
         return;
     }
     Compressor compressor(out, image.width(), image.height(), quality, inPlace == JCS_UNKNOWN ? JCS_RGB : inPlace);
+    compressor.comments = comments;
     compressor.start();
     if (inPlace != JCS_UNKNOWN) {
         compressor.writeRows(image.constBits(), image.height(), image.bytesPerLine());
@@ -259,12 +268,12 @@ void encode(const QImage &image, int quality, QIODevice *out)
     compressor.finish();
 }
 
-QByteArray encode(const QImage &image, int quality)
+QByteArray encode(const QImage &image, int quality, const ReportText &text)
 {
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
-    encode(image, quality, &buffer);
+    encode(image, quality, &buffer, text);
     return data;
 }
 } // namespace Jpeg

@@ -66,6 +66,15 @@ ReportText parsed(const QByteArray &body)
 
 } // namespace
 
+QList<QByteArray> textSegments(const ReportText &lines)
+{
+    QList<QByteArray> segments;
+    const QByteArray body = serialised(lines);
+    for (qsizetype from = 0; from < body.size(); from += ChunkSize)
+        segments.append(QByteArray(Tag, TagSize) + body.mid(from, ChunkSize));
+    return segments;
+}
+
 QByteArray withTextLayer(const QByteArray &jpeg, const ReportText &lines)
 {
     const auto notJpeg = [](const QString &why) {
@@ -82,12 +91,10 @@ QByteArray withTextLayer(const QByteArray &jpeg, const ReportText &lines)
         insertAt = segments.first().end();
     }
     QByteArray result = jpeg.first(insertAt);
-    const QByteArray body = serialised(lines);
-    for (qsizetype from = 0; from < body.size(); from += ChunkSize) {
-        const QByteArray chunk = body.mid(from, ChunkSize);
-        const qsizetype length = 2 + TagSize + chunk.size();
+    for (const QByteArray &segment : textSegments(lines)) {
+        const qsizetype length = 2 + segment.size();
         result.append(char(Marker)).append(char(Com)).append(char(length >> 8)).append(char(length & 0xFF));
-        result.append(Tag, TagSize).append(chunk);
+        result.append(segment);
     }
     qsizetype copied = insertAt;
     for (const MarkerSegment &segment : segments) {

@@ -2,7 +2,7 @@
 //
 // For each height (default 16000 60000): the share the text adds to a capture
 // of the sample site's report (PageCapture::captureTo, which reads it, against
-// PageText::addToCapture alone), and the time to open the comparison of two
+// PageText::read alone), and the time to open the comparison of two
 // such reports (read the text layers or decode the pictures, compare, make and
 // paint the window), by text and by picture. Prints one table row per height;
 // then, per height, the picture comparison of the report with one digit of a
@@ -162,7 +162,7 @@ int main(int argc, char *argv[])
             loaded.wait(60000);
             if (revision == 1) {
                 captureMs = medianMs([&] { PageCapture(view).captureTo(file); });
-                textMs = medianMs([&] { PageText::addToCapture(view->page(), file); });
+                textMs = medianMs([&] { PageText::read(view->page()); });
             }
             PageCapture(view).captureTo(file);
             reports[revision - 1] = readAll(file);

@@ -47,6 +47,11 @@ void TestTextLayer::roundTrip()
     for (ReportLine &line : expected)
         line.text.replace(QLatin1Char('\t'), QLatin1Char(' '));
     QCOMPARE(Jpeg::textLayer(layered), expected);
+    // Written by the encoder in the same pass: the same layer, after JFIF, the picture the same.
+    const QByteArray encoded = Jpeg::encode(image, 30, lines);
+    QCOMPARE(Jpeg::textLayer(encoded), expected);
+    QCOMPARE(jpegSegments(encoded).first().first, 0xFFE0);
+    QCOMPARE(Jpeg::decode(encoded), Jpeg::decode(plain));
     QCOMPARE(jpegSegments(layered, 0xFFFE).size(), segments + 1);
     QVERIFY(jpegSegments(layered, 0xFFFE).contains("outro"));
     QCOMPARE(jpegSegments(layered).first().first, 0xFFE0);
