@@ -2,7 +2,6 @@
 
 #include "apperror.h"
 #include "logcategories.h"
-#include "tablecheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
