@@ -324,3 +324,12 @@ void checkDatabase()
 {
     DbEngine::database(QStringLiteral("tervik"));
 }
+
+QString DbEngine::engineText(const QSqlError &error)
+{
+    QString database = error.databaseText().trimmed();
+    // libpq's text of a failure the server never answered ends in an empty SQLSTATE.
+    if (database.endsWith(QLatin1String("\n()")))
+        database = database.chopped(3).trimmed();
+    return database.isEmpty() ? error.driverText().trimmed() : database;
+}

@@ -64,6 +64,8 @@ public:
     // shows the connection lost says so, naming the database, and closes it:
     // the next database() opens it afresh.
     static QString failure(QSqlDatabase db, const QSqlError &error);
+    // What the engine said, without Qt's own words after it ("Unable to fetch row").
+    static QString engineText(const QSqlError &error);
 };
 
 // The check before a query the bureau bills: the calling thread's connection

@@ -240,15 +240,6 @@ CheckedTable checkTable(const QSqlDatabase &db, const TableDef &def)
     return Checker(db, def).run();
 }
 
-QString engineText(const QSqlError &error)
-{
-    QString database = error.databaseText().trimmed();
-    // libpq's text of a failure the server never answered ends in an empty SQLSTATE.
-    if (database.endsWith(QLatin1String("\n()")))
-        database = database.chopped(3).trimmed();
-    return database.isEmpty() ? error.driverText().trimmed() : database;
-}
-
 QString rangeError(const FieldDef &field, qint64 value)
 {
     const qint64 lo = field.type == FieldType::SmallInt ? -32768 : -2147483648LL;

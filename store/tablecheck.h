@@ -41,8 +41,5 @@ struct CheckedTable
 // for field '%s', expecting: %s actual: %s", "No index for fields '%s'".
 CheckedTable checkTable(const QSqlDatabase &db, const TableDef &def);
 
-// What the engine said, without Qt's own words after it ("Unable to fetch row").
-QString engineText(const QSqlError &error);
-
 // The range message of a field of the given type, or empty when it fits.
 QString rangeError(const FieldDef &field, qint64 value);
