@@ -1,4 +1,5 @@
 // bench_capture [altura ...]
+// (Longer than a file should be: both modes share the page loading and the measures.)
 // bench_capture --url URL --out FILE --reps N
 //
 // Table mode: captures sample-site pages of the given heights (default 2000 8000

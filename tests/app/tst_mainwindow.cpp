@@ -1,3 +1,5 @@
+// Longer than a file should be, on purpose: one subject, the window from its launch arguments to "Sair",
+// every case on the same window fixture.
 #include "browserfixture.h"
 #include "capturefolder.h"
 #include "dbengine.h"

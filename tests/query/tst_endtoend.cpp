@@ -1,3 +1,5 @@
+// Longer than a file should be, on purpose: one subject, a press of "Consultar CNPJ" through the real
+// window to its one ending, every case on the same fixture and one browser engine per run.
 #include "browserfixture.h"
 #include "devezozuvorapplication.h"
 #include "jpegcodec.h"

@@ -1,3 +1,4 @@
+// Longer than a file should be, on purpose: one subject, the archive, every case run on both engines.
 #include "databasethread.h"
 #include "jpegcodec.h"
 #include "queryarchive.h"
