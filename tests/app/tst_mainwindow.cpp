@@ -1,5 +1,4 @@
-// Longer than a file should be, on purpose: one subject, the window from its launch arguments to "Sair",
-// every case on the same window fixture.
+// Past the usual length on purpose: one subject, the window from its launch arguments to "Sair".
 #include "browserfixture.h"
 #include "capturefolder.h"
 #include "dbengine.h"

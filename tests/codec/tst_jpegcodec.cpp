@@ -1,4 +1,4 @@
-// Longer than a file should be, on purpose: one subject, the codec's contract, case by case on real bytes.
+// Past the usual length on purpose: one subject, the codec's contract on real bytes.
 #include "apperror.h"
 #include "jpegcodec.h"
 #include "jpegsegments.h"

@@ -1,5 +1,4 @@
-// Longer than a file should be, on purpose: one subject, a press of "Consultar CNPJ" through the real
-// window to its one ending, every case on the same fixture and one browser engine per run.
+// Past the usual length on purpose: one subject (a press to its one ending), one fixture, one engine per run.
 #include "browserfixture.h"
 #include "devezozuvorapplication.h"
 #include "jpegcodec.h"

@@ -1,4 +1,4 @@
-// Longer than a file should be, on purpose: one subject, the archive, every case run on both engines.
+// Past the usual length on purpose: one subject, the archive, every case on both engines.
 #include "databasethread.h"
 #include "jpegcodec.h"
 #include "queryarchive.h"

@@ -1,4 +1,4 @@
-// Longer than a file should be, on purpose: one subject, the sample site every browser test stands on.
+// Past the usual length on purpose: one subject, the sample site every browser test stands on.
 #include "samplesite.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-// Longer than a file should be, on purpose: one subject, the capture, every case on one browser engine.
+// Past the usual length on purpose: one subject, the capture, on one browser engine.
 #include "apperror.h"
 #include "browserfixture.h"
 #include "browsersetup.h"
