@@ -202,17 +202,9 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     // A query whose result is being archived runs to its end.
     if (!m_client || (m_session && m_session->isArchiving()))
         return;
-    // A query for a CNPJ that cannot exist would be billed, and its answer
-    // archived as the client's report.
     const QString cnpj = ui->DbeCnpj->text();
-    if (!isValidCnpj(cnpj)) {
-        const QString who = QStringLiteral("%1 (%2)").arg(m_client->codClifor).arg(m_client->nome.trimmed());
-        throw AppError(cnpj.trimmed().isEmpty()
-                           ? QStringLiteral("O cliente %1 não tem CNPJ cadastrado (\"%2\"): a consulta não foi feita")
-                                 .arg(who, cnpj)
-                           : QStringLiteral("O CNPJ do cliente %1 não é válido (\"%2\"): a consulta não foi feita")
-                                 .arg(who, cnpj));
-    }
+    if (const QString refusal = cnpjRefusal(*m_client, cnpj); !refusal.isEmpty())
+        throw AppError(refusal);
     // A press during the walk starts the query afresh.
     if (m_session) {
         m_session->abandon();
