@@ -2,7 +2,7 @@
 # Time and memory of the unattended run against the sample site, in one run, beside a query in the window:
 #   bench/batch/measure.sh [LIST [LONG]]      (defaults 20 and 110 clients; from the project root, after a build)
 # Prints the window's press-to-stored times, the list's wall time per client, and the memory (PSS of the program
-# and its browser processes) as client 11 and client 101 start, i.e. after 10 and after 100 clients.
+# and its browser processes) as clients 11, 31, 61 and 101 start, i.e. after 10, 30, 60 and 100 clients.
 set -eu
 list=${1:-20}
 long=${2:-110}
@@ -19,7 +19,7 @@ for _ in $(seq 1 100); do
     sleep 0.1
 done
 site=$(sed -n 's/^samplesite listening on \(http:[^ ]*\)\/$/\1/p' "$work/site.log")
-"$bin/seeddemo" --database "$work/tervik.sqlite" --site "$site" --config "$work/dbengine.ini" >/dev/null
+"$bin/seeddemo" --database "$work/tervik.sqlite" --site "$site" --config "$work/dbengine.ini" >/dev/null 2>&1
 export DEVEZOZUVOR_DBENGINE_INI="$work/dbengine.ini"
 {
     echo "BEGIN;"
@@ -42,11 +42,14 @@ pss_tree() {
         pids="$pids $frontier"
     done
     total=0
+    count=0
     for p in $pids; do
         kb=$(awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null || echo 0)
         total=$((total + ${kb:-0}))
+        count=$((count + 1))
+        [ "$p" != "$1" ] || own=$kb
     done
-    echo $((total / 1024))
+    echo "$((total / 1024)) MB PSS in $count processes, the program's own $((own / 1024)) MB"
 }
 
 echo "window: one press each, client 1001 (press to stored, from the log)"
@@ -66,9 +69,9 @@ echo "  press to stored per client, median: $(sed -n 's/.*consulta salva em \([0
 echo "list of $long clients, memory:"
 "$bin/DeveZozuvor" --lote 1 $(seq 2001 $((2000 + long))) 2>&1 >"$work/long.out" | while IFS= read -r line; do
     case "$line" in
-    "11/$long "* | "101/$long "*)
+    "11/$long "* | "31/$long "* | "61/$long "* | "101/$long "*)
         pid=$(pgrep -n -x DeveZozuvor || true)
-        echo "  after $(( ${line%%/*} - 1 )) clients: $(pss_tree "$pid") MB PSS (program and browser processes)"
+        echo "  after $(( ${line%%/*} - 1 )) clients: $(pss_tree "$pid")"
         ;;
     esac
 done
