@@ -6,6 +6,7 @@
 #include "databasethread.h"
 #include "errorreport.h"
 #include "launcharguments.h"
+#include "messagebox.h"
 #include "stopsignals.h"
 #include "systemlocale.h"
 #include "udevezozuvor.h"
@@ -88,6 +89,10 @@ int DevezozuvorApplication::runBatch(int &argc, char **argv, const QStringList &
     prepareGraphics();
     DevezozuvorApplication app(argc, argv);
     installQtTranslations();
+    // Nobody is there to press OK: a failure that would show a box is written where the progress goes.
+    MessageBox::setPresenter([](MessageBox::Kind, const QString &title, const QString &text) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+    });
     int status = BatchRun::CouldNotStart;
     bool stuck = false;
     {
