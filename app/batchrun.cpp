@@ -107,11 +107,6 @@ void BatchRun::next()
 
 void BatchRun::lookedUp(qint32 code, const std::optional<Client> &client)
 {
-    if (m_interrupted) {
-        --m_next; // not tried
-        next();
-        return;
-    }
     if (!client) {
         report(QString::number(code), QString(), false, QStringLiteral("Erro ao localizar cliente para pesquisar..."));
         next();
@@ -127,6 +122,11 @@ void BatchRun::lookedUp(qint32 code, const std::optional<Client> &client)
 
 void BatchRun::query(const Client &client)
 {
+    if (m_interrupted) {
+        --m_next; // not tried
+        next();
+        return;
+    }
     m_client = client;
     // The previous capture hides the view for a moment to free its memory; the walk waits for it.
     if (CaptureMarkers *markers = CaptureMarkers::of(m_view.get()); markers->isReleasing()) {
