@@ -21,4 +21,8 @@ public:
     // closes. Returns 0; a database job still stuck then does not hold the
     // process, which ends at once.
     static int run(int &argc, char **argv);
+
+private:
+    // "--lote BRANCH [CLIENT ...]": the list queried without a window; returns the exit status.
+    static int runBatch(int &argc, char **argv, const QStringList &arguments);
 };

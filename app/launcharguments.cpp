@@ -83,3 +83,36 @@ void readLaunchArguments(const QStringList &arguments, LaunchArguments &target)
             target.CodCliforAtual = value;
     }
 }
+
+bool isBatchLaunch(const QStringList &arguments)
+{
+    return arguments.value(1) == u"--lote";
+}
+
+BatchArguments readBatchArguments(const QStringList &arguments, const QString &input)
+{
+    const auto integer = [](const QString &what, const QString &text) {
+        try {
+            return StrToInt(trimControl(text));
+        } catch (const AppError &) {
+            throw AppError(QStringLiteral("%1 não é um número: '%2'").arg(what, text));
+        }
+    };
+    if (arguments.size() < 3)
+        throw AppError(QStringLiteral("uso: DeveZozuvor --lote FILIAL [CLIENTE ...]"));
+    BatchArguments batch;
+    batch.branch = integer(QStringLiteral("a filial"), arguments.at(2));
+    QStringList codes = arguments.mid(3);
+    if (codes.isEmpty()) {
+        for (const QString &line : input.split(u'\n')) {
+            const QString code = trimControl(line);
+            if (!code.isEmpty() && !code.startsWith(u'#'))
+                codes.append(code);
+        }
+    }
+    for (const QString &code : codes)
+        batch.clients.append(integer(QStringLiteral("o cliente"), code));
+    if (batch.clients.isEmpty())
+        throw AppError(QStringLiteral("nenhum cliente para consultar"));
+    return batch;
+}

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // The launch arguments as the business system passes them: up to three
 // integers, the second the branch, the third the client code.
@@ -23,3 +25,19 @@ struct LaunchArguments
 // arguments count as absent; the first one that does not convert throws, and
 // the arguments after it stay unread.
 void readLaunchArguments(const QStringList &arguments, LaunchArguments &target);
+
+// "--lote BRANCH [CLIENT ...]": the branch and the client codes of an
+// unattended run, in their order.
+struct BatchArguments
+{
+    qint32 branch = 0;
+    QList<qint32> clients;
+};
+
+// True when arguments[1] is "--lote".
+bool isBatchLaunch(const QStringList &arguments);
+
+// Reads the branch and the clients after "--lote"; with no client there, the
+// codes are the lines of input, blank lines and lines starting with "#"
+// skipped. Throws AppError naming what is wrong, or that no client was given.
+BatchArguments readBatchArguments(const QStringList &arguments, const QString &input);

@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 #include "capturefolder.h"
+#include "cnpjtext.h"
 #include "databasethread.h"
 #include "dbengine.h"
 #include "futurereply.h"
@@ -14,6 +15,16 @@
 #include <QWebEngineView>
 
 #include <utility>
+
+QString cnpjRefusal(const Client &client, const QString &cnpj)
+{
+    if (isValidCnpj(cnpj))
+        return {};
+    const QString who = QStringLiteral("%1 (%2)").arg(client.codClifor).arg(client.nome.trimmed());
+    return cnpj.trimmed().isEmpty()
+               ? QStringLiteral("O cliente %1 não tem CNPJ cadastrado (\"%2\"): a consulta não foi feita").arg(who, cnpj)
+               : QStringLiteral("O CNPJ do cliente %1 não é válido (\"%2\"): a consulta não foi feita").arg(who, cnpj);
+}
 
 QuerySession::QuerySession(QWebEngineView *view, DatabaseThread *database, Request request, QObject *parent)
     : QObject(parent)
@@ -52,7 +63,9 @@ void QuerySession::walk()
     connect(m_driver, &QueryDriver::progressStep, this, &QuerySession::progressStep);
     connect(m_driver, &QueryDriver::statusChanged, this, &QuerySession::statusChanged);
     connect(m_driver, &QueryDriver::queryStarted, this, &QuerySession::queryStarted);
-    connect(m_driver, &QueryDriver::failed, this, [this](const QString &message) { fail(QString(), message); });
+    connect(m_driver, &QueryDriver::failed, this, [this](const QString &message) {
+        fail(QString(), message, m_driver->loginRefused() ? Failure::LoginRefused : Failure::Site);
+    });
     // The capture runs once the engine has finished telling of the load.
     connect(m_driver, &QueryDriver::resultPageReached, this, [this] {
         m_settleDeadline = QDeadlineTimer(ReportSettle::LimitMs);
@@ -73,11 +86,12 @@ void QuerySession::abandon()
         ScriptRunner::cancelWaits(m_view->page());
 }
 
-void QuerySession::fail(const QString &status, const QString &message)
+void QuerySession::fail(const QString &status, const QString &message, Failure failure)
 {
     if (m_stage == Stage::Ended)
         return;
     m_stage = Stage::Ended;
+    m_failure = failure;
     if (!status.isEmpty())
         emit statusChanged(status);
     emit failed(message);

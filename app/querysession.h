@@ -16,6 +16,11 @@ class DatabaseThread;
 class QueryDriver;
 class QWebEngineView;
 
+// Why the client's CNPJ is not sent to the bureau, as the user is told; empty
+// when it can be: a query for a CNPJ that cannot exist would be billed, and its
+// answer archived as the client's report.
+QString cnpjRefusal(const Client &client, const QString &cnpj);
+
 // One press of "Consultar CNPJ", from the press to its one ending: the walk
 // through the bureau's site, the capture of the result page, its store as the
 // client's newest query, and the ending, told once by succeeded() or failed()
@@ -47,6 +52,11 @@ public:
     // The report is being captured or stored: the query runs to its end.
     bool isArchiving() const { return m_stage == Stage::Archiving; }
 
+    // Where a failed query failed: here (the database, the capture, the store),
+    // at the site, or at the site's refusal of the login.
+    enum class Failure { None, Local, Site, LoginRefused };
+    Failure failure() const { return m_failure; }
+
 signals:
     void progressRestarted(int maximum);
     void progressStep();
@@ -68,13 +78,14 @@ private:
     void SalvaPagina();
     void storeCapture();
     void storeCommitted(const QList<ArchiveEntry> &entries, const ArchiveEntry &entry);
-    void fail(const QString &status, const QString &message);
+    void fail(const QString &status, const QString &message, Failure failure = Failure::Local);
 
     QWebEngineView *m_view;
     DatabaseThread *m_database;
     const Request m_request;
     QueryDriver *m_driver = nullptr;
     Stage m_stage = Stage::Ready;
+    Failure m_failure = Failure::None;
     QElapsedTimer m_elapsed; // since the press, for the log
     QDeadlineTimer m_settleDeadline; // from the result page's load
     bool m_capturedUnsettled = false; // the page was still loading when the bound ran out

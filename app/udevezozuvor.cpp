@@ -7,8 +7,11 @@
 #include "cnpjtext.h"
 #include "databasethread.h"
 #include "errorreport.h"
+#include "futurereply.h"
+#include "logcategories.h"
 #include "messagebox.h"
 #include "querysession.h"
+#include "reportchanges.h"
 #include "reportcommands.h"
 #include "scriptrunner.h"
 #include "startup.h"
@@ -42,6 +45,7 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     auto *commands = new ReportCommands(ui->Image1, ui->ScrollBox1);
     connect(commands, &ReportCommands::compareRequested, m_archive, &ArchiveBrowser::compareWithPrevious);
     connect(m_archive, &ArchiveBrowser::comparableChanged, commands, &ReportCommands::setComparable);
+    connect(ui->BotaoMudancas, &QPushButton::clicked, m_archive, &ArchiveBrowser::compareWithPrevious);
 
     // The browser engine starts when the browser is first needed, not before
     // the window shows the client.
@@ -184,11 +188,13 @@ void TfoDeveZozuvor::ListaImagem()
 
 void TfoDeveZozuvor::Button1Click()
 {
+    ui->BotaoMudancas->hide(); // it speaks of the newest report
     m_archive->step(-1);
 }
 
 void TfoDeveZozuvor::Button2Click()
 {
+    ui->BotaoMudancas->hide();
     m_archive->step(+1);
 }
 
@@ -202,17 +208,9 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     // A query whose result is being archived runs to its end.
     if (!m_client || (m_session && m_session->isArchiving()))
         return;
-    // A query for a CNPJ that cannot exist would be billed, and its answer
-    // archived as the client's report.
     const QString cnpj = ui->DbeCnpj->text();
-    if (!isValidCnpj(cnpj)) {
-        const QString who = QStringLiteral("%1 (%2)").arg(m_client->codClifor).arg(m_client->nome.trimmed());
-        throw AppError(cnpj.trimmed().isEmpty()
-                           ? QStringLiteral("O cliente %1 não tem CNPJ cadastrado (\"%2\"): a consulta não foi feita")
-                                 .arg(who, cnpj)
-                           : QStringLiteral("O CNPJ do cliente %1 não é válido (\"%2\"): a consulta não foi feita")
-                                 .arg(who, cnpj));
-    }
+    if (const QString refusal = cnpjRefusal(*m_client, cnpj); !refusal.isEmpty())
+        throw AppError(refusal);
     // A press during the walk starts the query afresh.
     if (m_session) {
         m_session->abandon();
@@ -230,6 +228,7 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     connect(session, &QuerySession::queryStarted, this, [this] { showTab(ui->TabSheet2); });
     connect(session, &QuerySession::captureRunning, this, &TfoDeveZozuvor::lockForCapture);
     connect(session, &QuerySession::stored, m_archive, &ArchiveBrowser::open);
+    connect(session, &QuerySession::stored, this, &TfoDeveZozuvor::showChanges);
     connect(session, &QuerySession::succeeded, this, [this](const QString &message) {
         showTab(ui->TabSheet1);
         MessageBox::information(message);
@@ -237,6 +236,21 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     connect(session, &QuerySession::failed, this, &ErrorReport::show);
     connect(session, &QuerySession::ended, this, [this, session] { queryEnded(session); });
     session->start();
+}
+
+void TfoDeveZozuvor::showChanges(const Client &client, const QList<ArchiveEntry> &entries, int index)
+{
+    ui->BotaoMudancas->hide();
+    whenReady(
+        countReportChanges(m_database, client, entries, index), this,
+        [this](const ReportChanges &changes) {
+            ui->BotaoMudancas->setText(changes.shortText());
+            ui->BotaoMudancas->setVisible(changes.count.has_value());
+        },
+        [](const QString &message) {
+            // The query is stored; only its count is missing.
+            qCWarning(lcStore).noquote() << "mudanças desde a consulta anterior não contadas:" << message;
+        });
 }
 
 void TfoDeveZozuvor::lockForCapture(bool locked)

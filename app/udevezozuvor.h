@@ -2,6 +2,7 @@
 
 #include "clientlookup.h"
 #include "launcharguments.h"
+#include "queryarchive.h"
 #include "siteparameters.h"
 
 #include <QPointer>
@@ -70,6 +71,7 @@ private:
     void showClient(const Client &client);
     void lockForCapture(bool locked);
     void queryEnded(QuerySession *session);
+    void showChanges(const Client &client, const QList<ArchiveEntry> &entries, int index);
     void showDatabaseWait(const QString &what, int seconds);
     void endDatabaseWait();
     void restartProgress(int maximum);

@@ -78,3 +78,9 @@ void CaptureMarkers::forget()
     m_page = nullptr;
     m_armedSize = QSize();
 }
+
+void CaptureMarkers::endRelease()
+{
+    if (m_releasing > 0 && --m_releasing == 0)
+        emit released();
+}

@@ -53,6 +53,17 @@ public:
     // are the same elements; nothing waits for the answer.
     void remove(int serial);
 
+    // A capture's release of the page's memory is under way: the view is
+    // hidden for part of it. released() comes at its end.
+    bool isReleasing() const { return m_releasing > 0; }
+    void beginRelease() { ++m_releasing; }
+    void endRelease();
+
+signals:
+    void released();
+
+public:
+
     // Where each marker shows in a frame of the page's size plus the strip.
     static QPoint frameCorner(QSize page) { return {0, page.height() + Strip - 1}; }
     static QPoint pageEndCorner(QSize page) { return {page.width() - 1, page.height() + Strip - 1}; }
@@ -69,4 +80,5 @@ private:
     QSize m_armedSize;               // markers not yet used by a capture
     MarkerColours m_colours{};
     QPoint m_restoredFrameCorner;
+    int m_releasing = 0;
 };

@@ -69,6 +69,10 @@ void releasePageMemory(QWebEngineView *view, int serial)
 {
     const QPointer<QWebEngineView> guard(view);
     const QPointer<CaptureMarkers> markers(CaptureMarkers::of(view));
+    const auto ended = qScopeGuard([&] {
+        if (markers)
+            markers->endRelease();
+    });
     const auto isLatest = [&] { return guard && markers && markers->isLatest(serial); };
     // Another page has no markers, and another capture needs the memory.
     if (!isLatest() || !markers->onPage())
@@ -243,7 +247,8 @@ void PageCapture::captureTo(const QString &fileName)
     written = true;
     // From the event loop, once the view has its size back, so that the
     // capture's caller has its file at once.
-    QTimer::singleShot(0, view, [view, serial] { releasePageMemory(view, serial); });
+    markers->beginRelease();
+    QTimer::singleShot(0, markers.data(), [view, serial] { releasePageMemory(view, serial); });
 }
 
 void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceHeight, int sourceWidth,

@@ -30,8 +30,9 @@ inline void plain(const QString &text)
     show(Kind::Plain, text);
 }
 
-// Test seam: while set, boxes go to the presenter instead of the screen. The
-// presenter may run the event loop to stand for the box's own modal loop.
+// While set, boxes go to the presenter instead of the screen: the unattended
+// run writes them out, tests record them. The presenter may run the event
+// loop to stand for the box's own modal loop.
 using Presenter = std::function<void(Kind kind, const QString &title, const QString &text)>;
 void setPresenter(Presenter presenter);
 

@@ -283,6 +283,7 @@ void QueryDriver::LoginClick(int index)
 void QueryDriver::handleLogin()
 {
     if (m_loginSubmitted) {
+        m_loginRefused = true;
         throw AppError(
             QStringLiteral("O site da Equifax recusou o login: a página de login voltou depois de enviados "
                            "o usuário e a senha. Confira os parâmetros de acesso antes de consultar de novo"));

@@ -54,6 +54,9 @@ public:
     // ends, so that the page stays one document until then.
     void LoginClick(int index);
 
+    // The walk failed because the login page came back after the login was sent.
+    bool loginRefused() const { return m_loginRefused; }
+
 signals:
     void progressRestarted(int maximum); // position 0, then the maximum
     void progressStep();
@@ -92,6 +95,7 @@ private:
     // The login form goes to the site once per query, so that a refused login
     // is not retried until the bureau locks the account.
     bool m_loginSubmitted = false;
+    bool m_loginRefused = false;
     // Each query of the CNPJ is billed: its form goes out once per query too.
     bool m_cnpjSubmitted = false;
 

@@ -1,5 +1,6 @@
 // Past the usual length on purpose: one subject (a press to its one ending), one fixture, one engine per run.
 #include "browserfixture.h"
+#include "comparisondialog.h"
 #include "devezozuvorapplication.h"
 #include "jpegcodec.h"
 #include "textlayer.h"
@@ -11,6 +12,7 @@
 #include "windowfixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
@@ -21,6 +23,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <QWindow>
 #include <QWebEnginePage>
@@ -264,6 +267,14 @@ void EndToEndTest::retentionAcrossThreeQueries()
     QCOMPARE(Jpeg::decode(archived.at(0)).height(), 1100);
     QCOMPARE(Jpeg::decode(archived.at(1)).height(), 1200);
     QTRY_COMPARE(child<QWidget>("Image1")->height(), 1200);
+    // Beside the date, the new report's changes against the previous one (its last row); a click compares them.
+    auto *changes = child<QAbstractButton>("BotaoMudancas");
+    QTRY_VERIFY(changes->isVisible());
+    QCOMPARE(changes->text(), QStringLiteral("1 mudança"));
+    QTest::mouseClick(changes, Qt::LeftButton);
+    QTRY_VERIFY(std::ranges::any_of(QApplication::topLevelWidgets(), [](QWidget *w) {
+        return qobject_cast<ComparisonDialog *>(w) && w->isVisible();
+    }));
 }
 
 void EndToEndTest::tallReport()

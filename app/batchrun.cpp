@@ -1,0 +1,240 @@
+#include "batchrun.h"
+
+#include "capturefolder.h"
+#include "capturemarkers.h"
+#include "cnpjtext.h"
+#include "companyparameters.h"
+#include "databasethread.h"
+#include "dbengine.h"
+#include "futurereply.h"
+#include "leparametro.h"
+#include "logcategories.h"
+#include "querysession.h"
+#include "reportchanges.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <cstdio>
+#include <utility>
+
+BatchRun::BatchRun(BatchArguments batch, QObject *parent)
+    : QObject(parent)
+    , m_batch(std::move(batch))
+    , m_out(stdout)
+    , m_err(stderr)
+{
+    m_database = new DatabaseThread(this);
+}
+
+BatchRun::~BatchRun()
+{
+    // The query goes before the view it drives.
+    delete m_session;
+}
+
+void BatchRun::start()
+{
+    m_elapsed.start();
+    m_captureFolder = prepareCaptureFolder(QCoreApplication::applicationDirPath());
+    // The database is checked, and the branch's parameters read, before any client is tried.
+    auto readAll = [branch = QString::number(m_batch.branch)] {
+        checkDatabase();
+        QList<ParameterRead> reads;
+        for (const QString &key : parameterKeys())
+            reads.append(LeParametro(QStringLiteral("Tervik"), branch, key));
+        return reads;
+    };
+    whenReady(
+        m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,
+        [this](const QList<ParameterRead> &reads) { parametersRead(reads); },
+        [this](const QString &message) { cannotStart(message); });
+}
+
+void BatchRun::parametersRead(const QList<ParameterRead> &reads)
+{
+    for (qsizetype i = 0; i < reads.size() && i < qsizetype(std::size(siteParameterFields)); ++i) {
+        if (!reads.at(i).failure.isEmpty()) {
+            cannotStart(QStringLiteral("Erro na leitura de parametro %1: %2")
+                            .arg(parameterKeys().at(i), reads.at(i).failure));
+            return;
+        }
+        m_site.*siteParameterFields[i] = trimControl(reads.at(i).value);
+    }
+    if (m_site.URLConsulta.isEmpty()) {
+        cannotStart(QStringLiteral("a filial %1 não tem o endereço do site (parâmetro %2)")
+                        .arg(m_batch.branch)
+                        .arg(parameterKeys().at(0)));
+        return;
+    }
+    if (!m_interrupted) {
+        // An off-the-record profile, as the window's; the engine draws only a view that is shown.
+        m_profile = std::make_unique<QWebEngineProfile>();
+        m_page = std::make_unique<QWebEnginePage>(m_profile.get());
+        m_view = std::make_unique<QWebEngineView>();
+        m_view->setPage(m_page.get());
+        m_view->resize(761, 465); // the window's browser
+        m_view->show();
+    }
+    next();
+}
+
+void BatchRun::next()
+{
+    if (m_finished)
+        return;
+    if (m_interrupted)
+        stopList(QStringLiteral("execução interrompida"));
+    if (!m_stopReason.isEmpty() || m_next >= m_batch.clients.size()) {
+        finish();
+        return;
+    }
+    const qint32 code = m_batch.clients.at(m_next++);
+    m_err << m_next << u'/' << m_batch.clients.size() << QStringLiteral(" cliente ") << code << QStringLiteral("…")
+          << Qt::endl;
+    whenReady(
+        m_database->post(QStringLiteral("leitura do cliente"),
+                         [branch = m_batch.branch, code] { return findClient(branch, code); }),
+        this, [this, code](const std::optional<Client> &client) { lookedUp(code, client); },
+        [this, code](const QString &message) {
+            report(QString::number(code), QString(), false, message);
+            next();
+        });
+}
+
+void BatchRun::lookedUp(qint32 code, const std::optional<Client> &client)
+{
+    if (!client) {
+        report(QString::number(code), QString(), false, QStringLiteral("Erro ao localizar cliente para pesquisar..."));
+        next();
+        return;
+    }
+    if (const QString refusal = cnpjRefusal(*client, client->cgc); !refusal.isEmpty()) {
+        report(QString::number(code), client->cgc, false, refusal);
+        next();
+        return;
+    }
+    query(*client);
+}
+
+void BatchRun::query(const Client &client)
+{
+    if (m_interrupted) {
+        --m_next; // not tried
+        next();
+        return;
+    }
+    m_client = client;
+    // The previous capture hides the view for a moment to free its memory; the walk waits for it.
+    if (CaptureMarkers *markers = CaptureMarkers::of(m_view.get()); markers->isReleasing()) {
+        connect(markers, &CaptureMarkers::released, this, [this, client] { query(client); },
+                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+        return;
+    }
+    const QuerySession::Request request{client, client.cgc, m_captureFolder + captureFileName(client.cgc), m_site,
+                                        std::chrono::seconds(qEnvironmentVariableIntValue("DEVEZOZUVOR_PAGE_TIMEOUT"))};
+    auto *session = new QuerySession(m_view.get(), m_database, request, this);
+    m_session = session;
+    connect(session, &QuerySession::stored, this, &BatchRun::sessionStored);
+    connect(session, &QuerySession::failed, this,
+            [this, session](const QString &message) { sessionFailed(session, message); });
+    connect(session, &QuerySession::ended, this, [this, session] { sessionEnded(session); });
+    session->start();
+}
+
+void BatchRun::sessionFailed(QuerySession *session, const QString &message)
+{
+    report(QString::number(m_client.codClifor), m_client.cgc, false, message);
+    // Every client after a refused login would be refused too, each try a request to the site.
+    if (session->failure() == QuerySession::Failure::LoginRefused)
+        stopList(QStringLiteral("o site recusou o login"));
+    else if (session->failure() == QuerySession::Failure::Site && ++m_siteFailuresInRow >= SiteFailuresToStop)
+        stopList(QStringLiteral("%1 falhas seguidas do site").arg(SiteFailuresToStop));
+}
+
+void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &entries, int index)
+{
+    m_siteFailuresInRow = 0;
+    m_counting = true;
+    whenReady(
+        countReportChanges(m_database, client, entries, index), this,
+        [this](const ReportChanges &changes) { countedChanges(changes); },
+        [this](const QString &message) {
+            m_counting = false;
+            report(QString::number(m_client.codClifor), m_client.cgc, true,
+                   QStringLiteral("mudanças não contadas: ") + message);
+            next();
+        });
+}
+
+void BatchRun::countedChanges(const ReportChanges &changes)
+{
+    m_counting = false;
+    report(QString::number(m_client.codClifor), m_client.cgc, true, changes.detail());
+    next();
+}
+
+void BatchRun::sessionEnded(QuerySession *session)
+{
+    session->deleteLater();
+    m_session.clear();
+    if (!m_counting)
+        QTimer::singleShot(0, this, &BatchRun::next);
+}
+
+void BatchRun::stop()
+{
+    if (m_interrupted || m_finished)
+        return;
+    m_interrupted = true;
+    m_err << QStringLiteral("interrompido: a consulta em andamento termina e a lista para") << Qt::endl;
+    // A report being captured or stored runs to its end: stored whole, or not at all.
+    if (!m_session || m_session->isArchiving())
+        return;
+    QuerySession *session = m_session;
+    m_session.clear();
+    session->abandon();
+    session->deleteLater();
+    report(QString::number(m_client.codClifor), m_client.cgc, false,
+           QStringLiteral("interrompida antes de ser salva"));
+    QTimer::singleShot(0, this, &BatchRun::next);
+}
+
+void BatchRun::report(const QString &code, const QString &cnpj, bool stored, const QString &detail)
+{
+    ++(stored ? m_stored : m_failed);
+    QString oneLine = detail;
+    oneLine.replace(u'\r', u' ').replace(u'\n', u' ').replace(u'\t', u' ');
+    m_out << code << u'\t' << cnpj << u'\t' << (stored ? "salva" : "falhou") << u'\t' << oneLine.simplified()
+          << Qt::endl;
+}
+
+void BatchRun::stopList(const QString &reason)
+{
+    if (m_stopReason.isEmpty())
+        m_stopReason = reason;
+}
+
+void BatchRun::cannotStart(const QString &message)
+{
+    m_finished = true;
+    m_err << QStringLiteral("DeveZozuvor --lote: ") << message << Qt::endl;
+    emit finished(CouldNotStart);
+}
+
+void BatchRun::finish()
+{
+    m_finished = true;
+    for (; m_next < m_batch.clients.size(); ++m_next)
+        report(QString::number(m_batch.clients.at(m_next)), QString(), false,
+               QStringLiteral("não consultado: ") + m_stopReason);
+    m_out << QStringLiteral("%1 salvas, %2 falharam em %3 s").arg(m_stored).arg(m_failed).arg(
+                 qRound(m_elapsed.elapsed() / 1000.0))
+          << Qt::endl;
+    qCInfo(lcQuery).noquote() << "lote da filial" << m_batch.branch << "terminado:" << m_stored << "salvas,"
+                              << m_failed << "falharam em" << m_elapsed.elapsed() << "ms";
+    emit finished(m_failed > 0 || m_interrupted ? SomeFailed : AllStored);
+}

@@ -1,0 +1,148 @@
+#include "samplesite.h"
+#include "testdatabase.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+
+// The unattended run through the real program, the sample site and a real
+// database: what each client's line says, the exit status, and the archive.
+class BatchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data() { TestDatabase::addDriverRows(); }
+    void init();
+    void cleanup();
+    void clientList_data();
+    void clientList();
+
+private:
+    // Runs the program with the arguments and input; terminate: SIGTERM once the site is asked for a result.
+    int run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines);
+
+    std::unique_ptr<SampleSite> m_site;
+    std::unique_ptr<TestDatabase> m_db;
+};
+
+void BatchTest::init()
+{
+    QFETCH_GLOBAL(QString, driver);
+    m_site = std::make_unique<SampleSite>();
+    QVERIFY(m_site->listen());
+    m_site->setReportHeight(1500);
+    m_db = std::make_unique<TestDatabase>();
+    CREATE_TEST_DATABASE(*m_db, driver);
+    m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
+    m_db->addClient(1, 1002, QStringLiteral("Nova Exemplo S.A."), QStringLiteral("12ABC34501DE35"));
+    m_db->addSiteParameters(1, *m_site);
+}
+
+void BatchTest::cleanup()
+{
+    m_db.reset();
+    m_site.reset();
+}
+
+int BatchTest::run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DEVEZOZUVOR_DBENGINE_INI"), m_db->iniPath());
+    tool.setProcessEnvironment(environment);
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QSignalSpy finished(&tool, &QProcess::finished);
+    tool.start(QStringLiteral(DEVEZOZUVOR_EXE), arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    if (terminate) {
+        // The site takes the CNPJ form and never answers: the walk waits for the result page.
+        if (!QTest::qWaitFor([this] { return m_site->hits(QStringLiteral("/resultado")) > 0; }, 60000))
+            return -2;
+        ::kill(pid_t(tool.processId()), SIGTERM);
+    }
+    if (finished.isEmpty() && !finished.wait(120000))
+        return -1;
+    *lines = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+}
+
+void BatchTest::clientList_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("earlierRuns"); // of the same command, before the one checked
+    QTest::addColumn<QString>("sitePassword"); // what the site accepts; empty: the parameters' own
+    QTest::addColumn<bool>("terminate");
+    QTest::addColumn<QStringList>("expected"); // each line of the output, as a pattern
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("archived"); // reports of client 1001 afterwards
+
+    const QString date = QStringLiteral("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d");
+    const QStringList three{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("1001"),
+                            QStringLiteral("1003"), QStringLiteral("1002")};
+    QTest::newRow("one client missing")
+        << three << QByteArray() << 0 << QString() << false
+        << QStringList{"1001\t11222333000181\tsalva\tprimeira consulta",
+                       "1003\t\tfalhou\tErro ao localizar cliente para pesquisar\\.\\.\\.",
+                       "1002\t12ABC34501DE35\tsalva\tprimeira consulta", "2 salvas, 1 falharam em \\d+ s"}
+        << 1 << 1;
+    QTest::newRow("the same list again")
+        << three << QByteArray() << 1 << QString() << false
+        << QStringList{"1001\t11222333000181\tsalva\t0 mudanças desde " + date,
+                       "1003\t\tfalhou\tErro ao localizar cliente para pesquisar\\.\\.\\.",
+                       "1002\t12ABC34501DE35\tsalva\t0 mudanças desde " + date, "2 salvas, 1 falharam em \\d+ s"}
+        << 1 << 2;
+    QTest::newRow("refused login, clients from the input")
+        << QStringList{QStringLiteral("--lote"), QStringLiteral("1")} << QByteArray("1001\n\n# lista\n1002\n") << 0
+        << QStringLiteral("outra") << false
+        << QStringList{"1001\t11222333000181\tfalhou\tO site da Equifax recusou o login: .*",
+                       "1002\t\tfalhou\tnão consultado: o site recusou o login", "0 salvas, 2 falharam em \\d+ s"}
+        << 1 << 0;
+    QTest::newRow("SIGTERM during a walk")
+        << QStringList{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("1001"), QStringLiteral("1002")}
+        << QByteArray() << 0 << QString() << true
+        << QStringList{"1001\t11222333000181\tfalhou\tinterrompida antes de ser salva",
+                       "1002\t\tfalhou\tnão consultado: execução interrompida", "0 salvas, 2 falharam em \\d+ s"}
+        << 1 << 0;
+    QTest::newRow("bad arguments")
+        << QStringList{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("mil")} << QByteArray() << 0
+        << QString() << false << QStringList() << 2 << 0;
+}
+
+void BatchTest::clientList()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, earlierRuns);
+    QFETCH(QString, sitePassword);
+    QFETCH(bool, terminate);
+    QFETCH(QStringList, expected);
+    QFETCH(int, exitCode);
+    QFETCH(int, archived);
+
+    QStringList lines;
+    for (int i = 0; i < earlierRuns; ++i)
+        QCOMPARE(run(arguments, input, false, &lines), exitCode);
+    if (!sitePassword.isEmpty())
+        m_site->setCredentials(m_site->user(), sitePassword);
+    if (terminate)
+        m_site->setStalledPath(QStringLiteral("/resultado"));
+
+    QCOMPARE(run(arguments, input, terminate, &lines), exitCode);
+    QCOMPARE(lines.size(), expected.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(expected.at(i)));
+        QVERIFY2(pattern.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
+    }
+    QCOMPARE(m_db->archiveCount(1, 1001), archived);
+    // Bad arguments ask nothing of the site.
+    QCOMPARE(m_site->loginPosts() == 0, exitCode == 2);
+}
+
+QTEST_MAIN(BatchTest)
+#include "tst_batch.moc"
