@@ -43,10 +43,7 @@ void BatchRun::start()
     // The database is checked, and the branch's parameters read, before any client is tried.
     auto readAll = [branch = QString::number(m_batch.branch)] {
         checkDatabase();
-        QList<ParameterRead> reads;
-        for (const QString &key : parameterKeys())
-            reads.append(LeParametro(QStringLiteral("Tervik"), branch, key));
-        return reads;
+        return readSiteParameters(branch);
     };
     whenReady(
         m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,

@@ -19,3 +19,11 @@ void reportParameterFailure(const QString &branch, const QString &key, const QSt
     qCWarning(lcStore).noquote() << QStringLiteral("filial %1: parâmetro %2 não lido:").arg(branch, key) << failure;
     MessageBox::plain(QStringLiteral("Erro na leitura de parametro : ") + failure);
 }
+
+QList<ParameterRead> readSiteParameters(const QString &branch)
+{
+    QList<ParameterRead> reads;
+    for (const QString &key : parameterKeys())
+        reads.append(LeParametro(QStringLiteral("Tervik"), branch, key));
+    return reads;
+}

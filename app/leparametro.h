@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // One company parameter of the branch as start-up reads it, on the database
@@ -11,6 +12,9 @@ struct ParameterRead
 };
 
 ParameterRead LeParametro(const QString &databaseName, const QString &branch, const QString &key) noexcept;
+
+// The branch's ten site parameters of database "Tervik", in parameterKeys() order.
+QList<ParameterRead> readSiteParameters(const QString &branch);
 
 // A read that failed is told in a plain box, and its value stays empty, so
 // start-up goes on with the next key.

@@ -47,12 +47,7 @@ void StartUp::lookedUp(const std::optional<Client> &client)
     m_client = *client;
     emit clientFound(m_client);
 
-    auto readAll = [branch = QString::number(m_launch->FilialAtual)] {
-        QList<ParameterRead> reads;
-        for (const QString &key : parameterKeys())
-            reads.append(LeParametro(QStringLiteral("Tervik"), branch, key));
-        return reads;
-    };
+    auto readAll = [branch = QString::number(m_launch->FilialAtual)] { return readSiteParameters(branch); };
     whenReady(
         m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,
         [this](const QList<ParameterRead> &reads) { readParameters(reads); },
