@@ -1,6 +1,7 @@
 #include "archivebrowser.h"
 
 #include "apperror.h"
+#include "backgroundwork.h"
 #include "databasethread.h"
 #include "futurereply.h"
 #include "jpegcodec.h"
@@ -13,7 +14,6 @@
 
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QtConcurrent>
 
 #include <utility>
 
@@ -66,12 +66,16 @@ void ArchiveBrowser::ListaImagem()
     const ArchiveEntry entry = m_entries.at(m_current);
     const ReportInfo info{QString::number(m_client->codClifor), m_client->nome, m_client->cgc, entry.date, entry.time};
     auto read = [client = *m_client, entry] {
-        QByteArray bytes = QueryArchive(client).image(entry);
-        QImage picture = bytes.isEmpty() ? QImage() : Jpeg::decode(bytes);
-        return std::make_pair(std::move(bytes), std::move(picture));
+        return QueryArchive(client).image(entry);
+    };
+    // The database thread reads the record; the pool decodes it.
+    auto decode = [](const QByteArray &bytes) {
+        return std::make_pair(bytes, bytes.isEmpty() ? QImage() : Jpeg::decode(bytes));
     };
     whenReady(
-        m_database->post(QStringLiteral("leitura da imagem da consulta"), std::move(read)), this,
+        BackgroundWork::then(m_database->post(QStringLiteral("leitura da imagem da consulta"), std::move(read)),
+                             std::move(decode)),
+        this,
         [this, info, request](const std::pair<QByteArray, QImage> &image) {
             // A later entry asked for meanwhile shows instead.
             if (request != m_request)
@@ -119,7 +123,7 @@ void ArchiveBrowser::compareWithPrevious()
                 return result;
             };
             whenReady(
-                QtConcurrent::run(std::move(work)), this,
+                BackgroundWork::run(std::move(work)), this,
                 [this](const Comparison &comparison) {
                     auto *dialog = new ComparisonDialog(comparison, m_picture->window());
                     dialog->setAttribute(Qt::WA_DeleteOnClose);

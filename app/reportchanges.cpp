@@ -1,5 +1,6 @@
 #include "reportchanges.h"
 
+#include "backgroundwork.h"
 #include "changecount.h"
 #include "databasethread.h"
 
@@ -33,15 +34,20 @@ QFuture<ReportChanges> countReportChanges(DatabaseThread *database, const Client
 {
     const ArchiveEntry newer = entries.value(index);
     const std::optional<ArchiveEntry> older = index > 0 ? std::optional(entries.at(index - 1)) : std::nullopt;
-    return database->post(QStringLiteral("comparação com a consulta anterior"), [client, older, newer] {
-        ReportChanges changes;
-        if (!older)
-            return changes;
-        changes.first = false;
-        changes.olderDate = older->date;
-        changes.olderTime = older->time;
+    if (!older)
+        return QtFuture::makeReadyFuture(ReportChanges());
+    // The database thread reads the two reports; the count runs on the pool.
+    auto read = [client, older = *older, newer] {
         const QueryArchive archive(client);
-        changes.count = textChangeCount(archive.image(*older), archive.image(newer));
-        return changes;
-    });
+        return std::make_pair(archive.image(older), archive.image(newer));
+    };
+    return BackgroundWork::then(database->post(QStringLiteral("leitura das consultas a comparar"), std::move(read)),
+                                [older = *older](const std::pair<QByteArray, QByteArray> &reports) {
+                                    ReportChanges changes;
+                                    changes.first = false;
+                                    changes.olderDate = older.date;
+                                    changes.olderTime = older.time;
+                                    changes.count = textChangeCount(reports.first, reports.second);
+                                    return changes;
+                                });
 }

@@ -27,7 +27,7 @@ struct ReportChanges
     QString shortText() const;
 };
 
-// Reads the new entry (at index) and the one before it on the database thread
-// and counts the changes between their texts.
+// Reads the new entry (at index) and the one before it on the database thread,
+// then counts the changes between their texts on the program's pool.
 QFuture<ReportChanges> countReportChanges(DatabaseThread *database, const Client &client,
                                           const QList<ArchiveEntry> &entries, int index);

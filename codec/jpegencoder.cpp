@@ -1,6 +1,7 @@
 #include "jpegcodec.h"
 
 #include "apperror.h"
+#include "backgroundwork.h"
 #include "jpegshared.h"
 #include "markersegments.h"
 #include "textlayer.h"
@@ -9,8 +10,6 @@
 #include <QIODevice>
 
 #include <algorithm>
-#include <exception>
-#include <thread>
 #include <vector>
 
 static_assert(Jpeg::MaxDimension == JPEG_MAX_DIMENSION);
@@ -229,27 +228,19 @@ void encode(const QImage &image, int quality, QIODevice *out, const ReportText &
     // Taller than a JPEG holds, the picture is left whole for libjpeg to refuse.
     if (inPlace != JCS_UNKNOWN && image.height() >= SplitFromRows && image.height() <= MaxDimension) {
         const int topRows = image.height() / 2 / SplitStep * SplitStep;
-        QByteArray top;
-        std::exception_ptr topFailure;
-        std::thread topThread([&] {
-            try {
-                top = encodeRows(image.constBits(), image.width(), topRows, image.bytesPerLine(), inPlace, quality,
-                                 RestartMcuRows, comments);
-            } catch (...) {
-                topFailure = std::current_exception();
-            }
+        QFuture<QByteArray> topHalf = BackgroundWork::run([&] {
+            return encodeRows(image.constBits(), image.width(), topRows, image.bytesPerLine(), inPlace, quality,
+                              RestartMcuRows, comments);
         });
         QByteArray bottom;
         try {
             bottom = encodeRows(image.constScanLine(topRows), image.width(), image.height() - topRows,
                                 image.bytesPerLine(), inPlace, quality, RestartMcuRows);
         } catch (...) {
-            topThread.join();
+            BackgroundWork::awaitQuietly(topHalf);
             throw;
         }
-        topThread.join();
-        if (topFailure)
-            std::rethrow_exception(topFailure);
+        QByteArray top = topHalf.result();
         writeJoined(std::move(top), bottom, image.height(), topRows, out);
         return;
     }

@@ -1,13 +1,12 @@
 #include "picturediff.h"
 
+#include "backgroundwork.h"
 #include "sequencediff.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <exception>
 #include <numeric>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace PictureDiff {
@@ -139,26 +138,15 @@ bool sameRow(const Rows &a, int i, const Rows &b, int j)
 // Both pictures' rows, read at once: the older on a thread of its own.
 std::pair<Rows, Rows> readRows(const QImage &older, const QImage &newer)
 {
-    std::optional<Rows> oldRows;
-    std::exception_ptr oldFailure;
-    std::thread reader([&] {
-        try {
-            oldRows.emplace(older);
-        } catch (...) {
-            oldFailure = std::current_exception();
-        }
-    });
+    QFuture<Rows> oldRows = BackgroundWork::run([&older] { return Rows(older); });
     std::optional<Rows> newRows;
     try {
         newRows.emplace(newer);
     } catch (...) {
-        reader.join();
+        BackgroundWork::awaitQuietly(oldRows);
         throw;
     }
-    reader.join();
-    if (oldFailure)
-        std::rethrow_exception(oldFailure);
-    return {std::move(*oldRows), std::move(*newRows)};
+    return {oldRows.takeResult(), std::move(*newRows)};
 }
 
 // Row i's tiles and row j's, each TileRows rows from there (the last rows take the last whole tiles).

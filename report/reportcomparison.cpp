@@ -1,11 +1,10 @@
 #include "reportcomparison.h"
 
+#include "backgroundwork.h"
 #include "jpegcodec.h"
 #include "picturediff.h"
 #include "textdiff.h"
 #include "textlayer.h"
-
-#include <future>
 
 namespace ReportComparison {
 
@@ -22,9 +21,14 @@ Comparison compare(const QByteArray &older, const QByteArray &newer)
         return result;
     }
     // The two pictures decode at once, one a thread: decoding is most of a tall report's comparison.
-    std::future<QImage> olderPicture = std::async(std::launch::async, [&older] { return Jpeg::decode(older); });
-    result.newer = Jpeg::decode(newer);
-    result.changes = PictureDiff::changes(olderPicture.get(), result.newer);
+    QFuture<QImage> olderPicture = BackgroundWork::run([&older] { return Jpeg::decode(older); });
+    try {
+        result.newer = Jpeg::decode(newer);
+    } catch (...) {
+        BackgroundWork::awaitQuietly(olderPicture);
+        throw;
+    }
+    result.changes = PictureDiff::changes(olderPicture.takeResult(), result.newer);
     return result;
 }
 

@@ -35,9 +35,6 @@ public:
     void copyText();
     void find();
 
-    // None until find() first opens it.
-    FindBar *findBar() const { return m_findBar; }
-
 signals:
     void compareRequested();
 
