@@ -1,22 +1,16 @@
 #include "batchrun.h"
 
-#include "capturefolder.h"
-#include "capturemarkers.h"
-#include "cnpjtext.h"
-#include "companyparameters.h"
+#include "apperror.h"
 #include "databasethread.h"
-#include "dbengine.h"
 #include "futurereply.h"
-#include "leparametro.h"
 #include "logcategories.h"
+#include "queryroom.h"
 #include "querysession.h"
 #include "reportchanges.h"
+#include "udevezozuvor.h"
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
 
 #include <cstdio>
 #include <utility>
@@ -28,6 +22,7 @@ BatchRun::BatchRun(BatchArguments batch, QObject *parent)
     , m_err(stderr)
 {
     m_database = new DatabaseThread(this);
+    m_room = new QueryRoom(m_database, TfoDeveZozuvor::storedBrowserSize(), this);
 }
 
 BatchRun::~BatchRun()
@@ -39,42 +34,23 @@ BatchRun::~BatchRun()
 void BatchRun::start()
 {
     m_elapsed.start();
-    m_captureFolder = prepareCaptureFolder(QCoreApplication::applicationDirPath());
-    // The database is checked, and the branch's parameters read, before any client is tried.
-    auto readAll = [branch = QString::number(m_batch.branch)] {
-        checkDatabase();
-        return readSiteParameters(branch);
-    };
-    whenReady(
-        m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,
-        [this](const QList<ParameterRead> &reads) { parametersRead(reads); },
-        [this](const QString &message) { cannotStart(message); });
+    m_room->prepareCaptureFolder(QCoreApplication::applicationDirPath());
+    // The database, the archive and the branch's parameters are checked before any client is tried.
+    connect(m_room, &QueryRoom::parameterFailed, this, [this](const QString &key, const QString &failure) {
+        cannotStart(QStringLiteral("Erro na leitura de parametro %1: %2").arg(key, failure));
+    });
+    connect(m_room, &QueryRoom::parametersRead, this, &BatchRun::parametersRead);
+    connect(m_room, &QueryRoom::failed, this, &BatchRun::cannotStart);
+    m_room->readParameters(m_batch.branch, QueryRoom::Check::StoreFirst);
 }
 
-void BatchRun::parametersRead(const QList<ParameterRead> &reads)
+void BatchRun::parametersRead()
 {
-    for (qsizetype i = 0; i < reads.size() && i < qsizetype(std::size(siteParameterFields)); ++i) {
-        if (!reads.at(i).failure.isEmpty()) {
-            cannotStart(QStringLiteral("Erro na leitura de parametro %1: %2")
-                            .arg(parameterKeys().at(i), reads.at(i).failure));
-            return;
-        }
-        m_site.*siteParameterFields[i] = trimControl(reads.at(i).value);
-    }
-    if (m_site.URLConsulta.isEmpty()) {
-        cannotStart(QStringLiteral("a filial %1 não tem o endereço do site (parâmetro %2)")
-                        .arg(m_batch.branch)
-                        .arg(parameterKeys().at(0)));
+    if (m_finished)
         return;
-    }
-    if (!m_interrupted) {
-        // An off-the-record profile, as the window's; the engine draws only a view that is shown.
-        m_profile = std::make_unique<QWebEngineProfile>();
-        m_page = std::make_unique<QWebEnginePage>(m_profile.get());
-        m_view = std::make_unique<QWebEngineView>();
-        m_view->setPage(m_page.get());
-        m_view->resize(761, 465); // the window's browser
-        m_view->show();
+    if (const QString refusal = m_room->siteRefusal(m_batch.branch); !refusal.isEmpty()) {
+        cannotStart(refusal);
+        return;
     }
     next();
 }
@@ -109,11 +85,6 @@ void BatchRun::lookedUp(qint32 code, const std::optional<Client> &client)
         next();
         return;
     }
-    if (const QString refusal = cnpjRefusal(*client, client->cgc); !refusal.isEmpty()) {
-        report(QString::number(code), client->cgc, false, refusal);
-        next();
-        return;
-    }
     query(*client);
 }
 
@@ -125,21 +96,24 @@ void BatchRun::query(const Client &client)
         return;
     }
     m_client = client;
-    // The previous capture hides the view for a moment to free its memory; the walk waits for it.
-    if (CaptureMarkers *markers = CaptureMarkers::of(m_view.get()); markers->isReleasing()) {
-        connect(markers, &CaptureMarkers::released, this, [this, client] { query(client); },
-                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+    m_warning.clear();
+    QuerySession *session = nullptr;
+    try {
+        session = m_room->newQuery(client, client.cgc, this);
+    } catch (const AppError &refusal) {
+        report(QString::number(client.codClifor), client.cgc, false, refusal.message());
+        next();
         return;
     }
-    const QuerySession::Request request{client, client.cgc, m_captureFolder + captureFileName(client.cgc), m_site,
-                                        std::chrono::seconds(qEnvironmentVariableIntValue("DEVEZOZUVOR_PAGE_TIMEOUT"))};
-    auto *session = new QuerySession(m_view.get(), m_database, request, this);
     m_session = session;
     connect(session, &QuerySession::stored, this, &BatchRun::sessionStored);
+    // The box's lines after its first are what the line's detail adds.
+    connect(session, &QuerySession::succeeded, this,
+            [this](const QString &message) { m_warning = message.section(u'\n', 1); });
     connect(session, &QuerySession::failed, this,
             [this, session](const QString &message) { sessionFailed(session, message); });
     connect(session, &QuerySession::ended, this, [this, session] { sessionEnded(session); });
-    session->start();
+    m_room->start(session);
 }
 
 void BatchRun::sessionFailed(QuerySession *session, const QString &message)
@@ -162,7 +136,7 @@ void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &en
         [this](const QString &message) {
             m_counting = false;
             report(QString::number(m_client.codClifor), m_client.cgc, true,
-                   QStringLiteral("mudanças não contadas: ") + message);
+                   withWarning(QStringLiteral("mudanças não contadas: ") + message));
             next();
         });
 }
@@ -170,8 +144,13 @@ void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &en
 void BatchRun::countedChanges(const ReportChanges &changes)
 {
     m_counting = false;
-    report(QString::number(m_client.codClifor), m_client.cgc, true, changes.detail());
+    report(QString::number(m_client.codClifor), m_client.cgc, true, withWarning(changes.detail()));
     next();
+}
+
+QString BatchRun::withWarning(const QString &detail) const
+{
+    return m_warning.isEmpty() ? detail : detail + QStringLiteral(". ") + m_warning;
 }
 
 void BatchRun::sessionEnded(QuerySession *session)
@@ -217,6 +196,8 @@ void BatchRun::stopList(const QString &reason)
 
 void BatchRun::cannotStart(const QString &message)
 {
+    if (m_finished)
+        return;
     m_finished = true;
     m_err << QStringLiteral("DeveZozuvor --lote: ") << message << Qt::endl;
     emit finished(CouldNotStart);

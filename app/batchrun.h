@@ -14,16 +14,13 @@
 #include <optional>
 
 class DatabaseThread;
+class QueryRoom;
 class QuerySession;
-class QWebEnginePage;
-class QWebEngineProfile;
-class QWebEngineView;
-struct ParameterRead;
 struct ReportChanges;
 
 // An unattended run over a list of clients of one branch: each client's query
-// made by a QuerySession exactly as a press makes it, in a browser shown on the
-// offscreen platform. One line per client on standard output, the summary
+// made by a QuerySession of the same query room as a press, in a browser shown
+// on the offscreen platform. One line per client on standard output, the summary
 // last; progress on standard error. finished() comes once, with the exit status.
 class BatchRun : public QObject
 {
@@ -50,13 +47,14 @@ signals:
     void finished(int exitStatus);
 
 private:
-    void parametersRead(const QList<ParameterRead> &reads);
+    void parametersRead();
     void next();
     void lookedUp(qint32 code, const std::optional<Client> &client);
     void query(const Client &client);
     void sessionFailed(QuerySession *session, const QString &message);
     void sessionStored(const Client &client, const QList<ArchiveEntry> &entries, int index);
     void countedChanges(const ReportChanges &changes);
+    QString withWarning(const QString &detail) const;
     void sessionEnded(QuerySession *session);
     void report(const QString &code, const QString &cnpj, bool stored, const QString &detail);
     void stopList(const QString &reason);
@@ -67,15 +65,11 @@ private:
     QTextStream m_out;
     QTextStream m_err;
     DatabaseThread *m_database = nullptr;
-    // The profile outlives its page, the page its view.
-    std::unique_ptr<QWebEngineProfile> m_profile;
-    std::unique_ptr<QWebEnginePage> m_page;
-    std::unique_ptr<QWebEngineView> m_view;
-    SiteParameters m_site;
-    QString m_captureFolder;
+    QueryRoom *m_room = nullptr;
     QElapsedTimer m_elapsed;
     QPointer<QuerySession> m_session;
     Client m_client; // the one being queried
+    QString m_warning; // what the stored query's success adds to its first line
     bool m_counting = false; // the stored report's changes are being counted
     qsizetype m_next = 0; // the next client of the list
     int m_stored = 0;

@@ -1,6 +1,16 @@
 #pragma once
 
+#include "launcharguments.h"
+
 #include <QApplication>
+
+// How a run of the program ended: its exit status, and whether a database job
+// was still stuck then (its thread cannot be joined).
+struct ProgramEnd
+{
+    int status = 0;
+    bool databaseStuck = false;
+};
 
 // The application object: the last stop for a failure that leaves an event
 // handler, so that no exception crosses Qt's event loop.
@@ -11,18 +21,11 @@ class DevezozuvorApplication : public QApplication
 public:
     DevezozuvorApplication(int &argc, char **argv);
 
-    // Call before the application exists: the browser engine set up as
-    // BrowserSetup tells, its flags put in this process's environment.
-    static void prepareGraphics();
-
     bool notify(QObject *receiver, QEvent *event) override;
 
-    // The whole program: the window for the launch arguments, shown, until it
-    // closes. Returns 0; a database job still stuck then does not hold the
-    // process, which ends at once.
-    static int run(int &argc, char **argv);
+    // The window for the launch arguments, shown, until it closes; status 0.
+    static ProgramEnd runWindow();
 
-private:
-    // "--lote BRANCH [CLIENT ...]": the list queried without a window; returns the exit status.
-    static int runBatch(int &argc, char **argv, const QStringList &arguments);
+    // The list queried without a window; its status as BatchRun tells it.
+    static ProgramEnd runList(const BatchArguments &batch);
 };

@@ -1,6 +1,6 @@
-#include "devezozuvorapplication.h"
+#include "program.h"
 
 int main(int argc, char *argv[])
 {
-    return DevezozuvorApplication::run(argc, argv);
+    return runProgram(argc, argv);
 }

@@ -41,6 +41,9 @@ QuerySession::~QuerySession()
 
 void QuerySession::start()
 {
+    // Once: an abandoned query stays ended.
+    if (m_stage != Stage::Ready)
+        return;
     m_elapsed.start();
     m_stage = Stage::Walking;
     // A database known to be lost is found before the bureau bills the query.

@@ -1,18 +1,19 @@
 #include "startup.h"
 
 #include "archivebrowser.h"
-#include "companyparameters.h"
 #include "databasethread.h"
 #include "errorreport.h"
 #include "futurereply.h"
 #include "leparametro.h"
 #include "messagebox.h"
 #include "queryarchive.h"
+#include "queryroom.h"
 
-StartUp::StartUp(DatabaseThread *database, ArchiveBrowser *archive, std::optional<LaunchArguments> launch,
-                 QObject *parent)
+StartUp::StartUp(DatabaseThread *database, QueryRoom *room, ArchiveBrowser *archive,
+                 std::optional<LaunchArguments> launch, QObject *parent)
     : QObject(parent)
     , m_database(database)
+    , m_room(room)
     , m_archive(archive)
     , m_launch(launch)
 {
@@ -47,26 +48,19 @@ void StartUp::lookedUp(const std::optional<Client> &client)
     m_client = *client;
     emit clientFound(m_client);
 
-    auto readAll = [branch = QString::number(m_launch->FilialAtual)] { return readSiteParameters(branch); };
-    whenReady(
-        m_database->post(QStringLiteral("leitura dos parâmetros"), std::move(readAll)), this,
-        [this](const QList<ParameterRead> &reads) { readParameters(reads); },
-        [this](const QString &message) {
-            reportParameterFailure(QString::number(m_launch->FilialAtual), QStringLiteral("(todos)"), message);
-            readParameters({});
-        });
+    const QString branch = QString::number(m_launch->FilialAtual);
+    connect(m_room, &QueryRoom::parameterFailed, this,
+            [branch](const QString &key, const QString &failure) { reportParameterFailure(branch, key, failure); });
+    connect(m_room, &QueryRoom::parametersRead, this, &StartUp::openArchive);
+    connect(m_room, &QueryRoom::failed, this, [this, branch](const QString &message) {
+        reportParameterFailure(branch, QStringLiteral("(todos)"), message);
+        openArchive();
+    });
+    m_room->readParameters(m_launch->FilialAtual, QueryRoom::Check::Parameters);
 }
 
-void StartUp::readParameters(const QList<ParameterRead> &reads)
+void StartUp::openArchive()
 {
-    const QString branch = QString::number(m_launch->FilialAtual);
-    SiteParameters site;
-    for (qsizetype i = 0; i < reads.size() && i < qsizetype(std::size(siteParameterFields)); ++i) {
-        if (!reads.at(i).failure.isEmpty())
-            reportParameterFailure(branch, parameterKeys().at(i), reads.at(i).failure);
-        site.*siteParameterFields[i] = trimControl(reads.at(i).value);
-    }
-    emit parametersRead(site);
     whenReady(m_database->post(QStringLiteral("abertura do arquivo de consultas"),
                                [client = m_client] { return QueryArchive(client).entries(); }),
               this, [this](const QList<ArchiveEntry> &entries) { archiveOpened(entries); },

@@ -4,12 +4,12 @@
 #include "apperror.h"
 #include "archivebrowser.h"
 #include "capturefolder.h"
-#include "cnpjtext.h"
 #include "databasethread.h"
 #include "errorreport.h"
 #include "futurereply.h"
 #include "logcategories.h"
 #include "messagebox.h"
+#include "queryroom.h"
 #include "querysession.h"
 #include "reportchanges.h"
 #include "reportcommands.h"
@@ -19,8 +19,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QScreen>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
 
 TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
@@ -34,10 +32,8 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
                                 QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed")});
     ui->setupUi(this);
     setObjectName(QStringLiteral("foDeveZozuvor"));
-    // An administrator may give a slow site more time per page, in seconds.
-    m_pageTimeout = qEnvironmentVariableIntValue("DEVEZOZUVOR_PAGE_TIMEOUT");
-
     m_database = new DatabaseThread(this);
+    m_room = new QueryRoom(m_database, ui->WebBrowser1, this);
     connect(m_database, &DatabaseThread::waiting, this, &TfoDeveZozuvor::showDatabaseWait);
     connect(m_database, &DatabaseThread::waitEnded, this, &TfoDeveZozuvor::endDatabaseWait);
     m_archive = new ArchiveBrowser(m_database, ui->Image1, ui->DBEdit3, ui->DBEdit4, this);
@@ -51,7 +47,7 @@ TfoDeveZozuvor::TfoDeveZozuvor(const QStringList &arguments, QWidget *parent)
     // the window shows the client.
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (ui->PageControl1->currentWidget() == ui->TabSheet2)
-            ensureBrowser();
+            m_room->browser();
     });
 
     connectClick(ui->BotaoConsultar, &TfoDeveZozuvor::BotaoConsultarClick);
@@ -76,14 +72,22 @@ void TfoDeveZozuvor::connectClick(QWidget *button, Handler handler)
             [this, handler] { ErrorReport::guard([this, handler] { (this->*handler)(); }); });
 }
 
-void TfoDeveZozuvor::ensureBrowser()
+QSize TfoDeveZozuvor::storedBrowserSize()
 {
-    if (m_page)
-        return;
-    // An off-the-record profile: no cookie or cache outlives the run.
-    m_profile = std::make_unique<QWebEngineProfile>();
-    m_page = std::make_unique<QWebEnginePage>(m_profile.get());
-    ui->WebBrowser1->setPage(m_page.get());
+    QWidget form;
+    Ui::TfoDeveZozuvor layout;
+    layout.setupUi(&form);
+    return layout.WebBrowser1->size();
+}
+
+const QString &TfoDeveZozuvor::PastaCapturas() const
+{
+    return m_room->captureFolder();
+}
+
+const SiteParameters &TfoDeveZozuvor::site() const
+{
+    return m_room->site();
 }
 
 void TfoDeveZozuvor::setVisible(bool visible)
@@ -118,15 +122,14 @@ void TfoDeveZozuvor::FormCreate(const QStringList &arguments)
 void TfoDeveZozuvor::FormShow()
 {
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
-    m_pastaCapturas = prepareCaptureFolder(m_programDirectory);
+    m_room->prepareCaptureFolder(m_programDirectory);
     // Nothing to press until start-up has found what there is; "Sair" always.
     for (QWidget *button : {ui->BotaoConsultar, ui->Button1, ui->Button2})
         button->setEnabled(false);
 
-    auto *startUp = new StartUp(m_database, m_archive,
+    auto *startUp = new StartUp(m_database, m_room, m_archive,
                                 m_launchRead ? std::optional(m_launch) : std::nullopt, this);
     connect(startUp, &StartUp::clientFound, this, &TfoDeveZozuvor::showClient);
-    connect(startUp, &StartUp::parametersRead, this, [this](const SiteParameters &site) { m_site = site; });
     connect(startUp, &StartUp::finished, this, [this, startUp](bool clientKnown) {
         startUp->deleteLater();
         endStartUp(clientKnown);
@@ -208,20 +211,13 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     // A query whose result is being archived runs to its end.
     if (!m_client || (m_session && m_session->isArchiving()))
         return;
-    const QString cnpj = ui->DbeCnpj->text();
-    if (const QString refusal = cnpjRefusal(*m_client, cnpj); !refusal.isEmpty())
-        throw AppError(refusal);
+    QuerySession *session = m_room->newQuery(*m_client, ui->DbeCnpj->text(), this);
     // A press during the walk starts the query afresh.
     if (m_session) {
         m_session->abandon();
         m_session->deleteLater();
     }
-    ensureBrowser();
-    m_session = new QuerySession(ui->WebBrowser1, m_database,
-                                 {*m_client, cnpj, m_pastaCapturas + captureFileName(cnpj), m_site,
-                                  std::chrono::seconds(m_pageTimeout)},
-                                 this);
-    QuerySession *session = m_session;
+    m_session = session;
     connect(session, &QuerySession::progressRestarted, this, &TfoDeveZozuvor::restartProgress);
     connect(session, &QuerySession::progressStep, this, &TfoDeveZozuvor::IncProgresso);
     connect(session, &QuerySession::statusChanged, this, &TfoDeveZozuvor::SetaStatus);
@@ -235,7 +231,7 @@ void TfoDeveZozuvor::BotaoConsultarClick()
     });
     connect(session, &QuerySession::failed, this, &ErrorReport::show);
     connect(session, &QuerySession::ended, this, [this, session] { queryEnded(session); });
-    session->start();
+    m_room->start(session);
 }
 
 void TfoDeveZozuvor::showChanges(const Client &client, const QList<ArchiveEntry> &entries, int index)
@@ -296,8 +292,7 @@ void TfoDeveZozuvor::closeEvent(QCloseEvent *event)
     if (m_session)
         m_session->abandon();
     // So does any wait on the browser, the capture's memory release included.
-    if (m_page)
-        ScriptRunner::cancelWaits(m_page.get());
+    ScriptRunner::cancelWaits(m_room->page());
     m_database->cancel();
     QWidget::closeEvent(event);
 }

@@ -17,9 +17,8 @@ class TfoDeveZozuvor;
 
 class ArchiveBrowser;
 class DatabaseThread;
+class QueryRoom;
 class QuerySession;
-class QWebEnginePage;
-class QWebEngineProfile;
 
 // The tool's one window: the client being queried, its archived queries, the
 // browser that walks the bureau's site, a status line and a progress bar.
@@ -50,11 +49,14 @@ public:
 
     qint32 FilialAtual() const { return m_launch.FilialAtual; }
     qint32 CodCliforAtual() const { return m_launch.CodCliforAtual; }
-    const QString &PastaCapturas() const { return m_pastaCapturas; }
-    const SiteParameters &site() const { return m_site; }
+    const QString &PastaCapturas() const;
+    const SiteParameters &site() const;
     DatabaseThread *database() const { return m_database; }
 
     void setVisible(bool visible) override;
+
+    // The browser's size in the stored layout, which the list's browser takes too.
+    static QSize storedBrowserSize();
 
 signals:
     // Start-up has ended: the client and its newest archived query are shown,
@@ -66,7 +68,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void ensureBrowser();
     void endStartUp(bool clientKnown);
     void showClient(const Client &client);
     void lockForCapture(bool locked);
@@ -81,21 +82,16 @@ private:
     void connectClick(QWidget *button, Handler handler);
 
     std::unique_ptr<Ui::TfoDeveZozuvor> ui;
-    // Made when the browser is first needed; the profile outlives its page.
-    std::unique_ptr<QWebEngineProfile> m_profile;
-    std::unique_ptr<QWebEnginePage> m_page;
     DatabaseThread *m_database = nullptr;
+    QueryRoom *m_room = nullptr; // the browser made when first needed
     ArchiveBrowser *m_archive = nullptr;
     QPointer<QuerySession> m_session;
     QString m_waitText;        // the status a database wait put up
     QString m_statusBeforeWait; // and the one it covered
 
-    int m_pageTimeout = 0; // seconds; 0 for the walk's own
     LaunchArguments m_launch;
     bool m_launchRead = false; // all of them converted
     QString m_programDirectory;
-    QString m_pastaCapturas;
-    SiteParameters m_site;
     std::optional<Client> m_client; // found at start-up
     bool m_shownOnce = false;
 };

@@ -169,6 +169,22 @@ QList<ArchiveEntry> QueryArchive::entries() const
     return list;
 }
 
+void QueryArchive::checkWritable() const
+{
+    entries();
+    const char *doing = "a tabela de consultas não pode ser gravada";
+    if (!m_pg) {
+        execPlain(doing, db(), QStringLiteral("BEGIN IMMEDIATE"));
+        m_transaction = db();
+        rollback();
+        return;
+    }
+    QSqlQuery q = exec(doing, QStringLiteral("SELECT has_table_privilege(CAST(? AS text), 'INSERT, UPDATE')"),
+                       {m_table.table});
+    if (!q.next() || !q.value(0).toBool())
+        throw error(QString::fromUtf8(doing) + QStringLiteral(": sem permissão de gravação em ") + m_table.table);
+}
+
 QByteArray QueryArchive::image(const ArchiveEntry &entry) const
 {
     const char *doing = "não foi possível ler a imagem da consulta";

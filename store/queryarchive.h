@@ -47,6 +47,10 @@ public:
     explicit QueryArchive(const Client &client);
 
     QList<ArchiveEntry> entries() const;
+    // Whether a report could be stored now: the table read, and the rights to
+    // write it (PostgreSQL's privileges, SQLite's write lock taken and let go).
+    // Throws AppError with the engine's words when not.
+    void checkWritable() const;
     // The entry's JPEG bytes; empty when it has none or its row is gone.
     QByteArray image(const ArchiveEntry &entry) const;
 

@@ -23,7 +23,8 @@ private slots:
 
 private:
     // Runs the program with the arguments and input; terminate: SIGTERM once the site is asked for a result.
-    int run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines);
+    int run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines,
+            QStringList *errors = nullptr);
 
     std::unique_ptr<SampleSite> m_site;
     std::unique_ptr<TestDatabase> m_db;
@@ -39,6 +40,7 @@ void BatchTest::init()
     CREATE_TEST_DATABASE(*m_db, driver);
     m_db->addClient(1, 1001, QStringLiteral("Comercial Exemplo Ltda"), QStringLiteral("11222333000181"));
     m_db->addClient(1, 1002, QStringLiteral("Nova Exemplo S.A."), QStringLiteral("12ABC34501DE35"));
+    m_db->addClient(1, 1004, QStringLiteral("Sem CNPJ Ltda"), QStringLiteral("123"));
     m_db->addSiteParameters(1, *m_site);
 }
 
@@ -48,13 +50,13 @@ void BatchTest::cleanup()
     m_site.reset();
 }
 
-int BatchTest::run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines)
+int BatchTest::run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines,
+                   QStringList *errors)
 {
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DEVEZOZUVOR_DBENGINE_INI"), m_db->iniPath());
     tool.setProcessEnvironment(environment);
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QSignalSpy finished(&tool, &QProcess::finished);
     tool.start(QStringLiteral(DEVEZOZUVOR_EXE), arguments);
     tool.write(input);
@@ -68,6 +70,8 @@ int BatchTest::run(const QStringList &arguments, const QByteArray &input, bool t
     if (finished.isEmpty() && !finished.wait(120000))
         return -1;
     *lines = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    if (errors)
+        *errors = QString::fromUtf8(tool.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
 }
 
@@ -76,42 +80,57 @@ void BatchTest::clientList_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("earlierRuns"); // of the same command, before the one checked
-    QTest::addColumn<QString>("sitePassword"); // what the site accepts; empty: the parameters' own
-    QTest::addColumn<bool>("terminate");
-    QTest::addColumn<QStringList>("expected"); // each line of the output, as a pattern
+    // "recusa": the site takes another password; "trava": it never answers a result, and SIGTERM comes;
+    // "sem índice": the archive lacks its client index; x and .: each login's result fails, or not.
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QStringList>("expected"); // each line of the output, as a pattern; exit 2: of the errors
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("archived"); // reports of client 1001 afterwards
 
     const QString date = QStringLiteral("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d");
-    const QStringList three{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("1001"),
-                            QStringLiteral("1003"), QStringLiteral("1002")};
-    QTest::newRow("one client missing")
-        << three << QByteArray() << 0 << QString() << false
+    const QStringList three = QStringLiteral("--lote 1 1001 1003 1004 1002").split(u' ');
+    const QString refused = "1004\t123\tfalhou\tO CNPJ do cliente 1004 \\(Sem CNPJ Ltda\\) não é válido .*";
+    QTest::newRow("one client missing, one CNPJ refused")
+        << three << QByteArray() << 0 << QString()
         << QStringList{"1001\t11222333000181\tsalva\tprimeira consulta",
-                       "1003\t\tfalhou\tErro ao localizar cliente para pesquisar\\.\\.\\.",
-                       "1002\t12ABC34501DE35\tsalva\tprimeira consulta", "2 salvas, 1 falharam em \\d+ s"}
+                       "1003\t\tfalhou\tErro ao localizar cliente para pesquisar\\.\\.\\.", refused,
+                       "1002\t12ABC34501DE35\tsalva\tprimeira consulta", "2 salvas, 2 falharam em \\d+ s"}
         << 1 << 1;
     QTest::newRow("the same list again")
-        << three << QByteArray() << 1 << QString() << false
+        << three << QByteArray() << 1 << QString()
         << QStringList{"1001\t11222333000181\tsalva\t0 mudanças desde " + date,
-                       "1003\t\tfalhou\tErro ao localizar cliente para pesquisar\\.\\.\\.",
-                       "1002\t12ABC34501DE35\tsalva\t0 mudanças desde " + date, "2 salvas, 1 falharam em \\d+ s"}
+                       "1003\t\tfalhou\tErro ao localizar cliente para pesquisar\\.\\.\\.", refused,
+                       "1002\t12ABC34501DE35\tsalva\t0 mudanças desde " + date, "2 salvas, 2 falharam em \\d+ s"}
         << 1 << 2;
+    const QString siteFailed = "1001\t11222333000181\tfalhou\tO site da Equifax .*";
+    QTest::newRow("a stored client ends a row of site failures")
+        << QStringLiteral("--lote 1 1001 1001 1002 1001 1001 1002").split(u' ') << QByteArray() << 0
+        << QStringLiteral("xx.xx.")
+        << QStringList{siteFailed, siteFailed, "1002\t12ABC34501DE35\tsalva\tprimeira consulta", siteFailed,
+                       siteFailed, "1002\t12ABC34501DE35\tsalva\t0 mudanças desde " + date,
+                       "2 salvas, 4 falharam em \\d+ s"}
+        << 1 << 0;
     QTest::newRow("refused login, clients from the input")
         << QStringList{QStringLiteral("--lote"), QStringLiteral("1")} << QByteArray("1001\n\n# lista\n1002\n") << 0
-        << QStringLiteral("outra") << false
+        << QStringLiteral("recusa")
         << QStringList{"1001\t11222333000181\tfalhou\tO site da Equifax recusou o login: .*",
                        "1002\t\tfalhou\tnão consultado: o site recusou o login", "0 salvas, 2 falharam em \\d+ s"}
         << 1 << 0;
     QTest::newRow("SIGTERM during a walk")
         << QStringList{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("1001"), QStringLiteral("1002")}
-        << QByteArray() << 0 << QString() << true
+        << QByteArray() << 0 << QStringLiteral("trava")
         << QStringList{"1001\t11222333000181\tfalhou\tinterrompida antes de ser salva",
                        "1002\t\tfalhou\tnão consultado: execução interrompida", "0 salvas, 2 falharam em \\d+ s"}
         << 1 << 0;
     QTest::newRow("bad arguments")
         << QStringList{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("mil")} << QByteArray() << 0
-        << QString() << false << QStringList() << 2 << 0;
+        << QString() << QStringList{"DeveZozuvor --lote: o cliente não é um número: 'mil'"} << 2 << 0;
+    QTest::newRow("no client in the input")
+        << QStringList{QStringLiteral("--lote"), QStringLiteral("1")} << QByteArray("\n# nenhum\n") << 0 << QString()
+        << QStringList{"DeveZozuvor --lote: nenhum cliente para consultar"} << 2 << 0;
+    QTest::newRow("archive without its client index")
+        << three << QByteArray() << 0 << QStringLiteral("sem índice")
+        << QStringList{"DeveZozuvor --lote: TDeveZozuvor: No index for fields 'Filial;Cod_Clifor'"} << 2 << 0;
 }
 
 void BatchTest::clientList()
@@ -119,29 +138,47 @@ void BatchTest::clientList()
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, input);
     QFETCH(int, earlierRuns);
-    QFETCH(QString, sitePassword);
-    QFETCH(bool, terminate);
+    QFETCH(QString, site);
     QFETCH(QStringList, expected);
     QFETCH(int, exitCode);
     QFETCH(int, archived);
 
     QStringList lines;
+    QStringList errors;
     for (int i = 0; i < earlierRuns; ++i)
         QCOMPARE(run(arguments, input, false, &lines), exitCode);
-    if (!sitePassword.isEmpty())
-        m_site->setCredentials(m_site->user(), sitePassword);
-    if (terminate)
+    if (site == u"recusa")
+        m_site->setCredentials(m_site->user(), QStringLiteral("outra"));
+    if (site == u"trava")
         m_site->setStalledPath(QStringLiteral("/resultado"));
+    if (site == u"sem índice")
+        m_db->exec(QStringLiteral("DROP INDEX CliforDeveZozuvor_cliente"));
+    int logins = 0;
+    if (site.contains(u'x')) {
+        connect(m_site.get(), &SampleSite::loginPosted, this, [this, site, &logins] {
+            if (site.mid(logins++, 1) == u"x")
+                m_site->setErrorStatus(QStringLiteral("/resultado"), 500);
+            else
+                m_site->clearFailures();
+        });
+    }
 
-    QCOMPARE(run(arguments, input, terminate, &lines), exitCode);
+    QCOMPARE(run(arguments, input, site == u"trava", &lines, &errors), exitCode);
+    // Nothing could start: the errors say why, and nothing else is written.
+    if (exitCode == 2) {
+        QCOMPARE(lines, QStringList());
+        lines = errors.mid(errors.size() - expected.size());
+    }
     QCOMPARE(lines.size(), expected.size());
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QRegularExpression pattern(QRegularExpression::anchoredPattern(expected.at(i)));
         QVERIFY2(pattern.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
     }
     QCOMPARE(m_db->archiveCount(1, 1001), archived);
-    // Bad arguments ask nothing of the site.
+    // A run that could not start asked nothing of the site, and sent no CNPJ to be billed.
     QCOMPARE(m_site->loginPosts() == 0, exitCode == 2);
+    if (exitCode == 2)
+        QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 0);
 }
 
 QTEST_MAIN(BatchTest)

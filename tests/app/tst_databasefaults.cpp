@@ -1,6 +1,6 @@
 #include "databasethread.h"
 #include "queryarchive.h"
-#include "devezozuvorapplication.h"
+#include "program.h"
 #include "samplesite.h"
 #include "systemlocale.h"
 #include "testdatabase.h"
@@ -322,7 +322,7 @@ int main(int argc, char *argv[])
         qAddPreRoutine(pressSairWhileStartUpWaits);
         argv[1] = argv[0];
         --argc;
-        return DevezozuvorApplication::run(argc, argv + 1);
+        return runProgram(argc, argv + 1);
     }
     QApplication app(argc, argv);
     DatabaseFaultsTest test;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devezozuvorapplication.h"
+#include "program.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -51,7 +52,7 @@ public:
 #define BROWSER_TEST_MAIN(TestClass)                                                                                   \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
-        DevezozuvorApplication::prepareGraphics();                                                                     \
+        prepareBrowserProcess();                                                                                       \
         DevezozuvorApplication app(argc, argv);                                                                        \
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \

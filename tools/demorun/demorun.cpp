@@ -5,6 +5,7 @@
 
 #include "databasethread.h"
 #include "devezozuvorapplication.h"
+#include "program.h"
 #include "messagebox.h"
 #include "pictureview.h"
 #include "udevezozuvor.h"
@@ -19,7 +20,7 @@
 
 int main(int argc, char *argv[])
 {
-    DevezozuvorApplication::prepareGraphics();
+    prepareBrowserProcess();
     DevezozuvorApplication app(argc, argv);
     TfoDeveZozuvor window(QCoreApplication::arguments());
     const QString picture
