@@ -1,5 +1,6 @@
 #include "batchrun.h"
 
+#include "batchpdf.h"
 #include "capturefolder.h"
 #include "capturemarkers.h"
 #include "cnpjtext.h"
@@ -155,14 +156,14 @@ void BatchRun::sessionFailed(QuerySession *session, const QString &message)
 void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &entries, int index)
 {
     m_siteFailuresInRow = 0;
+    m_storedEntry = entries.value(index);
     m_counting = true;
     whenReady(
         countReportChanges(m_database, client, entries, index), this,
         [this](const ReportChanges &changes) { countedChanges(changes); },
         [this](const QString &message) {
             m_counting = false;
-            report(QString::number(m_client.codClifor), m_client.cgc, true,
-                   QStringLiteral("mudanças não contadas: ") + message);
+            reportStored(QStringLiteral("mudanças não contadas: ") + message);
             next();
         });
 }
@@ -170,8 +171,19 @@ void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &en
 void BatchRun::countedChanges(const ReportChanges &changes)
 {
     m_counting = false;
-    report(QString::number(m_client.codClifor), m_client.cgc, true, changes.detail());
+    reportStored(changes.detail());
     next();
+}
+
+void BatchRun::reportStored(const QString &changes)
+{
+    QString pdfFailure;
+    if (!m_batch.pdfFolder.isEmpty())
+        pdfFailure = writeStoredReportPdf(m_batch.pdfFolder, m_client, m_storedEntry,
+                                          m_captureFolder + captureFileName(m_client.cgc));
+    m_pdfFailed = m_pdfFailed || !pdfFailure.isEmpty();
+    report(QString::number(m_client.codClifor), m_client.cgc, true,
+           pdfFailure.isEmpty() ? changes : changes + QStringLiteral("; PDF não gravado: ") + pdfFailure);
 }
 
 void BatchRun::sessionEnded(QuerySession *session)
@@ -233,5 +245,5 @@ void BatchRun::finish()
           << Qt::endl;
     qCInfo(lcQuery).noquote() << "lote da filial" << m_batch.branch << "terminado:" << m_stored << "salvas,"
                               << m_failed << "falharam em" << m_elapsed.elapsed() << "ms";
-    emit finished(m_failed > 0 || m_interrupted ? SomeFailed : AllStored);
+    emit finished(m_failed > 0 || m_interrupted || m_pdfFailed ? SomeFailed : AllStored);
 }

@@ -57,6 +57,8 @@ private:
     void sessionFailed(QuerySession *session, const QString &message);
     void sessionStored(const Client &client, const QList<ArchiveEntry> &entries, int index);
     void countedChanges(const ReportChanges &changes);
+    // The stored client's line, the PDF's failure after the change count.
+    void reportStored(const QString &changes);
     void sessionEnded(QuerySession *session);
     void report(const QString &code, const QString &cnpj, bool stored, const QString &detail);
     void stopList(const QString &reason);
@@ -76,6 +78,8 @@ private:
     QElapsedTimer m_elapsed;
     QPointer<QuerySession> m_session;
     Client m_client; // the one being queried
+    ArchiveEntry m_storedEntry;
+    bool m_pdfFailed = false;
     bool m_counting = false; // the stored report's changes are being counted
     qsizetype m_next = 0; // the next client of the list
     int m_stored = 0;

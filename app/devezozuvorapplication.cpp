@@ -73,7 +73,7 @@ int DevezozuvorApplication::runBatch(int &argc, char **argv, const QStringList &
     BatchArguments batch;
     try {
         QString input;
-        if (arguments.size() == 3) {
+        if (batchClientsFromInput(arguments)) {
             QFile in;
             if (in.open(stdin, QIODevice::ReadOnly))
                 input = QString::fromUtf8(in.readAll());
