@@ -149,7 +149,7 @@ void ArchiveViewTest::commandsNeedARecord()
     startWindow({});
     QCOMPARE(m_app->boxes.boxes.size(), 1); // "Nenhuma consulta realizada..."
     const QList<QAction *> commands = m_view->actions();
-    QCOMPARE(commands.size(), 12);
+    QCOMPARE(commands.size(), 13);
     for (const QAction *command : commands)
         QVERIFY2(!command->isEnabled(), qPrintable(command->text()));
 
