@@ -1,6 +1,8 @@
 #include "batchrun.h"
 
 #include "apperror.h"
+#include "batchpdf.h"
+#include "cnpjtext.h"
 #include "databasethread.h"
 #include "futurereply.h"
 #include "logcategories.h"
@@ -129,14 +131,14 @@ void BatchRun::sessionFailed(QuerySession *session, const QString &message)
 void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &entries, int index)
 {
     m_siteFailuresInRow = 0;
+    m_storedEntry = entries.value(index);
     m_counting = true;
     whenReady(
         countReportChanges(m_database, client, entries, index), this,
         [this](const ReportChanges &changes) { countedChanges(changes); },
         [this](const QString &message) {
             m_counting = false;
-            report(QString::number(m_client.codClifor), m_client.cgc, true,
-                   withWarning(QStringLiteral("mudanças não contadas: ") + message));
+            reportStored(QStringLiteral("mudanças não contadas: ") + message);
             next();
         });
 }
@@ -144,13 +146,24 @@ void BatchRun::sessionStored(const Client &client, const QList<ArchiveEntry> &en
 void BatchRun::countedChanges(const ReportChanges &changes)
 {
     m_counting = false;
-    report(QString::number(m_client.codClifor), m_client.cgc, true, withWarning(changes.detail()));
+    reportStored(changes.detail());
     next();
 }
 
 QString BatchRun::withWarning(const QString &detail) const
 {
     return m_warning.isEmpty() ? detail : detail + QStringLiteral(". ") + m_warning;
+}
+
+void BatchRun::reportStored(const QString &changes)
+{
+    QString pdfFailure;
+    if (!m_batch.pdfFolder.isEmpty())
+        pdfFailure = writeStoredReportPdf(m_batch.pdfFolder, m_client, m_storedEntry,
+                                          m_room->captureFolder() + captureFileName(m_client.cgc));
+    m_pdfFailed = m_pdfFailed || !pdfFailure.isEmpty();
+    report(QString::number(m_client.codClifor), m_client.cgc, true,
+           withWarning(pdfFailure.isEmpty() ? changes : changes + QStringLiteral("; PDF não gravado: ") + pdfFailure));
 }
 
 void BatchRun::sessionEnded(QuerySession *session)
@@ -214,5 +227,5 @@ void BatchRun::finish()
           << Qt::endl;
     qCInfo(lcQuery).noquote() << "lote da filial" << m_batch.branch << "terminado:" << m_stored << "salvas,"
                               << m_failed << "falharam em" << m_elapsed.elapsed() << "ms";
-    emit finished(m_failed > 0 || m_interrupted ? SomeFailed : AllStored);
+    emit finished(m_failed > 0 || m_interrupted || m_pdfFailed ? SomeFailed : AllStored);
 }

@@ -55,6 +55,8 @@ private:
     void sessionStored(const Client &client, const QList<ArchiveEntry> &entries, int index);
     void countedChanges(const ReportChanges &changes);
     QString withWarning(const QString &detail) const;
+    // The stored client's line, the PDF's failure after the change count.
+    void reportStored(const QString &changes);
     void sessionEnded(QuerySession *session);
     void report(const QString &code, const QString &cnpj, bool stored, const QString &detail);
     void stopList(const QString &reason);
@@ -70,6 +72,8 @@ private:
     QPointer<QuerySession> m_session;
     Client m_client; // the one being queried
     QString m_warning; // what the stored query's success adds to its first line
+    ArchiveEntry m_storedEntry;
+    bool m_pdfFailed = false;
     bool m_counting = false; // the stored report's changes are being counted
     qsizetype m_next = 0; // the next client of the list
     int m_stored = 0;

@@ -89,6 +89,17 @@ bool isBatchLaunch(const QStringList &arguments)
     return arguments.value(1) == u"--lote";
 }
 
+// Where the branch stands: after "--lote", or after "--lote --pdf PASTA".
+static qsizetype batchBranchIndex(const QStringList &arguments)
+{
+    return arguments.value(2) == u"--pdf" ? 4 : 2;
+}
+
+bool batchClientsFromInput(const QStringList &arguments)
+{
+    return arguments.size() == batchBranchIndex(arguments) + 1;
+}
+
 BatchArguments readBatchArguments(const QStringList &arguments, const QString &input)
 {
     const auto integer = [](const QString &what, const QString &text) {
@@ -98,11 +109,13 @@ BatchArguments readBatchArguments(const QStringList &arguments, const QString &i
             throw AppError(QStringLiteral("%1 não é um número: '%2'").arg(what, text));
         }
     };
-    if (arguments.size() < 3)
-        throw AppError(QStringLiteral("uso: DeveZozuvor --lote FILIAL [CLIENTE ...]"));
+    const qsizetype branchAt = batchBranchIndex(arguments);
+    if (arguments.size() <= branchAt || (branchAt > 2 && arguments.at(3).isEmpty()))
+        throw AppError(QStringLiteral("uso: DeveZozuvor --lote [--pdf PASTA] FILIAL [CLIENTE ...]"));
     BatchArguments batch;
-    batch.branch = integer(QStringLiteral("a filial"), arguments.at(2));
-    QStringList codes = arguments.mid(3);
+    batch.branch = integer(QStringLiteral("a filial"), arguments.at(branchAt));
+    batch.pdfFolder = branchAt > 2 ? arguments.at(3) : QString();
+    QStringList codes = arguments.mid(branchAt + 1);
     if (codes.isEmpty()) {
         for (const QString &line : input.split(u'\n')) {
             const QString code = trimControl(line);

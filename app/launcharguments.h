@@ -26,16 +26,20 @@ struct LaunchArguments
 // the arguments after it stay unread.
 void readLaunchArguments(const QStringList &arguments, LaunchArguments &target);
 
-// "--lote BRANCH [CLIENT ...]": the branch and the client codes of an
-// unattended run, in their order.
+// "--lote [--pdf PASTA] BRANCH [CLIENT ...]": the branch and the client codes
+// of an unattended run, in their order, and where each stored report's PDF goes.
 struct BatchArguments
 {
     qint32 branch = 0;
     QList<qint32> clients;
+    QString pdfFolder; // empty: no PDF
 };
 
 // True when arguments[1] is "--lote".
 bool isBatchLaunch(const QStringList &arguments);
+
+// True when the arguments name no client: the clients are the lines of input.
+bool batchClientsFromInput(const QStringList &arguments);
 
 // Reads the branch and the clients after "--lote"; with no client there, the
 // codes are the lines of input, blank lines and lines starting with "#"

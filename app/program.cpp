@@ -20,7 +20,7 @@ std::optional<BatchArguments> readList(const QStringList &arguments)
 {
     try {
         QString input;
-        if (arguments.size() == 3) {
+        if (batchClientsFromInput(arguments)) {
             QFile in;
             if (in.open(stdin, QIODevice::ReadOnly))
                 input = QString::fromUtf8(in.readAll());

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
     qt6-declarative-dev qt6-httpserver-dev qt6-websockets-dev libqt6opengl6-dev
     libqt6sql6-sqlite libqt6sql6-psql libgl-dev
-    libjpeg62-turbo-dev
+    libjpeg62-turbo-dev libhpdf-dev
     postgresql
     poppler-utils
     xvfb xauth fonts-dejavu-core fonts-liberation2

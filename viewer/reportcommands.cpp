@@ -4,6 +4,7 @@
 #include "findbar.h"
 #include "messagebox.h"
 #include "pictureview.h"
+#include "reportpdf.h"
 #include "reportprinter.h"
 
 #include <QAction>
@@ -24,6 +25,8 @@ ReportCommands::ReportCommands(PictureView *view, QWidget *findBarParent)
     , m_findBarParent(findBarParent)
     , m_save(addCommand(QStringLiteral("SalvarImagem"), QStringLiteral("Salvar imagem como…"),
                         {QKeySequence(Qt::CTRL | Qt::Key_S)}))
+    , m_savePdf(addCommand(QStringLiteral("SalvarPdf"), QStringLiteral("Salvar como PDF…"),
+                           {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}))
     , m_copy(addCommand(QStringLiteral("CopiarImagem"), QStringLiteral("Copiar imagem"),
                         {QKeySequence(Qt::CTRL | Qt::Key_C)}))
     , m_print(addCommand(QStringLiteral("Imprimir"), QStringLiteral("Imprimir…"), {QKeySequence(Qt::CTRL | Qt::Key_P)}))
@@ -43,6 +46,7 @@ ReportCommands::ReportCommands(PictureView *view, QWidget *findBarParent)
     , m_compare(addCommand(QStringLiteral("CompararAnterior"), QStringLiteral("Comparar com a consulta anterior"), {}))
 {
     connect(m_save, &QAction::triggered, this, &ReportCommands::askSaveReport);
+    connect(m_savePdf, &QAction::triggered, this, &ReportCommands::askSavePdf);
     connect(m_copy, &QAction::triggered, this, &ReportCommands::copyReport);
     connect(m_print, &QAction::triggered, this, &ReportCommands::askPrintReport);
     connect(m_zoomIn, &QAction::triggered, m_view, &PictureView::zoomIn);
@@ -87,6 +91,7 @@ void ReportCommands::updateCommands()
 {
     const bool shown = !m_view->picture().isNull();
     m_save->setEnabled(shown && !m_view->jpegBytes().isEmpty());
+    m_savePdf->setEnabled(m_save->isEnabled());
     m_copy->setEnabled(shown);
     m_print->setEnabled(shown);
     m_zoomIn->setEnabled(shown && m_view->zoom() < PictureView::maximumZoom);
@@ -109,7 +114,7 @@ void ReportCommands::setComparable(bool comparable)
 void ReportCommands::showMenu(const QPoint &position)
 {
     QMenu menu(m_view);
-    menu.addActions({m_save, m_copy, m_print});
+    menu.addActions({m_save, m_savePdf, m_copy, m_print});
     menu.addSeparator();
     menu.addActions({m_copyText, m_find, m_compare});
     menu.addSeparator();
@@ -117,18 +122,33 @@ void ReportCommands::showMenu(const QPoint &position)
     menu.exec(m_view->mapToGlobal(position));
 }
 
-void ReportCommands::askSaveReport()
+QString ReportCommands::askFileName(const QString &title, const QString &suffix, const QString &filter)
 {
     if (m_saveFolder.isEmpty())
         m_saveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString fileName
-        = QFileDialog::getSaveFileName(m_view->window(), QStringLiteral("Salvar imagem como"),
-                                       QDir(m_saveFolder).filePath(m_view->reportInfo().suggestedFileName()),
-                                       QStringLiteral("Imagem JPEG (*.jpg *.jpeg)"));
-    if (fileName.isEmpty())
-        return;
-    m_saveFolder = QFileInfo(fileName).absolutePath();
-    saveReport(fileName);
+        = QFileDialog::getSaveFileName(m_view->window(), title,
+                                       QDir(m_saveFolder).filePath(m_view->reportInfo().suggestedFileName(suffix)),
+                                       filter);
+    if (!fileName.isEmpty())
+        m_saveFolder = QFileInfo(fileName).absolutePath();
+    return fileName;
+}
+
+void ReportCommands::askSaveReport()
+{
+    const QString fileName = askFileName(QStringLiteral("Salvar imagem como"), QStringLiteral("jpg"),
+                                         QStringLiteral("Imagem JPEG (*.jpg *.jpeg)"));
+    if (!fileName.isEmpty())
+        saveReport(fileName);
+}
+
+void ReportCommands::askSavePdf()
+{
+    const QString fileName = askFileName(QStringLiteral("Salvar como PDF"), QStringLiteral("pdf"),
+                                         QStringLiteral("Documento PDF (*.pdf)"));
+    if (!fileName.isEmpty())
+        savePdf(fileName);
 }
 
 bool ReportCommands::saveReport(const QString &fileName)
@@ -140,6 +160,21 @@ bool ReportCommands::saveReport(const QString &fileName)
         return true;
     MessageBox::error(QStringLiteral("Erro ao salvar imagem... \r\r") + QDir::toNativeSeparators(fileName)
                       + QStringLiteral(": ") + file.errorString());
+    return false;
+}
+
+bool ReportCommands::savePdf(const QString &fileName)
+{
+    QString reason;
+    try {
+        ReportPdf::save(fileName, m_view->jpegBytes(), m_view->reportInfo());
+        return true;
+    } catch (const AppError &error) {
+        reason = error.message();
+    } catch (const std::bad_alloc &) {
+        reason = QDir::toNativeSeparators(fileName) + QStringLiteral(": memória insuficiente");
+    }
+    MessageBox::error(QStringLiteral("Erro ao salvar PDF... \r\r") + reason);
     return false;
 }
 

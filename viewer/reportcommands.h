@@ -12,8 +12,8 @@ class QKeySequence;
 class QPrinter;
 class QWidget;
 
-// What the user can do with the report a PictureView shows: save, copy and
-// print it, copy its text, find in it, compare it with the previous one and
+// What the user can do with the report a PictureView shows: save it (as the
+// stored JPEG or a searchable PDF), copy and print it, copy its text, find in it, compare it with the previous one and
 // zoom it. Owns the actions (with their shortcuts, on the view's window), the
 // view's context menu, the dialogs and the find bar, which lies over
 // findBarParent (the view's scroll box).
@@ -30,6 +30,7 @@ public:
     // The commands past their dialogs. Each reports its own failure in an
     // error box and then returns false; nothing half-written is left.
     bool saveReport(const QString &fileName);
+    bool savePdf(const QString &fileName);
     bool printReport(QPrinter &printer);
     void copyReport();
     void copyText();
@@ -43,6 +44,8 @@ private:
     void updateCommands();
     void showMenu(const QPoint &position);
     void askSaveReport();
+    void askSavePdf();
+    QString askFileName(const QString &title, const QString &suffix, const QString &filter);
     void askPrintReport();
 
     PictureView *m_view;
@@ -52,6 +55,7 @@ private:
     bool m_comparable = false;
 
     QAction *m_save;
+    QAction *m_savePdf;
     QAction *m_copy;
     QAction *m_print;
     QAction *m_zoomIn;

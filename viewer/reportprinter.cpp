@@ -1,7 +1,6 @@
 #include "reportprinter.h"
 
 #include "apperror.h"
-#include "cnpjtext.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -12,32 +11,6 @@
 #include <QSaveFile>
 
 #include <cmath>
-
-QString ReportInfo::cnpjDigits() const
-{
-    return ExtraiDigitos(cnpj);
-}
-
-QString ReportInfo::suggestedFileName() const
-{
-    const QString digits = cnpjDigits();
-    QStringList parts{digits.isEmpty() ? QStringLiteral("consulta") : digits};
-    if (queryDate.isValid())
-        parts.append(queryDate.toString(QStringLiteral("yyyyMMdd")));
-    if (queryTime.isValid())
-        parts.append(queryTime.toString(QStringLiteral("HHmmss")));
-    return parts.join(u'_') + QStringLiteral(".jpg");
-}
-
-QString ReportInfo::queryDateTimeText() const
-{
-    QStringList parts;
-    if (queryDate.isValid())
-        parts.append(queryDate.toString(QStringLiteral("dd/MM/yyyy")));
-    if (queryTime.isValid())
-        parts.append(queryTime.toString(QStringLiteral("HH:mm:ss")));
-    return parts.join(u' ');
-}
 
 namespace ReportPrinter {
 
@@ -68,16 +41,14 @@ void paintHeader(QPainter &painter, const PageHeader &header, qreal width, const
 {
     const QRectF first(0, 0, width, header.lineHeight);
     const QRectF second = first.translated(0, header.lineHeight);
+    const ReportInfo::PageHeading heading = info.pageHeading(page, pageCount);
     painter.setPen(Qt::black);
     painter.setFont(header.boldFont);
-    painter.drawText(first, Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Cliente ") + info.clientCode + QStringLiteral(" - ") + info.clientName);
+    painter.drawText(first, Qt::AlignLeft | Qt::AlignVCenter, heading.client);
     painter.setFont(header.font);
-    painter.drawText(first, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("Página %1 de %2").arg(page).arg(pageCount));
-    painter.drawText(second, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CNPJ ") + info.cnpj);
-    painter.drawText(second, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("Consulta de ") + info.queryDateTimeText());
+    painter.drawText(first, Qt::AlignRight | Qt::AlignVCenter, heading.page);
+    painter.drawText(second, Qt::AlignLeft | Qt::AlignVCenter, heading.cnpj);
+    painter.drawText(second, Qt::AlignRight | Qt::AlignVCenter, heading.query);
     const qreal rule = header.lineHeight * 2.3;
     painter.drawLine(QLineF(0, rule, width, rule));
 }

@@ -1,29 +1,10 @@
 #pragma once
 
-#include <QDate>
-#include <QString>
-#include <QTime>
+#include "reportinfo.h"
 
 class QImage;
 class QPagedPaintDevice;
 class QPrinter;
-
-// Who and when an archived report belongs to, as the window shows it: it heads
-// every printed page and names the saved file.
-struct ReportInfo
-{
-    QString clientCode;
-    QString clientName;
-    QString cnpj; // as the client panel shows it
-    QDate queryDate;
-    QTime queryTime;
-
-    QString cnpjDigits() const;
-    // CNPJ digits, date and time of the query: "11222333000181_20260304_140506.jpg".
-    QString suggestedFileName() const;
-    // dd/MM/yyyy HH:mm:ss, whatever the system's formats: printed reports travel.
-    QString queryDateTimeText() const;
-};
 
 namespace ReportPrinter {
 

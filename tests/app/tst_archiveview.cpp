@@ -1,5 +1,6 @@
 #include "browserfixture.h"
 #include "jpegcodec.h"
+#include "pdftools.h"
 #include "pictureview.h"
 #include "reportcommands.h"
 #include "testdatabase.h"
@@ -148,7 +149,7 @@ void ArchiveViewTest::commandsNeedARecord()
     startWindow({});
     QCOMPARE(m_app->boxes.boxes.size(), 1); // "Nenhuma consulta realizada..."
     const QList<QAction *> commands = m_view->actions();
-    QCOMPARE(commands.size(), 12);
+    QCOMPARE(commands.size(), 13);
     for (const QAction *command : commands)
         QVERIFY2(!command->isEnabled(), qPrintable(command->text()));
 
@@ -226,6 +227,12 @@ void ArchiveViewTest::saveAndCopyGiveTheStoredBytes()
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), stored);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left behind
+    const QString pdf = folder.filePath(m_view->reportInfo().suggestedFileName(QStringLiteral("pdf")));
+    QCOMPARE(QFileInfo(pdf).fileName(), QStringLiteral("11222333000181_20260304_140506.pdf"));
+    QVERIFY(m_commands->savePdf(pdf));
+    QCOMPARE(PdfTools::firstImage(pdf), stored);
+    QCOMPARE(m_view->findChild<QAction *>(QStringLiteral("SalvarPdf"))->shortcut(),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
 
     m_view->findChild<QAction *>(QStringLiteral("CopiarImagem"))->trigger();
     const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
@@ -268,17 +275,19 @@ void ArchiveViewTest::printsEveryPageWithItsHeader()
 
 void ArchiveViewTest::failureLeavesNoFile_data()
 {
-    QTest::addColumn<bool>("print");
+    QTest::addColumn<QString>("command"); // jpg, pdf: saved so; print: printed to a PDF file
     QTest::addColumn<bool>("readOnlyFolder");
-    QTest::newRow("save into a folder that is a file") << false << false;
-    QTest::newRow("save into a read-only folder") << false << true;
-    QTest::newRow("print to a PDF in a folder that is a file") << true << false;
+    QTest::newRow("save into a folder that is a file") << "jpg" << false;
+    QTest::newRow("save into a read-only folder") << "jpg" << true;
+    QTest::newRow("save a PDF into a folder that is a file") << "pdf" << false;
+    QTest::newRow("print to a PDF in a folder that is a file") << "print" << false;
 }
 
 void ArchiveViewTest::failureLeavesNoFile()
 {
-    QFETCH(bool, print);
+    QFETCH(QString, command);
     QFETCH(bool, readOnlyFolder);
+    const bool print = command == u"print";
     if (readOnlyFolder && geteuid() == 0)
         QSKIP("root writes through permission bits; a folder that is a file fails for root too");
 
@@ -291,16 +300,19 @@ void ArchiveViewTest::failureLeavesNoFile()
     } else {
         QVERIFY(QFile(target).open(QIODevice::WriteOnly));
     }
-    const QString fileName = target + (print ? QStringLiteral("/consulta.pdf") : QStringLiteral("/consulta.jpg"));
+    const QString fileName = target + QStringLiteral("/consulta.") + (print ? QStringLiteral("pdf") : command);
     QPrinter printer;
     printer.setOutputFileName(fileName); // a name ending in .pdf selects PDF output
 
-    QVERIFY(!(print ? m_commands->printReport(printer) : m_commands->saveReport(fileName)));
+    QVERIFY(!(print                ? m_commands->printReport(printer)
+              : command == u"pdf" ? m_commands->savePdf(fileName)
+                                  : m_commands->saveReport(fileName)));
     QCOMPARE(m_app->boxes.boxes.size(), 1);
     QCOMPARE(m_app->boxes.boxes.first().kind, MessageBox::Kind::Error);
     const QString text = m_app->boxes.boxes.first().text;
-    const QString expected = (print ? QStringLiteral("Erro ao imprimir consulta... \r\r")
-                                    : QStringLiteral("Erro ao salvar imagem... \r\r"))
+    const QString expected = (print               ? QStringLiteral("Erro ao imprimir consulta... \r\r")
+                              : command == u"pdf" ? QStringLiteral("Erro ao salvar PDF... \r\r")
+                                                  : QStringLiteral("Erro ao salvar imagem... \r\r"))
                              + fileName + QStringLiteral(": ");
     QVERIFY2(text.startsWith(expected) && text.size() > expected.size(), qPrintable(text)); // the reason follows
     QVERIFY(!QFileInfo::exists(fileName));

@@ -1,6 +1,9 @@
+#include "pdftools.h"
 #include "samplesite.h"
 #include "testdatabase.h"
+#include "textlayer.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -22,6 +25,8 @@ private slots:
     void clientList();
 
 private:
+    // Each stored line's PDF in the folder: the archived record, byte for byte, and its text.
+    void checkPdfs(const QString &folder, const QStringList &lines);
     // Runs the program with the arguments and input; terminate: SIGTERM once the site is asked for a result.
     int run(const QStringList &arguments, const QByteArray &input, bool terminate, QStringList *lines,
             QStringList *errors = nullptr);
@@ -122,6 +127,20 @@ void BatchTest::clientList_data()
         << QStringList{"1001\t11222333000181\tfalhou\tinterrompida antes de ser salva",
                        "1002\t\tfalhou\tnão consultado: execução interrompida", "0 salvas, 2 falharam em \\d+ s"}
         << 1 << 0;
+    const QStringList pdf{QStringLiteral("--lote"), QStringLiteral("--pdf"), QStringLiteral("PASTA"),
+                          QStringLiteral("1"), QStringLiteral("1001"), QStringLiteral("1002")};
+    QTest::newRow("a PDF of each stored report")
+        << pdf << QByteArray() << 0 << QString()
+        << QStringList{"1001\t11222333000181\tsalva\tprimeira consulta", "1002\t12ABC34501DE35\tsalva\tprimeira consulta",
+                       "2 salvas, 0 falharam em \\d+ s"}
+        << 0 << 1;
+    QTest::newRow("a PDF folder that does not exist")
+        << QStringList(pdf).replaceInStrings(QStringLiteral("PASTA"), QStringLiteral("PASTA/falta")).mid(0, 5)
+        << QByteArray() << 0 << QString()
+        << QStringList{"1001\t11222333000181\tsalva\tprimeira consulta; PDF não gravado: .*/falta/"
+                       "11222333000181_\\d{8}_\\d{6}\\.pdf: No such file or directory",
+                       "1 salvas, 0 falharam em \\d+ s"}
+        << 1 << 1;
     QTest::newRow("bad arguments")
         << QStringList{QStringLiteral("--lote"), QStringLiteral("1"), QStringLiteral("mil")} << QByteArray() << 0
         << QString() << QStringList{"DeveZozuvor --lote: o cliente não é um número: 'mil'"} << 2 << 0;
@@ -162,6 +181,8 @@ void BatchTest::clientList()
                 m_site->clearFailures();
         });
     }
+    QTemporaryDir pdfFolder;
+    arguments.replaceInStrings(QStringLiteral("PASTA"), pdfFolder.path());
 
     QCOMPARE(run(arguments, input, site == u"trava", &lines, &errors), exitCode);
     // Nothing could start: the errors say why, and nothing else is written.
@@ -175,10 +196,24 @@ void BatchTest::clientList()
         QVERIFY2(pattern.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
     }
     QCOMPARE(m_db->archiveCount(1, 1001), archived);
+    checkPdfs(pdfFolder.path(), arguments.contains(QStringLiteral("--pdf")) ? lines : QStringList());
     // A run that could not start asked nothing of the site, and sent no CNPJ to be billed.
     QCOMPARE(m_site->loginPosts() == 0, exitCode == 2);
     if (exitCode == 2)
         QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 0);
+}
+
+void BatchTest::checkPdfs(const QString &folder, const QStringList &lines)
+{
+    const QStringList written = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    QCOMPARE(written.size(), lines.filter(QRegularExpression(QStringLiteral("\tsalva\t(?!.*PDF)"))).size());
+    for (const QString &fileName : written) {
+        const QString pdf = QDir(folder).filePath(fileName);
+        const int code = fileName.startsWith(QStringLiteral("11222333000181_")) ? 1001 : 1002;
+        const QByteArray stored = m_db->archiveImages(1, code).last();
+        QCOMPARE(PdfTools::firstImage(pdf), stored);
+        QVERIFY(PdfTools::pageText(pdf, 1).contains(Jpeg::textLayer(stored).first().text));
+    }
 }
 
 QTEST_MAIN(BatchTest)
