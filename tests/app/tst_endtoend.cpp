@@ -317,6 +317,8 @@ void EndToEndTest::reportsAsTheUserSeesThem_data()
     QTest::newRow("400 rows in an iframe one window tall") << "quadro" << 40000 << 0 << 0 << success;
     QTest::newRow("400 rows in a frameset below a top frame")
         << "quadros" << 40000 << int(SampleSite::FrameBandHeight) << 0 << success;
+    QTest::newRow("a frameset whose top row is 13 %")
+        << "quadros-percentual" << 3000 << int(SampleSite::FrameBandHeight) << 0 << success;
     QTest::newRow("400 rows in another site's iframe, captured as shown") << "quadro-externo" << 40000 << 0 << 465 << cut;
 }
 

@@ -46,7 +46,8 @@ class QHttpServerResponse;
 //                                   itself, the last one after it
 //   The report (not /pagina) in frames, its rows /pagina's: "quadro" an iframe as wide and tall as the
 //   window (html and body 100% tall, overflow hidden), "quadros" a frameset of a FrameBandHeight px top
-//   frame (/faixa, BandColor) above the report's frame, "quadro-externo" the iframe from another origin
+//   frame (/faixa, BandColor) above the report's frame ("quadros-percentual": that frame's row 13% tall,
+//   60 px in the window), "quadro-externo" the iframe from another origin
 //   (http://localhost:PORT): no border anywhere.
 //   GET  /faixa       an empty page of BandColor
 //   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
