@@ -7,6 +7,7 @@
 #include "jvxpprogressbar.h"
 #include "querydriver.h"
 #include "samplesite.h"
+#include "scriptrunner.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
 #include "windowfixture.h"
@@ -351,9 +352,15 @@ void EndToEndTest::reportsAsTheUserSeesThem()
                 return line.text == QStringLiteral("Linha %1 - nada consta").arg(rows - 1)
                        && line.top >= band + (rows - 1) * SampleSite::RowHeight && line.top < band + height;
             }));
-    // The browser as the user left it, zoom and size.
+    // The browser as the user left it, zoom and size, the page's layout its own again.
     QCOMPARE(child<QWebEngineView>("WebBrowser1")->zoomFactor(), 1.0);
     QCOMPARE(child<QWebEngineView>("WebBrowser1")->size(), QSize(761, 465));
+    const QString rowsOf = layout == u"quadros" ? "60,*" : layout == u"quadros-percentual" ? "13%,*" : "-";
+    QTRY_COMPARE(ScriptRunner::run(child<QWebEngineView>("WebBrowser1")->page(),
+                                   "document.querySelectorAll('[style*=important]').length + ':'"
+                                   " + (document.body.getAttribute('rows') || '-')")
+                     .toString(),
+                 "0:" + rowsOf);
 }
 
 void EndToEndTest::userSwitchesTabsWhileTheResultLoads()
