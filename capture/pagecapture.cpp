@@ -147,10 +147,9 @@ CaptureOutcome PageCapture::captureTo(const QString &fileName)
     m_oldZoom = m_view->page()->zoomFactor();
     const auto letGo = qScopeGuard([this] { releaseLayout(); });
     const CaptureOutcome outcome = holdLayout();
-    const Scale scale = prepareScale();
     bool written = false;
     const auto restore = qScopeGuard([&] { restoreView(written); });
-    draw(fileName, scale);
+    draw(fileName, prepareScale());
     written = true;
     releaseMemoryLater();
     return outcome;
