@@ -126,7 +126,9 @@ void QuerySession::SalvaPagina()
             qCWarning(lcCapture).noquote() << "página de resultado capturada sem se assentar em"
                                            << ReportSettle::LimitMs << "ms:" << unsettled;
         }
-        runLoggedCapture(m_request.captureFile, [this] { PageCapture(m_view).captureTo(m_request.captureFile); });
+        runLoggedCapture(m_request.captureFile, [this] {
+            m_reportMayBeCut = PageCapture(m_view).captureTo(m_request.captureFile).foreignFrame;
+        });
     } catch (const Cancelled &) {
         if (alive)
             emit captureRunning(false);
@@ -142,6 +144,17 @@ void QuerySession::SalvaPagina()
     emit captureRunning(false);
     if (m_stage == Stage::Archiving)
         storeCapture();
+}
+
+QStringList QuerySession::captureWarnings() const
+{
+    QStringList warnings;
+    if (m_capturedUnsettled)
+        warnings << QStringLiteral("A página ainda estava carregando quando foi capturada; confira a consulta.");
+    if (m_reportMayBeCut)
+        warnings << QStringLiteral("O relatório está num quadro de outro site e pode ter saído cortado; confira a "
+                                   "consulta.");
+    return warnings;
 }
 
 void QuerySession::storeCapture()
@@ -171,8 +184,8 @@ void QuerySession::storeCommitted(const QList<ArchiveEntry> &entries, const Arch
     emit progressStep();
     emit statusChanged(QStringLiteral("Consulta salva com sucesso"));
     QString message = QStringLiteral("Consulta realizada com sucesso para este cnpj!");
-    if (m_capturedUnsettled)
-        message += QStringLiteral("\nA página ainda estava carregando quando foi capturada; confira a consulta.");
+    for (const QString &warning : captureWarnings())
+        message += u'\n' + warning;
     emit succeeded(message);
     emit ended();
 }

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <chrono>
 
@@ -57,6 +58,10 @@ public:
     enum class Failure { None, Local, Site, LoginRefused };
     Failure failure() const { return m_failure; }
 
+    // What the stored report may lack, one Portuguese line each (the page still
+    // loading, a report in another site's frame); the success box's lines after its first.
+    QStringList captureWarnings() const;
+
 signals:
     void progressRestarted(int maximum);
     void progressStep();
@@ -89,4 +94,5 @@ private:
     QElapsedTimer m_elapsed; // since the press, for the log
     QDeadlineTimer m_settleDeadline; // from the result page's load
     bool m_capturedUnsettled = false; // the page was still loading when the bound ran out
+    bool m_reportMayBeCut = false;    // the report lay in another site's frame, captured as shown
 };

@@ -60,7 +60,7 @@ QString visibleTextLines()
 
 QString holdViewport()
 {
-    return PageScript::call(file("holdviewport"), {}, {file("unfoldscroller")});
+    return PageScript::call(file("holdviewport"), {}, {file("holdunits"), file("unfoldscroller")});
 }
 
 QString releaseViewport()

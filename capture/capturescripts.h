@@ -8,7 +8,8 @@
 // "<Portuguese message>"}; those of the page's own world answer nothing.
 namespace CaptureScripts {
 
-// {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's scroll sizes.
+// {"ok": {"width": W, "height": H}}: the larger of documentElement's and body's
+// scroll sizes; a frameset page as tall as its unfolded frame needs.
 QString contentSize();
 // Two 2x1 markers that the page draws only while its viewport is exactly
 // `view` (the first also at `restored`): one of frameColor fixed at the viewport's bottom-left,
@@ -24,16 +25,18 @@ QString viewportSize();
 QString visibilityState();
 // Takes the capture markers and their rule off the page; {"ok": true} also when there were none.
 QString removeCaptureMarkers();
-// {"ok": [[top, height, left, width, text], ...]}: the document's visible text as
+// {"ok": [[top, height, left, width, text], ...]}: the document's visible text, and
+// that of the frames its scripts reach, as
 // the lines it is laid out in, top to bottom, in page pixels (CSS px from the
 // document's top-left); fragments side by side on one line joined left to right.
 QString visibleTextLines();
 
 // Keeps the layout at the window's height while the view grows for a capture:
 // what the page's style sheets and style attributes size in viewport units
-// keeps its present size; and the element that scrolls by itself and holds
-// most of the page is laid out whole in it. {"ok": {"held": number of
-// properties held, "scroller": what was laid out whole, or ""}}.
+// keeps its present size; and the element or same-site frame that scrolls by
+// itself and holds most of the page is laid out whole in it. {"ok": {"held":
+// number of properties held, "scroller": what was laid out whole, or "",
+// "foreign": whether most of the page is another site's frame, shown as it is}}.
 QString holdViewport();
 // Lets go of what holdViewport() held, as the page had it; {"ok": true}.
 QString releaseViewport();

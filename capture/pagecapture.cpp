@@ -136,102 +136,103 @@ QSize PageCapture::contentSize()
     return {size.value(QStringLiteral("width")).toInt(), size.value(QStringLiteral("height")).toInt()};
 }
 
-void PageCapture::captureTo(const QString &fileName)
+CaptureOutcome PageCapture::captureTo(const QString &fileName)
 {
     if (!m_view)
         throw AppError(failed(QStringLiteral("o navegador não está disponível")));
     // Begun first, so that what an earlier capture left for later stands back.
-    const QPointer<CaptureMarkers> markers(CaptureMarkers::of(m_view));
-    const int serial = markers->begin();
-    QPointer<QWebEngineView> view(m_view);
+    m_markers = CaptureMarkers::of(m_view);
+    m_serial = m_markers->begin();
+    m_oldSize = m_view->size();
+    m_oldZoom = m_view->page()->zoomFactor();
+    const auto letGo = qScopeGuard([this] { releaseLayout(); });
+    const CaptureOutcome outcome = holdLayout();
+    bool written = false;
+    const auto restore = qScopeGuard([&] { restoreView(written); });
+    draw(fileName, prepareScale());
+    written = true;
+    releaseMemoryLater();
+    return outcome;
+}
 
-    // Laid out at the window's height, as the user sees it, however tall the
-    // view grows: what the page sizes by the viewport keeps its size.
+// Laid out at the window's height, as the user sees it, however tall the view
+// grows: what the page sizes by the viewport keeps its size, and what scrolls
+// by itself with most of the page is laid out whole.
+CaptureOutcome PageCapture::holdLayout()
+{
     // Run in order: the page's world is held before the answer below arrives.
-    view->page()->runJavaScript(CaptureScripts::holdPageScripts(), QWebEngineScript::MainWorld);
-    const auto release = qScopeGuard([&] {
-        if (view && view->page()) {
-            view->page()->runJavaScript(CaptureScripts::releaseViewport(), QWebEngineScript::ApplicationWorld);
-            view->page()->runJavaScript(CaptureScripts::releasePageScripts(), QWebEngineScript::MainWorld);
-        }
-    });
-    const QVariantMap held = ScriptRunner::runChecked(view->page(), CaptureScripts::holdViewport()).toMap();
+    m_view->page()->runJavaScript(CaptureScripts::holdPageScripts(), QWebEngineScript::MainWorld);
+    const QVariantMap held = ScriptRunner::runChecked(m_view->page(), CaptureScripts::holdViewport()).toMap();
     if (const QString scroller = held.value(QStringLiteral("scroller")).toString(); !scroller.isEmpty())
         qCDebug(lcCapture).noquote() << "captura - a rolagem interna" << scroller << "é desenhada inteira";
+    CaptureOutcome outcome;
+    outcome.foreignFrame = held.value(QStringLiteral("foreign")).toBool();
+    if (outcome.foreignFrame)
+        qCWarning(lcCapture).noquote() << "captura - a página é quase toda um quadro de outro site, capturado como "
+                                          "está à vista";
+    return outcome;
+}
 
-    // On a scaled screen the page is drawn at its own scale (zoomed by the
-    // screen's inverse): its picture is in its own pixels on every screen, and
-    // the view's widget size is a whole number of page pixels.
-    const qreal ratio = view->devicePixelRatio();
+void PageCapture::releaseLayout()
+{
+    if (m_view && m_view->page()) {
+        m_view->page()->runJavaScript(CaptureScripts::releaseViewport(), QWebEngineScript::ApplicationWorld);
+        m_view->page()->runJavaScript(CaptureScripts::releasePageScripts(), QWebEngineScript::MainWorld);
+    }
+}
+
+// On a scaled screen the page is drawn at its own scale (zoomed by the
+// screen's inverse): its picture is in its own pixels on every screen, and
+// the view's widget size is a whole number of page pixels.
+PageCapture::Scale PageCapture::prepareScale()
+{
+    const qreal ratio = m_view->devicePixelRatio();
     const int step = widgetStep(ratio);
     if (step == 0)
         throw AppError(failed(QStringLiteral("a escala da tela (%1) não permite desenhar a página em pixels inteiros")
                                   .arg(ratio)));
-    const int unit = qRound(ratio * step); // page pixels per `step` widget pixels
-    const auto widgetPixels = [&](int pagePixels) { return (pagePixels + unit - 1) / unit * step; };
-    const QSize oldSize = view->size();
-    const qreal oldZoom = view->page()->zoomFactor();
-    bool written = false;
-    const auto restore = qScopeGuard([&] {
-        if (view) {
-            if (view->page()->zoomFactor() != oldZoom)
-                view->page()->setZoomFactor(oldZoom);
-            view->resize(oldSize);
-            view->setVisible(true);
-        }
-        if (!written && markers)
-            markers->remove(serial);
-    });
+    const Scale scale{step, qRound(ratio * step)};
+    if (ratio == 1)
+        return scale;
+    // Zoomed at the window's size first, in whole page pixels, so that the
+    // page is laid out and drawn once at its full size.
+    const QSize window(scale.widgetPixels(m_oldSize.width()), scale.widgetPixels(m_oldSize.height()));
+    m_view->page()->setZoomFactor(m_oldZoom / ratio);
+    m_view->resize(window);
+    const QVariantMap expected{{QStringLiteral("width"), window.width() / step * scale.unit},
+                               {QStringLiteral("height"), window.height() / step * scale.unit}};
+    const QPointer<QWebEngineView> view(m_view);
+    ScriptRunner::waitUntil(
+        [&] { return view && ScriptRunner::runChecked(view->page(), CaptureScripts::viewportSize()).toMap() == expected; },
+        QDeadlineTimer(ZoomWaitMs), view->page());
+    return scale;
+}
+
+void PageCapture::restoreView(bool written)
+{
+    if (m_view) {
+        if (m_view->page()->zoomFactor() != m_oldZoom)
+            m_view->page()->setZoomFactor(m_oldZoom);
+        m_view->resize(m_oldSize);
+        m_view->setVisible(true);
+    }
+    if (!written && m_markers)
+        m_markers->remove(m_serial);
+}
+
+void PageCapture::draw(const QString &fileName, const Scale &scale)
+{
     // Measured as the user sees it, before any zoom.
     QSize content = contentSize();
-    if (ratio != 1) {
-        // Zoomed at the window's size first, in whole page pixels, so that the
-        // page is laid out and drawn once at its full size.
-        const QSize window(widgetPixels(oldSize.width()), widgetPixels(oldSize.height()));
-        view->page()->setZoomFactor(oldZoom / ratio);
-        view->resize(window);
-        const QVariantMap expected{{QStringLiteral("width"), window.width() / step * unit},
-                                   {QStringLiteral("height"), window.height() / step * unit}};
-        ScriptRunner::waitUntil(
-            [&] {
-                return view && ScriptRunner::runChecked(view->page(), CaptureScripts::viewportSize()).toMap() == expected;
-            },
-            QDeadlineTimer(ZoomWaitMs), view->page());
-    }
     for (int attempt = 1;; ++attempt) {
         if (attempt > 1)
             content = contentSize();
         qCDebug(lcCapture).noquote() << "captura, tentativa" << attempt << "- página de" << content.width() << "x"
                                      << content.height() << "px";
-        if (content.isEmpty())
-            throw AppError(failed(
-                QStringLiteral("a página não tem conteúdo (%1 x %2 px)").arg(content.width()).arg(content.height())));
-        // Refused before the page is drawn at its full size: a JPEG cannot hold it.
-        if (content.height() > qMin(Jpeg::MaxDimension, view->maximumHeight() - MarkerStrip))
-            throw AppError(failed(pageTooTall(content.height())));
-        if (content.width() > qMin(Jpeg::MaxDimension, view->maximumWidth()))
-            throw AppError(failed(tooWide(content.width())));
-
-        const QSize widgetSize(widgetPixels(content.width()), widgetPixels(content.height() + MarkerStrip));
-        const QSize viewSize = widgetSize / step * unit;
-        // Shown throughout: a hidden QWebEngineView draws no frames.
-        view->setVisible(true);
-        if (!view->isVisible())
-            throw AppError(failed(notShown()));
-        // Set before the resize, the markers come with the first frame at the new
-        // size; taken off after the view has its size back, so no frame at the
-        // page's size is spent on that.
-        asCaptureStep(content, [&] { markers->arm(viewSize, oldSize); });
-        // Height and width in one resize, so that the page is laid out and drawn once.
-        view->resize(widgetSize);
-        const QSize size = shownPageSize(view) - QSize(0, MarkerStrip);
-        if (size.height() < content.height())
-            throw AppError(failed(pageTooTall(content.height())));
-        if (size.width() < content.width())
-            throw AppError(failed(tooWide(content.width())));
+        const QSize viewSize = growTo(content, scale);
         try {
-            CapturaPagina(view, fileName, content.height(), content.width(), content.height(), content.width());
-            break;
+            CapturaPagina(m_view, fileName, content);
+            return;
         } catch (const AppError &) {
             // A page that moved while it was drawn is measured and drawn again, once;
             // the rows below it (the markers' strip) count for nothing.
@@ -244,31 +245,62 @@ void PageCapture::captureTo(const QString &fileName)
                 throw AppError(failed(pageMoves(content.height(), now)));
         }
     }
-    written = true;
-    // From the event loop, once the view has its size back, so that the
-    // capture's caller has its file at once.
-    markers->beginRelease();
-    QTimer::singleShot(0, markers.data(), [view, serial] { releasePageMemory(view, serial); });
 }
 
-void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceHeight, int sourceWidth,
-                   int targetHeight, int targetWidth)
+// Gives the view the content's size and the marker strip in one resize, the
+// markers armed for it; answers the view's size in page pixels.
+QSize PageCapture::growTo(QSize content, const Scale &scale)
 {
-    asCaptureStep(QSize(targetWidth, targetHeight), [&] {
+    if (content.isEmpty())
+        throw AppError(
+            failed(QStringLiteral("a página não tem conteúdo (%1 x %2 px)").arg(content.width()).arg(content.height())));
+    // Refused before the page is drawn at its full size: a JPEG cannot hold it.
+    if (content.height() > qMin(Jpeg::MaxDimension, m_view->maximumHeight() - CaptureMarkers::Strip))
+        throw AppError(failed(pageTooTall(content.height())));
+    if (content.width() > qMin(Jpeg::MaxDimension, m_view->maximumWidth()))
+        throw AppError(failed(tooWide(content.width())));
+    const QSize widgetSize(scale.widgetPixels(content.width()),
+                           scale.widgetPixels(content.height() + CaptureMarkers::Strip));
+    const QSize viewSize = widgetSize / scale.step * scale.unit;
+    // Shown throughout: a hidden QWebEngineView draws no frames.
+    m_view->setVisible(true);
+    if (!m_view->isVisible())
+        throw AppError(failed(notShown()));
+    // Set before the resize, the markers come with the first frame at the new
+    // size; taken off after the view has its size back, so no frame at the
+    // page's size is spent on that.
+    asCaptureStep(content, [&] { m_markers->arm(viewSize, m_oldSize); });
+    // Height and width in one resize, so that the page is laid out and drawn once.
+    m_view->resize(widgetSize);
+    const QSize size = shownPageSize(m_view) - QSize(0, CaptureMarkers::Strip);
+    if (size.height() < content.height())
+        throw AppError(failed(pageTooTall(content.height())));
+    if (size.width() < content.width())
+        throw AppError(failed(tooWide(content.width())));
+    return viewSize;
+}
+
+// From the event loop, once the view has its size back, so that the capture's
+// caller has its file at once.
+void PageCapture::releaseMemoryLater()
+{
+    m_markers->beginRelease();
+    QTimer::singleShot(0, m_markers.data(), [view = m_view, serial = m_serial] { releasePageMemory(view, serial); });
+}
+
+void CapturaPagina(QWebEngineView *browser, const QString &fileName, QSize page)
+{
+    asCaptureStep(page, [&] {
         if (!browser)
             throw AppError(QStringLiteral("o navegador não está disponível"));
-        if (sourceWidth <= 0 || sourceHeight <= 0 || targetWidth <= 0 || targetHeight <= 0)
-            throw AppError(QStringLiteral("tamanho de imagem inválido (%1 x %2 px para %3 x %4 px)")
-                               .arg(sourceWidth)
-                               .arg(sourceHeight)
-                               .arg(targetWidth)
-                               .arg(targetHeight));
+        if (page.isEmpty())
+            throw AppError(
+                QStringLiteral("tamanho de imagem inválido (%1 x %2 px)").arg(page.width()).arg(page.height()));
         if (!browser->isVisible())
             throw AppError(notShown());
-        const QSize source(sourceWidth, sourceHeight);
-        // Whole page pixels may round the view up by a few on a scaled screen: the source is its top-left.
+        // Whole page pixels may round the view up by a few on a scaled screen: the page is its top-left.
         const QSize viewSize = shownPageSize(browser);
-        const QSize needed = source + QSize(0, PageCapture::MarkerStrip);
+        const QSize needed = page + QSize(0, CaptureMarkers::Strip);
         if (viewSize.width() < needed.width() || viewSize.height() < needed.height()
             || viewSize.width() >= needed.width() + MaxRoundingPx || viewSize.height() >= needed.height() + MaxRoundingPx)
             throw AppError(QStringLiteral("o navegador tem %1 x %2 px, não os %3 x %4 px da página")
@@ -287,15 +319,8 @@ void CapturaPagina(QWebEngineView *browser, const QString &fileName, int sourceH
             if (own && markers)
                 markers->remove(*own);
         });
-        QImage image = FrameSource(browser, source, markers->colours()).waitForPage();
+        const QImage image = FrameSource(browser, page, markers->colours()).waitForPage();
         // Read from the layout just drawn, while the view keeps its size; written with the picture.
-        const ReportText text = PageText::read(browser->page());
-        const QSize target(targetWidth, targetHeight);
-        if (image.size() != target) {
-            image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            if (image.isNull())
-                throw AppError(noMemoryFor(target));
-        }
-        writeCaptureFile(image, text, fileName);
+        writeCaptureFile(image, PageText::read(browser->page()), fileName);
     });
 }

@@ -1,41 +1,57 @@
 // The document's visible text as the lines it is laid out in, top to bottom,
 // in page pixels: [[top, height, left, width, text], ...].
 (function (args) {
-    const root = document.body || document.documentElement;
-    if (!root)
+    if (!document.body && !document.documentElement)
         return {erro: 'A página não tem documento para ler o texto.'};
     const fragments = [];
-    const range = document.createRange();
-    const shown = new Map();
-    const isShown = el => {
-        if (!shown.has(el))
-            shown.set(el, getComputedStyle(el).visibility === 'visible');
-        return shown.get(el);
-    };
-    // spaced: the text had white space around it, which the rectangles may already cover.
-    const add = (text, r, spaced) => {
-        if (r.width > 0 && r.height > 0)
-            fragments.push({text, spaced, top: r.top + scrollY, bottom: r.bottom + scrollY,
-                            left: r.left + scrollX, right: r.right + scrollX});
-    };
-    const walker = document.createTreeWalker(root, NodeFilter.SHOW_TEXT);
-    for (let node = walker.nextNode(); node; node = walker.nextNode()) {
-        if (!/\S/.test(node.data) || !node.parentElement || !isShown(node.parentElement))
-            continue;
-        range.selectNodeContents(node);
-        const rects = range.getClientRects();
-        if (rects.length === 1) {
-            add(node.data.trim().replace(/\s+/g, ' '), rects[0],
-                {before: /^\s/.test(node.data), after: /\s$/.test(node.data)});
-        } else if (rects.length > 1) {
-            // Wrapped over several lines: each word goes to the line it is on.
-            for (const word of node.data.matchAll(/\S+/g)) {
-                range.setStart(node, word.index);
-                range.setEnd(node, word.index + word[0].length);
-                add(word[0], range.getBoundingClientRect(), {before: true, after: true});
+    // A document's text at (dx, dy) in the page, cut to its viewport's height
+    // `clip` when it is a frame's; the frames its scripts reach read with it.
+    const read = (doc, dx, dy, clip) => {
+        const view = doc.defaultView;
+        const range = doc.createRange();
+        const shown = new Map();
+        const isShown = el => {
+            if (!shown.has(el))
+                shown.set(el, view.getComputedStyle(el).visibility === 'visible');
+            return shown.get(el);
+        };
+        // spaced: the text had white space around it, which the rectangles may already cover.
+        const add = (text, r, spaced) => {
+            if (r.width > 0 && r.height > 0 && r.bottom > 0 && r.top < clip)
+                fragments.push({text, spaced, top: r.top + dy, bottom: r.bottom + dy,
+                                left: r.left + dx, right: r.right + dx});
+        };
+        const walker = doc.createTreeWalker(doc.body || doc.documentElement, NodeFilter.SHOW_TEXT);
+        for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+            if (!/\S/.test(node.data) || !node.parentElement || !isShown(node.parentElement))
+                continue;
+            range.selectNodeContents(node);
+            const rects = range.getClientRects();
+            if (rects.length === 1) {
+                add(node.data.trim().replace(/\s+/g, ' '), rects[0],
+                    {before: /^\s/.test(node.data), after: /\s$/.test(node.data)});
+            } else if (rects.length > 1) {
+                // Wrapped over several lines: each word goes to the line it is on.
+                for (const word of node.data.matchAll(/\S+/g)) {
+                    range.setStart(node, word.index);
+                    range.setEnd(node, word.index + word[0].length);
+                    add(word[0], range.getBoundingClientRect(), {before: true, after: true});
+                }
             }
         }
-    }
+        for (const frame of doc.querySelectorAll('iframe, frame')) {
+            let inner = null;
+            try { inner = frame.contentDocument; } catch (e) { } // another site's: not readable
+            if (!inner || !inner.documentElement || !isShown(frame))
+                continue;
+            const box = frame.getBoundingClientRect();
+            const style = view.getComputedStyle(frame);
+            const edge = side => (parseFloat(style['border' + side + 'Width']) || 0)
+                + (parseFloat(style['padding' + side]) || 0);
+            read(inner, box.left + dx + edge('Left'), box.top + dy + edge('Top'), inner.documentElement.clientHeight);
+        }
+    };
+    read(document, scrollX, scrollY, Infinity);
     fragments.sort((a, b) => a.top - b.top || a.left - b.left);
     // A fragment joins a line it overlaps by half its own height or the line's.
     const lines = [];

@@ -7,6 +7,7 @@
 #include "jvxpprogressbar.h"
 #include "querydriver.h"
 #include "samplesite.h"
+#include "scriptrunner.h"
 #include "testdatabase.h"
 #include "udevezozuvor.h"
 #include "windowfixture.h"
@@ -294,43 +295,73 @@ void EndToEndTest::tallReport()
 void EndToEndTest::reportsAsTheUserSeesThem_data()
 {
     QTest::addColumn<QString>("layout");
-    QTest::addColumn<int>("band"); // px above the rows: one window
+    QTest::addColumn<int>("height"); // px of rows the site serves
+    QTest::addColumn<int>("band");   // px above the rows
+    QTest::addColumn<int>("shown");  // px of rows in the picture; 0: all
     QTest::addColumn<QString>("box");
     const QString incomplete = success + QStringLiteral("\nA página ainda estava carregando quando foi capturada; "
                                                         "confira a consulta.");
-    QTest::newRow("rows filled by a script 0.8 s after the load") << "tardio" << 0 << success;
-    QTest::newRow("wrapper of min-height 100vh, footer after it") << "rodape" << 0 << success;
-    QTest::newRow("band of height 100vh") << "faixa" << 465 << success;
-    QTest::newRow("band sized by a resize handler") << "script" << 465 << success;
-    QTest::newRow("rows in a box that scrolls by itself") << "rolagem" << 0 << success;
-    QTest::newRow("rows as lazy pictures") << "preguicoso" << 0 << success;
-    QTest::newRow("rows shown by a timer 0.8 s after the load") << "temporizador" << 0 << success;
-    QTest::newRow("a page that never stops changing") << "inquieto" << 0 << incomplete;
-    QTest::newRow("rows fetched after a send() that throws") << "tardio-recusado" << 0 << success;
-    QTest::newRow("busy past the script wait, captured as it stands") << "ocupado" << 0 << incomplete;
+    const QString cut = success + QStringLiteral("\nO relatório está num quadro de outro site e pode ter saído "
+                                                 "cortado; confira a consulta.");
+    QTest::newRow("rows filled by a script 0.8 s after the load") << "tardio" << 3000 << 0 << 0 << success;
+    QTest::newRow("wrapper of min-height 100vh, footer after it") << "rodape" << 3000 << 0 << 0 << success;
+    QTest::newRow("band of height 100vh") << "faixa" << 3000 << 465 << 0 << success;
+    QTest::newRow("band sized by a resize handler") << "script" << 3000 << 465 << 0 << success;
+    QTest::newRow("rows in a box that scrolls by itself") << "rolagem" << 3000 << 0 << 0 << success;
+    QTest::newRow("rows in a box of max-height that scrolls, footer after it")
+        << "rolagem-maxima" << 3000 << 0 << 0 << success;
+    QTest::newRow("rows as lazy pictures, 9,000 px") << "preguicoso" << 9000 << 0 << 0 << success;
+    QTest::newRow("rows shown by a timer 0.8 s after the load") << "temporizador" << 3000 << 0 << 0 << success;
+    QTest::newRow("a page that never stops changing") << "inquieto" << 3000 << 0 << 0 << incomplete;
+    QTest::newRow("rows fetched after a send() that throws") << "tardio-recusado" << 3000 << 0 << 0 << success;
+    QTest::newRow("busy past the script wait, captured as it stands") << "ocupado" << 3000 << 0 << 0 << incomplete;
+    QTest::newRow("400 rows in an iframe one window tall") << "quadro" << 40000 << 0 << 0 << success;
+    QTest::newRow("400 rows in a frameset below a top frame")
+        << "quadros" << 40000 << int(SampleSite::FrameBandHeight) << 0 << success;
+    QTest::newRow("a frameset whose top row is 13 %")
+        << "quadros-percentual" << 3000 << int(SampleSite::FrameBandHeight) << 0 << success;
+    QTest::newRow("400 rows in another site's iframe, captured as shown") << "quadro-externo" << 40000 << 0 << 465 << cut;
 }
 
 // Run again with QT_SCALE_FACTOR set: the picture is at the page's own size on any screen.
 void EndToEndTest::reportsAsTheUserSeesThem()
 {
     QFETCH(QString, layout);
+    QFETCH(int, height);
     QFETCH(int, band);
+    QFETCH(int, shown);
     QFETCH(QString, box);
     m_site->setReportLayout(layout);
+    m_site->setReportHeight(height);
     start();
     QCOMPARE(window()->devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble());
     QTest::mouseClick(child<QAbstractButton>("BotaoConsultar"), Qt::LeftButton);
     QVERIFY(m_app->boxes.waitForBox(0, 60000));
     QCOMPARE(boxes().first().text, box);
-    const QImage stored = Jpeg::decode(m_db->archiveImages(1, 1001).value(0));
-    QCOMPARE(stored.height(), band + m_site->reportHeight());
-    QVERIFY2(stored.width() > 700 && stored.width() <= 761, qPrintable(QString::number(stored.width())));
-    for (int row = 0; row < m_site->reportHeight() / SampleSite::RowHeight; ++row)
+    const QByteArray bytes = m_db->archiveImages(1, 1001).value(0);
+    const QImage stored = Jpeg::decode(bytes);
+    const int rows = (shown > 0 ? shown : height) / SampleSite::RowHeight;
+    QCOMPARE(stored.height(), band + (shown > 0 ? shown : height));
+    // As wide as the window at most, which a screen scaled 1.5 times rounds up to whole page pixels.
+    QVERIFY2(stored.width() > 700 && stored.width() <= 762, qPrintable(QString::number(stored.width())));
+    for (int row = 0; row < rows; ++row)
         QVERIFY2(near(stored.pixel(5, band + row * SampleSite::RowHeight + 50), SampleSite::rowColor(row)),
                  qPrintable(QString::number(row)));
-    // The browser as the user left it, zoom and size.
+    // The find bar finds the last row's text where the picture shows it (pictures and another site's frame have none).
+    const ReportText text = Jpeg::textLayer(bytes);
+    QVERIFY(layout == u"preguicoso" || shown > 0 || std::ranges::any_of(text, [&](const ReportLine &line) {
+                return line.text == QStringLiteral("Linha %1 - nada consta").arg(rows - 1)
+                       && line.top >= band + (rows - 1) * SampleSite::RowHeight && line.top < band + height;
+            }));
+    // The browser as the user left it, zoom and size, the page's layout its own again.
     QCOMPARE(child<QWebEngineView>("WebBrowser1")->zoomFactor(), 1.0);
     QCOMPARE(child<QWebEngineView>("WebBrowser1")->size(), QSize(761, 465));
+    const QString rowsOf = layout == u"quadros" ? "60,*" : layout == u"quadros-percentual" ? "13%,*" : "-";
+    QTRY_COMPARE(ScriptRunner::run(child<QWebEngineView>("WebBrowser1")->page(),
+                                   "document.querySelectorAll('[style*=important]').length + ':'"
+                                   " + (document.body.getAttribute('rows') || '-')")
+                     .toString(),
+                 "0:" + rowsOf);
 }
 
 void EndToEndTest::userSwitchesTabsWhileTheResultLoads()

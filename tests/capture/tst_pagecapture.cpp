@@ -497,7 +497,7 @@ void PageCaptureTest::nullBrowserLeavesFileAlone()
 {
     QVERIFY(writeAll(m_file, OldCapture));
     const std::function<void()> captures[] = {
-        [&] { CapturaPagina(nullptr, m_file, 465, 761, 465, 761); },
+        [&] { CapturaPagina(nullptr, m_file, QSize(761, 465)); },
         [&] { PageCapture(nullptr).captureTo(m_file); },
     };
 

@@ -101,6 +101,10 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
         const qsizetype last = all.lastIndexOf(QStringLiteral("<div class=\"linha\""));
         html += QStringLiteral("<div style=\"min-height:100vh\">") + all.left(last) + QStringLiteral("</div>\n")
                 + all.mid(last);
+    } else if (layout == u"rolagem-maxima") {
+        const qsizetype last = all.lastIndexOf(QStringLiteral("<div class=\"linha\""));
+        html += QStringLiteral("<div id=\"rolagem\" style=\"max-height:100vh;overflow:auto\">") + all.left(last)
+                + QStringLiteral("</div>\n") + all.mid(last);
     } else if (layout == u"faixa") {
         html += QStringLiteral("<div id=\"faixa\" style=\"height:100vh\"></div>\n") + all;
     } else if (layout == u"script") {
@@ -154,6 +158,33 @@ QByteArray SampleSite::rowsPage(const QString &title, const QString &header, int
     }
     html += QStringLiteral("</body></html>\n");
     return html.toUtf8();
+}
+
+// The report's rows in a frame of the page: see setReportLayout().
+QByteArray SampleSite::framePage(const QString &layout, int height) const
+{
+    const QString head = QStringLiteral("<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
+                                        "<title>Relatório de crédito</title>\n");
+    QUrl report = url(QStringLiteral("/pagina"));
+    report.setQuery(QStringLiteral("altura=%1").arg(height));
+    // 13 % of the window's 465 px is the band's 60.
+    const QString band = layout == u"quadros-percentual" ? QStringLiteral("13%") : QString::number(FrameBandHeight);
+    if (layout.startsWith(u"quadros"))
+        return (head
+                + QStringLiteral("</head>\n<frameset rows=\"%1,*\" frameborder=\"0\" border=\"0\" framespacing=\"0\">"
+                                 "<frame name=\"topo\" src=\"/faixa\" scrolling=\"no\">"
+                                 "<frame name=\"relatorio\" src=\"%2\"></frameset></html>\n")
+                      .arg(band)
+                      .arg(report.toString(QUrl::FullyEncoded).toHtmlEscaped()))
+            .toUtf8();
+    if (layout == u"quadro-externo")
+        report.setHost(QStringLiteral("localhost"));
+    return (head
+            + QStringLiteral("<style>html,body{margin:0;padding:0;height:100%;overflow:hidden}</style></head>\n<body>"
+                             "<iframe id=\"quadro\" src=\"%1\" style=\"display:block;width:100%;height:100vh;"
+                             "border:0\"></iframe></body></html>\n")
+                  .arg(report.toString(QUrl::FullyEncoded).toHtmlEscaped()))
+        .toUtf8();
 }
 
 // One row as a picture: ReportWidth x height px of rowColor(index).

@@ -253,6 +253,11 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
             return hasSession(request) ? htmlResponse(cnpjPage()) : redirect("/login");
         if (path == u"/resultado")
             return hasSession(request) ? handleResult(request) : redirect("/login");
+        if (path == u"/faixa")
+            return htmlResponse(QStringLiteral("<!DOCTYPE html>\n<html><body style=\"margin:0;background:%1\"></body>"
+                                               "</html>\n")
+                                    .arg(QColor(BandColor).name())
+                                    .toUtf8());
         if (path == u"/pagina" || path == u"/linhas" || path == u"/imagem") {
             bool ok = false;
             const int height = request.query().queryItemValue(QStringLiteral("altura")).toInt(&ok);
@@ -310,6 +315,8 @@ QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
         = QStringLiteral("<h1>Relatório de crédito</h1><div class=\"cnpj\">CNPJ %1</div>"
                          "<a id=\"novaConsulta\" href=\"/cnpj\">Nova consulta</a> <a id=\"sair\" href=\"/login\">Sair</a>")
               .arg(cnpj.toHtmlEscaped());
+    if (m_reportLayout.startsWith(u"quadro"))
+        return htmlResponse(framePage(m_reportLayout, m_reportHeight));
     return htmlResponse(
         rowsPage(QStringLiteral("Relatório de crédito - %1").arg(cnpj), header, m_reportHeight, m_reportLayout));
 }

@@ -42,6 +42,14 @@ class QHttpServerResponse;
 //                     temporizador  the header and "carregando...", the rows in the page, shown by a
 //                                   setTimeout LateReportMs after the load, with no request
 //                     inquieto      the rows, and a chain of 20 ms timers that changes the title, for ever
+//                     rolagem-maxima the rows but the last in a box of max-height 100vh that scrolls by
+//                                   itself, the last one after it
+//   The report (not /pagina) in frames, its rows /pagina's: "quadro" an iframe as wide and tall as the
+//   window (html and body 100% tall, overflow hidden), "quadros" a frameset of a FrameBandHeight px top
+//   frame (/faixa, BandColor) above the report's frame ("quadros-percentual": that frame's row 13% tall,
+//   60 px in the window), "quadro-externo" the iframe from another origin
+//   (http://localhost:PORT): no border anywhere.
+//   GET  /faixa       an empty page of BandColor
 //   GET  /linhas?altura=N   the report's rows after its header, as a fragment (the late report's)
 //   GET  /imagem?linha=I&altura=N   row I as an SVG picture, ReportWidth x N px of rowColor(I)
 //   anything else     404 "Página não encontrada", unless set with setPage()
@@ -74,6 +82,7 @@ public:
     static constexpr int BusyReportMs = 11000;
     // How late each of the lazy rows' pictures is answered.
     static constexpr int LazyPictureMs = 100;
+    static constexpr int FrameBandHeight = 60;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -106,7 +115,8 @@ public:
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
     void setReportHeight(int px);
     // The report laid out as /pagina's leiaute (rodape, faixa, script, ocupado, rolagem, preguicoso,
-    // temporizador, inquieto); or "tardio": its header and
+    // temporizador, inquieto, rolagem-maxima), or in frames (quadro, quadros, quadro-externo: see above);
+    // or "tardio": its header and
     // "carregando...", and a script that fetches its rows from /linhas, which answers LateReportMs later,
     // as sites that fill a report from their own service do; "tardio-recusado": the same, after a send() that
     // throws. Empty for the plain report.
@@ -158,6 +168,7 @@ private:
     bool hasSession(const QHttpServerRequest &request) const;
     QByteArray loginPage(const QString &error) const;
     QByteArray cnpjPage() const;
+    QByteArray framePage(const QString &layout, int height) const;
     static QByteArray rowsPage(const QString &title, const QString &header, int height,
                                const QString &layout = QString());
     static QString rows(const QString &header, int height, int first);
