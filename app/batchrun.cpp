@@ -109,9 +109,9 @@ void BatchRun::query(const Client &client)
     }
     m_session = session;
     connect(session, &QuerySession::stored, this, &BatchRun::sessionStored);
-    // The box's lines after its first are what the line's detail adds.
+    // What the window's box adds after its first line, the line's detail adds.
     connect(session, &QuerySession::succeeded, this,
-            [this](const QString &message) { m_warning = message.section(u'\n', 1); });
+            [this, session] { m_warning = session->captureWarnings().join(u' '); });
     connect(session, &QuerySession::failed, this,
             [this, session](const QString &message) { sessionFailed(session, message); });
     connect(session, &QuerySession::ended, this, [this, session] { sessionEnded(session); });
