@@ -156,7 +156,7 @@ void MainWindowTest::startUp_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<int>("kind"); // the first box's
+    QTest::addColumn<int>("kind");     // the first box's
     QTest::addColumn<QString>("code"); // the client's fields as shown
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("consultar");
@@ -164,7 +164,8 @@ void MainWindowTest::startUp_data()
     const QString none = QStringLiteral("Nenhuma consulta realizada para o cnpj %1, clique em CONSULTA CNPJ para "
                                         "prosseguir...");
     QTest::newRow("without arguments") << QStringList() << QStringList{clientMissing} << int(MessageBox::Kind::Error)
-                                       << "" << "" << false;
+                                       << ""
+                                       << "" << false;
     // A generic client 0 of branch 0 is common; it must not stand in for the one asked for.
     QTest::newRow("bad argument looks nobody up")
         << QStringList{QStringLiteral("abc"), QStringLiteral("2"), QStringLiteral("1500")}
@@ -174,15 +175,18 @@ void MainWindowTest::startUp_data()
         << QStringList{QStringLiteral("1"), QStringLiteral("40000"), QStringLiteral("1")}
         << QStringList{QStringLiteral(
                "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767.")}
-        << int(MessageBox::Kind::Report) << "" << "" << false;
-    QTest::newRow("client without archive") << asked << QStringList{none.arg("11.222.333/0001-81")}
-                                            << int(MessageBox::Kind::Information) << "10" << "Cliente Sem Consulta"
-                                            << true;
-    QTest::newRow("only its own branch's archive") << QStringList{asked[0], asked[1], QStringLiteral("20")}
-                                                   << QStringList{none.arg("11222333000181")}
-                                                   << int(MessageBox::Kind::Information) << "20" << "Filial 1" << true;
+        << int(MessageBox::Kind::Report) << ""
+        << "" << false;
+    QTest::newRow("client without archive")
+        << asked << QStringList{none.arg("11.222.333/0001-81")} << int(MessageBox::Kind::Information) << "10"
+        << "Cliente Sem Consulta" << true;
+    QTest::newRow("only its own branch's archive")
+        << QStringList{asked[0], asked[1], QStringLiteral("20")} << QStringList{none.arg("11222333000181")}
+        << int(MessageBox::Kind::Information) << "20"
+        << "Filial 1" << true;
     QTest::newRow("empty picture") << QStringList{asked[0], asked[1], QStringLiteral("30")} << QStringList() << 0
-                                   << "30" << "Cliente" << true;
+                                   << "30"
+                                   << "Cliente" << true;
 }
 
 // The window as start-up leaves it when no picture is shown: its boxes, the client's fields, the query button.

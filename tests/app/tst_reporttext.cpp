@@ -91,10 +91,14 @@ void ReportTextTest::findMarksAndSteps_data()
     QTest::addColumn<QString>("found");
     QTest::addColumn<bool>("back"); // Shift+F3 rather than F3
     QTest::addColumn<QString>("afterStep");
-    QTest::newRow("case aside") << "protesto" << "1 de 1" << false << "1 de 1";
-    QTest::newRow("accents aside") << "CREDITO" << "1 de 2" << false << "2 de 2";
-    QTest::newRow("back from the first") << "CREDITO" << "1 de 2" << true << "2 de 2";
-    QTest::newRow("nothing") << "falencia" << "não encontrado" << false << "não encontrado";
+    QTest::newRow("case aside") << "protesto"
+                                << "1 de 1" << false << "1 de 1";
+    QTest::newRow("accents aside") << "CREDITO"
+                                   << "1 de 2" << false << "2 de 2";
+    QTest::newRow("back from the first") << "CREDITO"
+                                         << "1 de 2" << true << "2 de 2";
+    QTest::newRow("nothing") << "falencia"
+                             << "não encontrado" << false << "não encontrado";
 }
 
 void ReportTextTest::findMarksAndSteps()

@@ -78,10 +78,10 @@ void ReportComparisonTest::compares_data()
     const QByteArray older = report(revision(1), true);
     const QByteArray newer = report(revision(2), true);
     QTest::newRow("by text") << older << newer << false << QList<int>{300, 600, 1300} << 3;
-    QTest::newRow("by picture, one report with text") << report(revision(1), false) << newer << true
-                                                      << QList<int>{300, 600, 1300} << -1;
-    QTest::newRow("by picture, the other with text") << older << report(revision(2), false) << true
-                                                     << QList<int>{300, 600, 1300} << -1;
+    QTest::newRow("by picture, one report with text")
+        << report(revision(1), false) << newer << true << QList<int>{300, 600, 1300} << -1;
+    QTest::newRow("by picture, the other with text")
+        << older << report(revision(2), false) << true << QList<int>{300, 600, 1300} << -1;
     // One digit of row 6 changed, on a coloured row, on a white one and against the right edge.
     const QString amount = QStringLiteral("7.234,56 em 05/11/2026");
     const QString year = QStringLiteral("1.234,56 em 05/11/2025");
@@ -92,12 +92,12 @@ void ReportComparisonTest::compares_data()
             << typed << report(revision(2, amount), false, onWhite) << true << QList<int>{600} << -1;
         QTest::addRow("year on a %s row", row)
             << typed << report(revision(2, year), false, onWhite) << true << QList<int>{600} << -1;
-        QTest::addRow("%s row encoded anew", row) << typed << Jpeg::encode(Jpeg::decode(typed), 30) << true
-                                                  << QList<int>() << -1;
+        QTest::addRow("%s row encoded anew", row)
+            << typed << Jpeg::encode(Jpeg::decode(typed), 30) << true << QList<int>() << -1;
     }
-    QTest::newRow("amount near the right edge") << report(revision(2), false, true, true)
-                                                << report(revision(2, amount), false, true, true) << true
-                                                << QList<int>{600} << -1;
+    QTest::newRow("amount near the right edge")
+        << report(revision(2), false, true, true) << report(revision(2, amount), false, true, true) << true
+        << QList<int>{600} << -1;
     const QImage painted = Jpeg::decode(report(revision(2), false));
     QTest::newRow("captured twice") << Jpeg::encode(painted, 30) << Jpeg::encode(painted, 60) << true << QList<int>()
                                     << -1;
@@ -119,8 +119,9 @@ void ReportComparisonTest::compares()
         // A change lies on its row's text line; a removal is a thin line where the older rows were.
         const QRect area = change.area;
         const bool placed = change.kind == ReportChange::Removed ? qAbs(area.center().y() - at[i]) <= 6
-                            : at.size() == 1 ? area.top() <= at[i] + 18 && area.bottom() >= at[i] + 10 && area.height() <= 40
-                                             : area.top() >= at[i] - 6 && area.bottom() < at[i] + 106;
+                            : at.size() == 1
+                                ? area.top() <= at[i] + 18 && area.bottom() >= at[i] + 10 && area.height() <= 40
+                                : area.top() >= at[i] - 6 && area.bottom() < at[i] + 106;
         QVERIFY2(placed, qPrintable(QStringLiteral("%1: %2..%3").arg(i).arg(area.top()).arg(area.bottom())));
     }
     const std::optional<int> counted = textChangeCount(older, newer);

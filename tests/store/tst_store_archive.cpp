@@ -381,9 +381,10 @@ void ArchiveTest::storeInterruptedByALostConnectionLeavesTheArchive()
     const QString message = store.then([](const StoredQuery &) { return QString(); })
                                 .onFailed([](const AppError &e) { return e.message(); })
                                 .result();
-    QVERIFY2(message.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: a conexão com o banco "
-                                               "de dados 'tervik' foi perdida: FATAL:  terminating connection")),
-             qPrintable(message));
+    QVERIFY2(
+        message.startsWith(QStringLiteral("TDeveZozuvor: não foi possível gravar a consulta: a conexão com o banco "
+                                          "de dados 'tervik' foi perdida: FATAL:  terminating connection")),
+        qPrintable(message));
     QCOMPARE(m_db->allArchiveRows(), before);
 }
 

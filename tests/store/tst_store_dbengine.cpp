@@ -88,15 +88,24 @@ void DbEngineTest::settings_data()
     QTest::addColumn<QString>("expected"); // "sqlite PATH" or "postgresql HOST PORT DBNAME USER"
     const QString section = QStringLiteral("[outro]\ndriver=sqlite\npath=/outro.sqlite\n\n[%1]\n; comment\nDriver = "
                                            "SQLite\nPATH = {dir}/x.sqlite\n");
-    QTest::newRow("lower") << section.arg("tervik") << "TERVIK" << "sqlite {dir}/x.sqlite";
-    QTest::newRow("upper") << section.arg("TERVIK") << "tervik" << "sqlite {dir}/x.sqlite";
-    QTest::newRow("mixed, padded") << section.arg(" TerVik ") << "tERVIk" << "sqlite {dir}/x.sqlite";
-    QTest::newRow("relative path") << "[tervik]\ndriver=sqlite\npath=dados/tervik.db\n" << "tervik"
+    QTest::newRow("lower") << section.arg("tervik") << "TERVIK"
+                           << "sqlite {dir}/x.sqlite";
+    QTest::newRow("upper") << section.arg("TERVIK") << "tervik"
+                           << "sqlite {dir}/x.sqlite";
+    QTest::newRow("mixed, padded") << section.arg(" TerVik ") << "tERVIk"
+                                   << "sqlite {dir}/x.sqlite";
+    QTest::newRow("relative path") << "[tervik]\ndriver=sqlite\npath=dados/tervik.db\n"
+                                   << "tervik"
                                    << "sqlite {program}/dados/tervik.db";
-    QTest::newRow("no file") << "" << "tervik" << "sqlite {program}/tervik.sqlite";
-    QTest::newRow("no section") << "[outro]\ndriver=postgresql\nhost=h\n" << "tervik" << "sqlite {program}/tervik.sqlite";
+    QTest::newRow("no file") << ""
+                             << "tervik"
+                             << "sqlite {program}/tervik.sqlite";
+    QTest::newRow("no section") << "[outro]\ndriver=postgresql\nhost=h\n"
+                                << "tervik"
+                                << "sqlite {program}/tervik.sqlite";
     QTest::newRow("postgresql") << "[tervik]\ndriver=postgresql\nhost=db.local\nport=6543\ndbname=central\nuser=tool\n"
-                                << "Tervik" << "postgresql db.local 6543 central tool";
+                                << "Tervik"
+                                << "postgresql db.local 6543 central tool";
 }
 
 void DbEngineTest::settings()
@@ -108,32 +117,32 @@ void DbEngineTest::settings()
         writeIni(placed(ini));
     for (const QString &name : {alias, alias.toLower()}) {
         const DbEngine::Settings s = DbEngine::settings(name);
-        QCOMPARE(s.driver == DbEngine::Driver::SQLite ? QStringLiteral("sqlite ") + s.path
-                                                      : QStringLiteral("postgresql %1 %2 %3 %4")
-                                                            .arg(s.host)
-                                                            .arg(s.port)
-                                                            .arg(s.dbname, s.user),
+        QCOMPARE(s.driver == DbEngine::Driver::SQLite
+                     ? QStringLiteral("sqlite ") + s.path
+                     : QStringLiteral("postgresql %1 %2 %3 %4").arg(s.host).arg(s.port).arg(s.dbname, s.user),
                  placed(expected));
     }
 }
 
 void DbEngineTest::refusals_data()
 {
-    QTest::addColumn<QString>("ini"); // none found when empty
+    QTest::addColumn<QString>("ini");  // none found when empty
     QTest::addColumn<bool>("removed"); // the SQLite file made and removed while open
     QTest::addColumn<QString>("message");
     const QString cannot = QStringLiteral("Não foi possível abrir o banco de dados 'tervik': ");
-    QTest::newRow("unknown driver") << "[tervik]\ndriver=paradox\n" << false
+    QTest::newRow("unknown driver") << "[tervik]\ndriver=paradox\n"
+                                    << false
                                     << "Driver 'paradox' desconhecido para o banco de dados 'tervik' em "
                                        "'{dir}/dbengine.ini'";
-    QTest::newRow("missing SQLite file") << "[tervik]\ndriver=sqlite\npath={dir}/t.sqlite\n" << false
-                                         << cannot + "o arquivo '{dir}/t.sqlite' não existe";
-    QTest::newRow("SQLite file removed while open") << "[tervik]\ndriver=sqlite\npath={dir}/t.sqlite\n" << true
-                                                    << cannot + "o arquivo '{dir}/t.sqlite' não existe";
+    QTest::newRow("missing SQLite file") << "[tervik]\ndriver=sqlite\npath={dir}/t.sqlite\n"
+                                         << false << cannot + "o arquivo '{dir}/t.sqlite' não existe";
+    QTest::newRow("SQLite file removed while open") << "[tervik]\ndriver=sqlite\npath={dir}/t.sqlite\n"
+                                                    << true << cannot + "o arquivo '{dir}/t.sqlite' não existe";
     QTest::newRow("neither file binds it")
         << "" << false
-        << cannot + "o arquivo '{program}/tervik.sqlite' não existe e nenhum destes arquivos de configuração o "
-                    "define: '{program}/dbengine.ini', '{dir}/etc/dbengine.ini'";
+        << cannot
+               + "o arquivo '{program}/tervik.sqlite' não existe e nenhum destes arquivos de configuração o "
+                 "define: '{program}/dbengine.ini', '{dir}/etc/dbengine.ini'";
 }
 
 // Each refusal told alike by the connection, its check and a lookup, and no SQLite file made.

@@ -50,12 +50,24 @@ void ParametersTest::readsTheBranchValue_data()
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("kept untrimmed") << "1" << "eEquifaxAutoIdUsu" << "  operador01 ";
-    QTest::newRow("other branch") << "2" << "eEquifaxAutoIdUsu" << "operador02";
-    QTest::newRow("key with a quote") << "1" << "chave d'água" << "com aspas";
-    QTest::newRow("null value") << "1" << "eEquifaxAutoTagUsu" << "";
-    QTest::newRow("no such key") << "1" << "eEquifaxAutoSenhaUsu" << "";
-    QTest::newRow("no such branch") << "9" << "eEquifaxAutoIdUsu" << "";
+    QTest::newRow("kept untrimmed") << "1"
+                                    << "eEquifaxAutoIdUsu"
+                                    << "  operador01 ";
+    QTest::newRow("other branch") << "2"
+                                  << "eEquifaxAutoIdUsu"
+                                  << "operador02";
+    QTest::newRow("key with a quote") << "1"
+                                      << "chave d'água"
+                                      << "com aspas";
+    QTest::newRow("null value") << "1"
+                                << "eEquifaxAutoTagUsu"
+                                << "";
+    QTest::newRow("no such key") << "1"
+                                 << "eEquifaxAutoSenhaUsu"
+                                 << "";
+    QTest::newRow("no such branch") << "9"
+                                    << "eEquifaxAutoIdUsu"
+                                    << "";
 }
 
 void ParametersTest::readsTheBranchValue()
@@ -70,7 +82,8 @@ void ParametersTest::refusals_data()
 {
     QTest::addColumn<QString>("table"); // the table made anew; none when empty
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing table") << "" << "parametrosempresa";
+    QTest::newRow("missing table") << ""
+                                   << "parametrosempresa";
     QTest::newRow("missing value column")
         << "CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"
         << "Field 'ValorStr' not found";
@@ -93,7 +106,8 @@ void ParametersTest::refusals()
         } catch (const AppError &e) {
             caught = e.message();
         }
-        QVERIFY2(table.isEmpty() ? caught.contains(message, Qt::CaseInsensitive) : caught == message, qPrintable(caught));
+        QVERIFY2(table.isEmpty() ? caught.contains(message, Qt::CaseInsensitive) : caught == message,
+                 qPrintable(caught));
     }
 }
 

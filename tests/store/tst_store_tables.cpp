@@ -163,8 +163,9 @@ void TablesTest::filialOutsideSmallIntRange_data()
     QTest::addColumn<QString>("message");
     for (const qint64 filial : {40000, 32768, -40000})
         QTest::addRow("%lld", filial)
-            << filial << QStringLiteral("%1 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767")
-                             .arg(filial);
+            << filial
+            << QStringLiteral("%1 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767")
+                   .arg(filial);
     QTest::newRow("lowest allowed") << qint64(-32768) << QString();
     QTest::newRow("highest allowed") << qint64(32767) << QString();
 }

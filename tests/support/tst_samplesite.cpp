@@ -149,7 +149,7 @@ Reply TestSampleSite::login()
 
 void TestSampleSite::answers_data()
 {
-    QTest::addColumn<QString>("before"); // "login", "cookie sessao=…", "dropped", "error 500", "closed", "delay"
+    QTest::addColumn<QString>("before");  // "login", "cookie sessao=…", "dropped", "error 500", "closed", "delay"
     QTest::addColumn<QString>("request"); // method and path
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("follow");
@@ -160,39 +160,46 @@ void TestSampleSite::answers_data()
     QTest::addColumn<bool>("session");
     const QByteArray query = "cnpj0=11222333000181&acao=consultar";
     const QStringList wrong{QStringLiteral("Usuário ou senha inválidos"), QStringLiteral("name=\"usuario\"")};
-    QTest::newRow("root redirects") << "" << "GET /" << QByteArray() << false << 302 << "/login" << QStringList() << 0
+    QTest::newRow("root redirects") << ""
+                                    << "GET /" << QByteArray() << false << 302 << "/login" << QStringList() << 0
                                     << false;
-    QTest::newRow("root followed") << "" << "GET /" << QByteArray() << true << 200 << "/login"
+    QTest::newRow("root followed") << ""
+                                   << "GET /" << QByteArray() << true << 200 << "/login"
                                    << QStringList{"<meta charset=\"utf-8\">"} << 0 << false;
     for (const auto &[name, body] : {std::pair("wrong password", QByteArray("usuario=demo&senha=errada&type=")),
                                      {"wrong user", "usuario=outro&senha=demo123&type="},
                                      {"password field absent", "usuario=demo&type="},
                                      {"empty body", ""}})
-        QTest::newRow(name) << "" << "POST /login" << body << true << 200 << "/login" << wrong << 0 << false;
-    for (const auto &[name, before, request] :
-         {std::tuple("cnpj, no cookie", "", "GET /cnpj"), {"resultado, no cookie", "", "POST /resultado"},
-          {"cnpj, forged cookie", "cookie sessao=123abc", "GET /cnpj"},
-          {"resultado, forged cookie", "cookie sessao=", "POST /resultado"},
-          {"cnpj, dropped session", "dropped", "GET /cnpj"}})
+        QTest::newRow(name) << ""
+                            << "POST /login" << body << true << 200 << "/login" << wrong << 0 << false;
+    for (const auto &[name, before, request] : {std::tuple("cnpj, no cookie", "", "GET /cnpj"),
+                                                {"resultado, no cookie", "", "POST /resultado"},
+                                                {"cnpj, forged cookie", "cookie sessao=123abc", "GET /cnpj"},
+                                                {"resultado, forged cookie", "cookie sessao=", "POST /resultado"},
+                                                {"cnpj, dropped session", "dropped", "GET /cnpj"}})
         QTest::newRow(name) << before << request << query << false << 302 << "/login" << QStringList() << 0
                             << !QString(before).isEmpty();
-    QTest::newRow("query without the button") << "login" << "POST /resultado" << QByteArray("cnpj0=11222333000181&acao=")
-                                              << false << 200 << "" << QStringList{"Consulta não solicitada"} << 0
-                                              << true;
-    QTest::newRow("unknown path") << "" << "GET /nao/existe" << QByteArray() << false << 404 << ""
+    QTest::newRow("query without the button") << "login"
+                                              << "POST /resultado" << QByteArray("cnpj0=11222333000181&acao=") << false
+                                              << 200 << "" << QStringList{"Consulta não solicitada"} << 0 << true;
+    QTest::newRow("unknown path") << ""
+                                  << "GET /nao/existe" << QByteArray() << false << 404 << ""
                                   << QStringList{"Página não encontrada"} << 0 << false;
-    QTest::newRow("error status without a session") << "error 500" << "POST /resultado" << query << false << 500 << ""
-                                                    << QStringList() << 0 << false;
-    QTest::newRow("error status") << "login error 500" << "POST /resultado" << query << false << 500 << ""
+    QTest::newRow("error status without a session")
+        << "error 500"
+        << "POST /resultado" << query << false << 500 << "" << QStringList() << 0 << false;
+    QTest::newRow("error status") << "login error 500"
+                                  << "POST /resultado" << query << false << 500 << ""
                                   << QStringList{"Erro interno do servidor"} << 0 << true;
-    for (const auto &[name, height, status] : {std::tuple("tall", "20050", 200), {"one px", "1", 200},
-                                               {"not a number", "muito", 400}, {"missing", "", 400}})
+    for (const auto &[name, height, status] :
+         {std::tuple("tall", "20050", 200), {"one px", "1", 200}, {"not a number", "muito", 400}, {"missing", "", 400}})
         QTest::newRow(name) << "" << QStringLiteral("GET /pagina%1%2").arg(*height ? "?altura=" : "", height)
-                            << QByteArray() << false << status << "" << QStringList() << (status == 200 ? atoi(height) : 0)
-                            << false;
-    QTest::newRow("closed path") << "closed" << "GET /cnpj" << QByteArray() << false << 0 << "" << QStringList() << 0
-                                 << false;
-    QTest::newRow("delayed answer") << "delay" << "GET /login" << QByteArray() << false << 200 << ""
+                            << QByteArray() << false << status << "" << QStringList()
+                            << (status == 200 ? atoi(height) : 0) << false;
+    QTest::newRow("closed path") << "closed"
+                                 << "GET /cnpj" << QByteArray() << false << 0 << "" << QStringList() << 0 << false;
+    QTest::newRow("delayed answer") << "delay"
+                                    << "GET /login" << QByteArray() << false << 200 << ""
                                     << QStringList{"name=\"usuario\""} << 0 << false;
 }
 
