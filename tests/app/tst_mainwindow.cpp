@@ -54,17 +54,13 @@ private slots:
 
     void labelsShowTheirWholeText();
     void windowTexts();
-    void startupWithoutArguments();
-    void badArgumentLooksNobodyUp();
-    void branchOutOfRange();
+    void startUp_data();
+    void startUp();
     void databaseCannotBeOpened();
-    void clientWithoutArchive();
     void clientWithSeveralQueries();
-    void onlyOwnBranchIsShown();
     void missingParameterTable();
     void parametersAreTrimmed();
     void brokenImageShowsNoPicture();
-    void emptyBlobShowsNoPicture();
     void unreadableRecordShowsNoPicture();
     void damagedImages_data();
     void damagedImages();
@@ -156,47 +152,83 @@ void MainWindowTest::windowTexts()
     QVERIFY(child<QScrollArea>("ScrollBox1")->verticalScrollBar()->maximum() > 0);
 }
 
-void MainWindowTest::startupWithoutArguments()
+void MainWindowTest::startUp_data()
 {
-    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    QVERIFY(startWindow({}));
-
-    QCOMPARE(boxes().texts(), QStringList{clientMissing});
-    QCOMPARE(boxes().boxes.first().kind, MessageBox::Kind::Error);
-    QVERIFY(boxes().boxes.first().windowVisible); // the window first, then what start-up found
-    QVERIFY(m_window->isVisible());
-    QVERIFY(!child<QWidget>("BotaoConsultar")->isEnabled());
-    QVERIFY(child<QWidget>("Button1")->isEnabled());
-    QCOMPARE(child<QLineEdit>("DBEdit1")->text(), QString());
-    QCOMPARE(child<QLineEdit>("DbeCnpj")->text(), QString());
-    QCOMPARE(m_window->site().URLConsulta, QString()); // no parameter was read
-    QVERIFY(QFileInfo(m_db->captureFolder()).isDir());
-}
-
-void MainWindowTest::badArgumentLooksNobodyUp()
-{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<int>("kind");     // the first box's
+    QTest::addColumn<QString>("code"); // the client's fields as shown
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("consultar");
+    const QStringList asked{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")};
+    const QString none = QStringLiteral("Nenhuma consulta realizada para o cnpj %1, clique em CONSULTA CNPJ para "
+                                        "prosseguir...");
+    QTest::newRow("without arguments") << QStringList() << QStringList{clientMissing} << int(MessageBox::Kind::Error)
+                                       << ""
+                                       << "" << false;
     // A generic client 0 of branch 0 is common; it must not stand in for the one asked for.
-    m_db->addClient(0, 0, QStringLiteral("Consumidor Genérico"), QStringLiteral("11222333000181"));
-    m_db->addClient(2, 1500, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    QVERIFY(startWindow({QStringLiteral("abc"), QStringLiteral("2"), QStringLiteral("1500")}));
-
-    QCOMPARE(boxes().texts(), QStringList{QStringLiteral("'abc' is not a valid integer value.")});
-    QCOMPARE(boxes().boxes.first().kind, MessageBox::Kind::Report);
-    QCOMPARE(m_window->FilialAtual(), 0);
-    QCOMPARE(m_window->CodCliforAtual(), 0);
-    QCOMPARE(child<QLineEdit>("DBEdit2")->text(), QString());
-    QVERIFY(!child<QWidget>("BotaoConsultar")->isEnabled());
+    QTest::newRow("bad argument looks nobody up")
+        << QStringList{QStringLiteral("abc"), QStringLiteral("2"), QStringLiteral("1500")}
+        << QStringList{QStringLiteral("'abc' is not a valid integer value.")} << int(MessageBox::Kind::Report) << ""
+        << "" << false;
+    QTest::newRow("branch out of range")
+        << QStringList{QStringLiteral("1"), QStringLiteral("40000"), QStringLiteral("1")}
+        << QStringList{QStringLiteral(
+               "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767.")}
+        << int(MessageBox::Kind::Report) << ""
+        << "" << false;
+    QTest::newRow("client without archive")
+        << asked << QStringList{none.arg("11.222.333/0001-81")} << int(MessageBox::Kind::Information) << "10"
+        << "Cliente Sem Consulta" << true;
+    QTest::newRow("only its own branch's archive")
+        << QStringList{asked[0], asked[1], QStringLiteral("20")} << QStringList{none.arg("11222333000181")}
+        << int(MessageBox::Kind::Information) << "20"
+        << "Filial 1" << true;
+    QTest::newRow("empty picture") << QStringList{asked[0], asked[1], QStringLiteral("30")} << QStringList() << 0
+                                   << "30"
+                                   << "Cliente" << true;
 }
 
-void MainWindowTest::branchOutOfRange()
+// The window as start-up leaves it when no picture is shown: its boxes, the client's fields, the query button.
+void MainWindowTest::startUp()
 {
-    QVERIFY(startWindow({QStringLiteral("1"), QStringLiteral("40000"), QStringLiteral("1")}));
-    QCOMPARE(boxes().texts(),
-             QStringList{QStringLiteral(
-                 "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767.")});
-    // Start-up stopped before the client was known: there is nothing to query.
-    QVERIFY(!child<QWidget>("BotaoConsultar")->isEnabled());
-    QCOMPARE(child<QLineEdit>("DBEdit2")->text(), QString());
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, boxes);
+    QFETCH(int, kind);
+    QFETCH(QString, code);
+    QFETCH(QString, name);
+    QFETCH(bool, consultar);
+    if (!arguments.isEmpty())
+        m_db->addClient(0, 0, QStringLiteral("Consumidor Genérico"), QStringLiteral("11222333000181"));
+    m_db->addClient(2, 1500, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addClient(1, 10, QStringLiteral("Cliente Sem Consulta"), QStringLiteral("11.222.333/0001-81"));
+    m_db->addClient(1, 20, QStringLiteral("Filial 1"), QStringLiteral("11222333000181"));
+    m_db->addClient(2, 20, QStringLiteral("Filial 2"), QStringLiteral("99888777000166"));
+    m_db->addArchive({2, 20, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green)});
+    m_db->addClient(1, 30, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
+    m_db->addArchive({1, 30, QDate(2026, 1, 1), QTime(8, 0), QByteArray()});
+    QVERIFY(startWindow(arguments));
+
+    QCOMPARE(this->boxes().texts(), boxes);
+    if (!boxes.isEmpty()) {
+        QCOMPARE(int(this->boxes().boxes.first().kind), kind);
+        // The window first, then what start-up found.
+        QVERIFY(this->boxes().boxes.first().windowVisible || kind == int(MessageBox::Kind::Report));
+    }
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(child<QWidget>("BotaoConsultar")->isEnabled(), consultar);
+    QVERIFY(child<QWidget>("Button1")->isEnabled());
+    QCOMPARE(child<QLineEdit>("DBEdit1")->text(), code);
+    QCOMPARE(child<QLineEdit>("DBEdit2")->text(), name);
+    QCOMPARE(child<QLineEdit>("DBEdit3")->text().isEmpty(), code != u"30"); // the date of a record without a picture
+    QCOMPARE(child<QLineEdit>("DbeCnpj")->text().isEmpty(), code.isEmpty());
+    if (arguments.isEmpty() || arguments.first() == u"abc") // nobody asked for, nobody looked up
+        QCOMPARE(std::pair(m_window->FilialAtual(), m_window->CodCliforAtual()), std::pair(0, 0));
+    QCOMPARE(m_window->site().URLConsulta, QString()); // none stored
+    QVERIFY(QFileInfo(m_db->captureFolder()).isDir());
+    QVERIFY(child<PictureView>("Image1")->picture().isNull());
+    child<QWidget>("Image1")->repaint();
+    QCOMPARE(this->boxes().texts(), boxes);
 }
 
 void MainWindowTest::databaseCannotBeOpened()
@@ -215,22 +247,6 @@ void MainWindowTest::databaseCannotBeOpened()
     QVERIFY(m_window->isVisible());
     QVERIFY(!child<QWidget>("BotaoConsultar")->isEnabled());
     QVERIFY(!QFile::exists(QDir(m_db->dir()).filePath(QStringLiteral("nao-existe/tervik.sqlite"))));
-}
-
-void MainWindowTest::clientWithoutArchive()
-{
-    m_db->addClient(1, 10, QStringLiteral("Cliente Sem Consulta"), QStringLiteral("11.222.333/0001-81"));
-    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
-
-    QCOMPARE(boxes().texts(),
-             QStringList{QStringLiteral("Nenhuma consulta realizada para o cnpj 11.222.333/0001-81, clique em "
-                                        "CONSULTA CNPJ para prosseguir...")});
-    QCOMPARE(boxes().boxes.first().kind, MessageBox::Kind::Information);
-    QCOMPARE(child<QLineEdit>("DBEdit1")->text(), QStringLiteral("10"));
-    QCOMPARE(child<QLineEdit>("DBEdit2")->text(), QStringLiteral("Cliente Sem Consulta"));
-    QCOMPARE(child<QLineEdit>("DBEdit3")->text(), QString());
-    QVERIFY(child<PictureView>("Image1")->picture().isNull());
-    QVERIFY(child<QWidget>("BotaoConsultar")->isEnabled());
 }
 
 void MainWindowTest::clientWithSeveralQueries()
@@ -258,18 +274,6 @@ void MainWindowTest::clientWithSeveralQueries()
     QTest::mouseClick(child<QAbstractButton>("Button2"), Qt::LeftButton);
     QTRY_COMPARE(image->size(), QSize(400, 900));
     QVERIFY(boxes().boxes.isEmpty());
-}
-
-void MainWindowTest::onlyOwnBranchIsShown()
-{
-    m_db->addClient(1, 10, QStringLiteral("Filial 1"), QStringLiteral("11222333000181"));
-    m_db->addClient(2, 10, QStringLiteral("Filial 2"), QStringLiteral("99888777000166"));
-    m_db->addArchive({2, 10, QDate(2026, 1, 1), QTime(8, 0), solidJpeg(50, 60, Qt::green)});
-    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
-
-    QCOMPARE(boxes().boxes.size(), 1);
-    QVERIFY(boxes().texts().first().contains(QStringLiteral("11222333000181")));
-    QVERIFY(child<PictureView>("Image1")->picture().isNull());
 }
 
 void MainWindowTest::missingParameterTable()
@@ -361,18 +365,6 @@ void MainWindowTest::damagedImages()
     else
         QVERIFY(
             boxes().boxes.first().text.startsWith(QStringLiteral("Erro ao abrir ultima pesquisa... \r\rJPEG error #")));
-}
-
-void MainWindowTest::emptyBlobShowsNoPicture()
-{
-    m_db->addClient(1, 10, QStringLiteral("Cliente"), QStringLiteral("11222333000181"));
-    m_db->addArchive({1, 10, QDate(2026, 1, 1), QTime(8, 0), QByteArray()});
-    QVERIFY(startWindow({QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("10")}));
-
-    QVERIFY(boxes().boxes.isEmpty());
-    QVERIFY(child<PictureView>("Image1")->picture().isNull());
-    child<QWidget>("Image1")->repaint();
-    QVERIFY(boxes().boxes.isEmpty());
 }
 
 void MainWindowTest::unreadableRecordShowsNoPicture()

@@ -24,8 +24,8 @@ private slots:
     void failureLeavingAnEventHandler();
     void title_data();
     void title();
-    void progressPosition();
-    void progressMaximumPullsPositionDown();
+    void progressSteps_data();
+    void progressSteps();
     void progressFill_data();
     void progressFill();
 };
@@ -230,46 +230,26 @@ void ShellTest::title()
     QCOMPARE(applicationTitle(path), title);
 }
 
-void ShellTest::progressPosition()
+void ShellTest::progressSteps_data()
 {
-    JvXPProgressBar bar;
-    QSignalSpy changed(&bar, &JvXPProgressBar::changed);
-
-    bar.setPosition(1);
-    QCOMPARE(bar.position(), 1);
-    QCOMPARE(changed.size(), 1);
-
-    bar.setPosition(1);
-    QCOMPARE(changed.size(), 1); // no change, no notification
-
-    bar.setPosition(500);
-    QCOMPARE(bar.position(), 100);
-    QCOMPARE(changed.size(), 2);
-    bar.setPosition(101);
-    QCOMPARE(changed.size(), 2); // clamped to the same value
-
-    bar.setPosition(-5);
-    QCOMPARE(bar.position(), 0);
-    QCOMPARE(changed.size(), 3);
+    // Each step: set the maximum (1) or the position (0) to a value; then the position, the maximum and the
+    // notifications so far: one a change, none for a value clamped to the one it has.
+    QTest::addColumn<QList<QList<int>>>("steps");
+    QTest::newRow("position clamped") << QList<QList<int>>{
+        {0, 1, 1, 100, 1}, {0, 1, 1, 100, 1}, {0, 500, 100, 100, 2}, {0, 101, 100, 100, 2}, {0, -5, 0, 100, 3}};
+    QTest::newRow("maximum pulls the position down")
+        << QList<QList<int>>{{0, 50, 50, 100, 1}, {1, 7, 7, 7, 2}, {1, 7, 7, 7, 2}, {1, -3, 0, 0, 3}};
 }
 
-void ShellTest::progressMaximumPullsPositionDown()
+void ShellTest::progressSteps()
 {
+    QFETCH(QList<QList<int>>, steps);
     JvXPProgressBar bar;
-    bar.setPosition(50);
     QSignalSpy changed(&bar, &JvXPProgressBar::changed);
-
-    bar.setMaximum(7);
-    QCOMPARE(bar.maximum(), 7);
-    QCOMPARE(bar.position(), 7);
-    QCOMPARE(changed.size(), 1); // the maximum's notification only
-
-    bar.setMaximum(7);
-    QCOMPARE(changed.size(), 1);
-
-    bar.setMaximum(-3);
-    QCOMPARE(bar.maximum(), 0);
-    QCOMPARE(bar.position(), 0);
+    for (const QList<int> &step : std::as_const(steps)) {
+        step[0] ? bar.setMaximum(step[1]) : bar.setPosition(step[1]);
+        QCOMPARE((QList<int>{bar.position(), bar.maximum(), int(changed.size())}), step.mid(2));
+    }
 }
 
 void ShellTest::progressFill_data()

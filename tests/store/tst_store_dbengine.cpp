@@ -19,25 +19,21 @@ private slots:
     void init();
     void cleanup();
 
-    void sectionsMatchWithoutCase_data();
-    void sectionsMatchWithoutCase();
-    void relativePathsStartAtTheProgram();
-    void noFileOrSectionMeansTervikSqliteBesideTheProgram();
-    void postgresqlSettings();
-    void unknownDriver();
-    void missingSqliteFileIsNotCreated();
+    void settings_data();
+    void settings();
+    void refusals_data();
+    void refusals();
     void createSchemaMakesTheFile();
     void oneConnectionPerAliasWithItsPragmas();
     void unreachableServer();
-    void sqliteFileRemovedWhileOpen();
     void searchOrder_data();
     void searchOrder();
-    void neitherFileBindsTheDatabase();
 
 private:
     void writeIni(const QString &text);
     static void writeFile(const QString &path, const QString &text);
     static QString besideProgram(const QString &name);
+    QString placed(QString text) const;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -78,83 +74,99 @@ void DbEngineTest::writeIni(const QString &text)
     f.write(text.toUtf8());
 }
 
-void DbEngineTest::sectionsMatchWithoutCase_data()
+// The text with {dir} for the test's folder and {program} for the program's.
+QString DbEngineTest::placed(QString text) const
 {
-    QTest::addColumn<QString>("section");
+    return text.replace(QLatin1String("{dir}"), m_dir->path())
+        .replace(QLatin1String("{program}"), QCoreApplication::applicationDirPath());
+}
+
+void DbEngineTest::settings_data()
+{
+    QTest::addColumn<QString>("ini"); // none written when empty
     QTest::addColumn<QString>("alias");
-    QTest::newRow("lower") << "tervik"
-                           << "TERVIK";
-    QTest::newRow("upper") << "TERVIK"
-                           << "tervik";
-    QTest::newRow("mixed, padded") << " TerVik "
-                                   << "tERVIk";
+    QTest::addColumn<QString>("expected"); // "sqlite PATH" or "postgresql HOST PORT DBNAME USER"
+    const QString section = QStringLiteral("[outro]\ndriver=sqlite\npath=/outro.sqlite\n\n[%1]\n; comment\nDriver = "
+                                           "SQLite\nPATH = {dir}/x.sqlite\n");
+    QTest::newRow("lower") << section.arg("tervik") << "TERVIK"
+                           << "sqlite {dir}/x.sqlite";
+    QTest::newRow("upper") << section.arg("TERVIK") << "tervik"
+                           << "sqlite {dir}/x.sqlite";
+    QTest::newRow("mixed, padded") << section.arg(" TerVik ") << "tERVIk"
+                                   << "sqlite {dir}/x.sqlite";
+    QTest::newRow("relative path") << "[tervik]\ndriver=sqlite\npath=dados/tervik.db\n"
+                                   << "tervik"
+                                   << "sqlite {program}/dados/tervik.db";
+    QTest::newRow("no file") << ""
+                             << "tervik"
+                             << "sqlite {program}/tervik.sqlite";
+    QTest::newRow("no section") << "[outro]\ndriver=postgresql\nhost=h\n"
+                                << "tervik"
+                                << "sqlite {program}/tervik.sqlite";
+    QTest::newRow("postgresql") << "[tervik]\ndriver=postgresql\nhost=db.local\nport=6543\ndbname=central\nuser=tool\n"
+                                << "Tervik"
+                                << "postgresql db.local 6543 central tool";
 }
 
-void DbEngineTest::sectionsMatchWithoutCase()
+void DbEngineTest::settings()
 {
-    QFETCH(QString, section);
+    QFETCH(QString, ini);
     QFETCH(QString, alias);
-    writeIni(
-        QStringLiteral("[outro]\ndriver=sqlite\npath=/outro.sqlite\n\n[%1]\n; comment\nDriver = SQLite\nPATH = %2\n")
-            .arg(section, m_dir->filePath(QStringLiteral("x.sqlite"))));
-    const DbEngine::Settings s = DbEngine::settings(alias);
-    QCOMPARE(s.driver, DbEngine::Driver::SQLite);
-    QCOMPARE(s.path, m_dir->filePath(QStringLiteral("x.sqlite")));
+    QFETCH(QString, expected);
+    if (!ini.isEmpty())
+        writeIni(placed(ini));
+    for (const QString &name : {alias, alias.toLower()}) {
+        const DbEngine::Settings s = DbEngine::settings(name);
+        QCOMPARE(s.driver == DbEngine::Driver::SQLite
+                     ? QStringLiteral("sqlite ") + s.path
+                     : QStringLiteral("postgresql %1 %2 %3 %4").arg(s.host).arg(s.port).arg(s.dbname, s.user),
+                 placed(expected));
+    }
 }
 
-void DbEngineTest::relativePathsStartAtTheProgram()
+void DbEngineTest::refusals_data()
 {
-    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=dados/tervik.db\n"));
-    QCOMPARE(DbEngine::settings(QStringLiteral("tervik")).path,
-             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("dados/tervik.db")));
+    QTest::addColumn<QString>("ini");  // none found when empty
+    QTest::addColumn<bool>("removed"); // the SQLite file made and removed while open
+    QTest::addColumn<QString>("message");
+    const QString cannot = QStringLiteral("Não foi possível abrir o banco de dados 'tervik': ");
+    QTest::newRow("unknown driver") << "[tervik]\ndriver=paradox\n"
+                                    << false
+                                    << "Driver 'paradox' desconhecido para o banco de dados 'tervik' em "
+                                       "'{dir}/dbengine.ini'";
+    QTest::newRow("missing SQLite file") << "[tervik]\ndriver=sqlite\npath={dir}/t.sqlite\n"
+                                         << false << cannot + "o arquivo '{dir}/t.sqlite' não existe";
+    QTest::newRow("SQLite file removed while open") << "[tervik]\ndriver=sqlite\npath={dir}/t.sqlite\n"
+                                                    << true << cannot + "o arquivo '{dir}/t.sqlite' não existe";
+    QTest::newRow("neither file binds it")
+        << "" << false
+        << cannot
+               + "o arquivo '{program}/tervik.sqlite' não existe e nenhum destes arquivos de configuração o "
+                 "define: '{program}/dbengine.ini', '{dir}/etc/dbengine.ini'";
 }
 
-void DbEngineTest::noFileOrSectionMeansTervikSqliteBesideTheProgram()
+// Each refusal told alike by the connection, its check and a lookup, and no SQLite file made.
+void DbEngineTest::refusals()
 {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tervik.sqlite"));
-    DbEngine::Settings s = DbEngine::settings(QStringLiteral("tervik"));
-    QCOMPARE(s.driver, DbEngine::Driver::SQLite);
-    QCOMPARE(s.path, beside);
-
-    writeIni(QStringLiteral("[outro]\ndriver=postgresql\nhost=h\n"));
-    s = DbEngine::settings(QStringLiteral("tervik"));
-    QCOMPARE(s.driver, DbEngine::Driver::SQLite);
-    QCOMPARE(s.path, beside);
-}
-
-void DbEngineTest::postgresqlSettings()
-{
-    writeIni(QStringLiteral("[tervik]\ndriver=postgresql\nhost=db.local\nport=6543\ndbname=central\nuser=tool\n"));
-    const DbEngine::Settings s = DbEngine::settings(QStringLiteral("Tervik"));
-    QCOMPARE(s.driver, DbEngine::Driver::PostgreSQL);
-    QCOMPARE(s.host, QStringLiteral("db.local"));
-    QCOMPARE(s.port, 6543);
-    QCOMPARE(s.dbname, QStringLiteral("central"));
-    QCOMPARE(s.user, QStringLiteral("tool"));
-    QCOMPARE(DbEngine::settings(QStringLiteral("tervik")).driver, DbEngine::Driver::PostgreSQL);
-}
-
-void DbEngineTest::unknownDriver()
-{
-    writeIni(QStringLiteral("[tervik]\ndriver=paradox\n"));
-    QVERIFY_THROWS_MESSAGE(DbEngine::database(QStringLiteral("tervik")),
-                           QStringLiteral("Driver 'paradox' desconhecido para o banco de dados 'tervik' em '%1'")
-                               .arg(QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("dbengine.ini")))));
-}
-
-void DbEngineTest::missingSqliteFileIsNotCreated()
-{
-    const QString path = m_dir->filePath(QStringLiteral("nao-existe.sqlite"));
-    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
-    QVERIFY_THROWS_MESSAGE(DbEngine::database(QStringLiteral("tervik")),
-                           QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
-                               .arg(QDir::toNativeSeparators(path)));
-    QVERIFY(!QFile::exists(path));
-
-    QVERIFY_THROWS_MESSAGE(findClient(1, 1),
-                           QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
-                               .arg(QDir::toNativeSeparators(path)));
-    QVERIFY(!QFile::exists(path));
+    QFETCH(QString, ini);
+    QFETCH(bool, removed);
+    QFETCH(QString, message);
+    if (ini.isEmpty()) {
+        qunsetenv("DEVEZOZUVOR_DBENGINE_INI");
+        qputenv("DEVEZOZUVOR_CONFIG_DIR", QFile::encodeName(m_dir->filePath(QStringLiteral("etc"))));
+    } else {
+        writeIni(placed(ini));
+    }
+    if (removed) {
+        TervikSeed::createSchema(QStringLiteral("tervik")); // opens it
+        QVERIFY(QFile::remove(m_dir->filePath(QStringLiteral("t.sqlite"))));
+    } else {
+        QVERIFY_THROWS_MESSAGE(DbEngine::database(QStringLiteral("tervik")), placed(message));
+    }
+    QVERIFY_THROWS_MESSAGE(checkDatabase(), placed(message));
+    QVERIFY_THROWS_MESSAGE(findClient(1, 1), placed(message));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("t.sqlite"))));
+    QVERIFY(!QFile::exists(besideProgram(QStringLiteral("tervik.sqlite"))));
 }
 
 void DbEngineTest::createSchemaMakesTheFile()
@@ -200,17 +212,6 @@ void DbEngineTest::unreachableServer()
     QVERIFY2(message.contains(QLatin1String("127.0.0.1")), qPrintable(message));
 }
 
-void DbEngineTest::sqliteFileRemovedWhileOpen()
-{
-    const QString path = m_dir->filePath(QStringLiteral("t.sqlite"));
-    writeIni(QStringLiteral("[tervik]\ndriver=sqlite\npath=%1\n").arg(path));
-    TervikSeed::createSchema(QStringLiteral("tervik")); // opens it
-    QVERIFY(QFile::remove(path));
-    QVERIFY_THROWS_MESSAGE(checkDatabase(),
-                           QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe")
-                               .arg(path));
-}
-
 void DbEngineTest::searchOrder_data()
 {
     QTest::addColumn<QString>("beside");   // dbengine.ini beside the program; empty: no file
@@ -252,19 +253,6 @@ void DbEngineTest::searchOrder()
         QCOMPARE(s.source, expected == QLatin1String("beside") ? besideFile : systemFile);
         QCOMPARE(s.path, QStringLiteral("/dados/%1.sqlite").arg(expected));
     }
-}
-
-void DbEngineTest::neitherFileBindsTheDatabase()
-{
-    qunsetenv("DEVEZOZUVOR_DBENGINE_INI");
-    qputenv("DEVEZOZUVOR_CONFIG_DIR", QFile::encodeName(m_dir->filePath(QStringLiteral("etc"))));
-    QVERIFY_THROWS_MESSAGE(
-        DbEngine::database(QStringLiteral("tervik")),
-        QStringLiteral("Não foi possível abrir o banco de dados 'tervik': o arquivo '%1' não existe e nenhum destes "
-                       "arquivos de configuração o define: '%2', '%3'")
-            .arg(QDir::toNativeSeparators(besideProgram(QStringLiteral("tervik.sqlite"))),
-                 QDir::toNativeSeparators(besideProgram(QStringLiteral("dbengine.ini"))),
-                 QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("etc/dbengine.ini")))));
 }
 
 QTEST_GUILESS_MAIN(DbEngineTest)

@@ -14,8 +14,8 @@ private slots:
 
     void readsTheBranchValue_data();
     void readsTheBranchValue();
-    void missingTableIsAnError();
-    void missingValueColumnIsAnError();
+    void refusals_data();
+    void refusals();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -78,29 +78,37 @@ void ParametersTest::readsTheBranchValue()
     QCOMPARE(readParameter(QStringLiteral("tervik"), branch, key), value);
 }
 
-void ParametersTest::missingTableIsAnError()
+void ParametersTest::refusals_data()
 {
-    m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
-    QString message;
-    try {
-        readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu"));
-    } catch (const AppError &e) {
-        message = e.message();
-    }
-    QVERIFY2(message.contains(QLatin1String("parametrosempresa"), Qt::CaseInsensitive), qPrintable(message));
+    QTest::addColumn<QString>("table"); // the table made anew; none when empty
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing table") << ""
+                                   << "parametrosempresa";
+    QTest::newRow("missing value column")
+        << "CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"
+        << "Field 'ValorStr' not found";
 }
 
-void ParametersTest::missingValueColumnIsAnError()
+// The message names the table or the field, for a key that is there and one that is not.
+void ParametersTest::refusals()
 {
+    QFETCH(QString, table);
+    QFETCH(QString, message);
     m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
-    m_db->exec(QStringLiteral(
-        "CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"));
-    m_db->exec(QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
-    QVERIFY_THROWS_MESSAGE(
-        readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("eEquifaxAutoIdUsu")),
-        "Field 'ValorStr' not found");
-    QVERIFY_THROWS_MESSAGE(readParameter(QStringLiteral("tervik"), QStringLiteral("1"), QStringLiteral("nenhuma")),
-                           "Field 'ValorStr' not found");
+    if (!table.isEmpty()) {
+        m_db->exec(table);
+        m_db->exec(QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
+    }
+    for (const QString key : {QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("nenhuma")}) {
+        QString caught;
+        try {
+            readParameter(QStringLiteral("tervik"), QStringLiteral("1"), key);
+        } catch (const AppError &e) {
+            caught = e.message();
+        }
+        QVERIFY2(table.isEmpty() ? caught.contains(message, Qt::CaseInsensitive) : caught == message,
+                 qPrintable(caught));
+    }
 }
 
 QTEST_GUILESS_MAIN(ParametersTest)

@@ -20,7 +20,6 @@ private slots:
 
     void openChecksTheDeclaredFields_data();
     void openChecksTheDeclaredFields();
-    void timeColumnOfText();
     void extraColumnsAreIgnored();
     void filialOutsideSmallIntRange_data();
     void filialOutsideSmallIntRange();
@@ -64,7 +63,7 @@ void TablesTest::openChecksTheDeclaredFields_data()
 {
     QTest::addColumn<QStringList>("setup");
     QTest::addColumn<bool>("archiveTable");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("message"); // on SQLite, "sqlite opens: " and the message on PostgreSQL
 
     const QString dropClifor = QStringLiteral("DROP TABLE clifor");
     const QString dropArchive = QStringLiteral("DROP TABLE CliforDeveZozuvor");
@@ -101,6 +100,15 @@ void TablesTest::openChecksTheDeclaredFields_data()
         QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, "
                        "DataCons DATE, ResultCons %BLOB%)"),
         archiveIndex} << true << "TDeveZozuvor: Field 'HoraCons' not found";
+    // SQLite keeps times as ISO text.
+    QTest::newRow("HoraCons is text") << QStringList{dropArchive,
+                                                     QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, "
+                                                                    "Cod_Clifor INTEGER, DataCons DATE, HoraCons "
+                                                                    "VARCHAR(12), ResultCons %BLOB%)"),
+                                                     archiveIndex}
+                                      << true
+                                      << "sqlite opens: TDeveZozuvor: Type mismatch for field 'HoraCons', expecting: "
+                                         "Time actual: String";
     QTest::newRow("table missing") << QStringList{dropClifor} << false << "TClifor: Tabela 'clifor' não encontrada";
     QTest::newRow("no index on the client key") << QStringList{QStringLiteral("DROP INDEX CliforDeveZozuvor_cliente")}
                                                 << true << "TDeveZozuvor: No index for fields 'Filial;Cod_Clifor'";
@@ -117,26 +125,12 @@ void TablesTest::openChecksTheDeclaredFields()
         m_db->exec(sql.replace(QLatin1String("%BLOB%"),
                                m_db->isPostgres() ? QStringLiteral("bytea") : QStringLiteral("BLOB")));
 
-    if (archiveTable)
-        QVERIFY_THROWS_MESSAGE(QueryArchive(Client{1, 100, {}, {}}), message);
+    if (message.startsWith(QLatin1String("sqlite opens: ")) && !m_db->isPostgres())
+        QVERIFY(QueryArchive(Client{1, 100, {}, {}}).entries().isEmpty());
+    else if (archiveTable)
+        QVERIFY_THROWS_MESSAGE(QueryArchive(Client{1, 100, {}, {}}), message.remove(QStringLiteral("sqlite opens: ")));
     else
         QVERIFY_THROWS_MESSAGE(findClient(1, 100), message);
-}
-
-void TablesTest::timeColumnOfText()
-{
-    m_db->exec(QStringLiteral("DROP TABLE CliforDeveZozuvor"));
-    m_db->exec(QStringLiteral("CREATE TABLE CliforDeveZozuvor (Filial INTEGER, Cod_Clifor INTEGER, DataCons DATE, "
-                              "HoraCons VARCHAR(12), ResultCons %1)")
-                   .arg(m_db->isPostgres() ? QStringLiteral("bytea") : QStringLiteral("BLOB")));
-    m_db->exec(QStringLiteral("CREATE INDEX arq ON CliforDeveZozuvor (Filial, Cod_Clifor)"));
-    if (m_db->isPostgres()) {
-        QVERIFY_THROWS_MESSAGE(QueryArchive(Client{1, 100, {}, {}}),
-                               "TDeveZozuvor: Type mismatch for field 'HoraCons', expecting: Time actual: String");
-    } else {
-        // SQLite keeps times as ISO text.
-        QVERIFY(QueryArchive(Client{1, 100, {}, {}}).entries().isEmpty());
-    }
 }
 
 void TablesTest::extraColumnsAreIgnored()
@@ -167,12 +161,11 @@ void TablesTest::filialOutsideSmallIntRange_data()
 {
     QTest::addColumn<qint64>("filial");
     QTest::addColumn<QString>("message");
-    QTest::newRow("40000") << qint64(40000)
-                           << "40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
-    QTest::newRow("32768") << qint64(32768)
-                           << "32768 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
-    QTest::newRow("-40000") << qint64(-40000)
-                            << "-40000 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767";
+    for (const qint64 filial : {40000, 32768, -40000})
+        QTest::addRow("%lld", filial)
+            << filial
+            << QStringLiteral("%1 is not a valid value for field 'Filial'. The allowed range is -32768 to 32767")
+                   .arg(filial);
     QTest::newRow("lowest allowed") << qint64(-32768) << QString();
     QTest::newRow("highest allowed") << qint64(32767) << QString();
 }

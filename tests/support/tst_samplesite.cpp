@@ -68,29 +68,19 @@ private slots:
     void init();
     void cleanup();
 
-    void rootRedirectsToLogin();
+    void answers_data();
+    void answers();
     void loginPageForm_data();
     void loginPageForm();
     void loginLeadsToCnpjPage();
-    void wrongCredentialsShowError_data();
-    void wrongCredentialsShowError();
-    void sessionRequired_data();
-    void sessionRequired();
     void reportRows_data();
     void reportRows();
-    void queryWithoutButton();
     void formDecoding_data();
     void formDecoding();
     void rowColorsStayApart();
-    void heightPage_data();
-    void heightPage();
     void setPageServesAnyMethod();
-    void unknownPathIsNotFound();
     void serverPrintsItsAddress();
-    void errorStatusAtPath();
-    void closedPathSendsNothing();
     void tlsCertificateIsSelfSigned();
-    void delayedAnswer();
 
 private:
     Reply fetch(const QString &path, const QByteArray &body = {}, bool post = false, bool follow = false);
@@ -157,18 +147,119 @@ Reply TestSampleSite::login()
     return post(QStringLiteral("/login"), "usuario=demo&senha=demo123&type=", true);
 }
 
-void TestSampleSite::rootRedirectsToLogin()
+void TestSampleSite::answers_data()
 {
-    const Reply r = fetch(QStringLiteral("/"));
-    QCOMPARE(r.status, 302);
-    QCOMPARE(r.location, QByteArray("/login"));
-    QCOMPARE(r.cacheControl, QByteArray("no-store"));
+    QTest::addColumn<QString>("before");  // "login", "cookie sessao=…", "dropped", "error 500", "closed", "delay"
+    QTest::addColumn<QString>("request"); // method and path
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("follow");
+    QTest::addColumn<int>("status"); // 0: the connection closed before any answer
+    QTest::addColumn<QString>("to"); // a redirect's Location, or the page a followed request ends on
+    QTest::addColumn<QStringList>("says");
+    QTest::addColumn<int>("rows"); // the report rows' total height
+    QTest::addColumn<bool>("session");
+    const QByteArray query = "cnpj0=11222333000181&acao=consultar";
+    const QStringList wrong{QStringLiteral("Usuário ou senha inválidos"), QStringLiteral("name=\"usuario\"")};
+    QTest::newRow("root redirects") << ""
+                                    << "GET /" << QByteArray() << false << 302 << "/login" << QStringList() << 0
+                                    << false;
+    QTest::newRow("root followed") << ""
+                                   << "GET /" << QByteArray() << true << 200 << "/login"
+                                   << QStringList{"<meta charset=\"utf-8\">"} << 0 << false;
+    for (const auto &[name, body] : {std::pair("wrong password", QByteArray("usuario=demo&senha=errada&type=")),
+                                     {"wrong user", "usuario=outro&senha=demo123&type="},
+                                     {"password field absent", "usuario=demo&type="},
+                                     {"empty body", ""}})
+        QTest::newRow(name) << ""
+                            << "POST /login" << body << true << 200 << "/login" << wrong << 0 << false;
+    for (const auto &[name, before, request] : {std::tuple("cnpj, no cookie", "", "GET /cnpj"),
+                                                {"resultado, no cookie", "", "POST /resultado"},
+                                                {"cnpj, forged cookie", "cookie sessao=123abc", "GET /cnpj"},
+                                                {"resultado, forged cookie", "cookie sessao=", "POST /resultado"},
+                                                {"cnpj, dropped session", "dropped", "GET /cnpj"}})
+        QTest::newRow(name) << before << request << query << false << 302 << "/login" << QStringList() << 0
+                            << !QString(before).isEmpty();
+    QTest::newRow("query without the button") << "login"
+                                              << "POST /resultado" << QByteArray("cnpj0=11222333000181&acao=") << false
+                                              << 200 << "" << QStringList{"Consulta não solicitada"} << 0 << true;
+    QTest::newRow("unknown path") << ""
+                                  << "GET /nao/existe" << QByteArray() << false << 404 << ""
+                                  << QStringList{"Página não encontrada"} << 0 << false;
+    QTest::newRow("error status without a session")
+        << "error 500"
+        << "POST /resultado" << query << false << 500 << "" << QStringList() << 0 << false;
+    QTest::newRow("error status") << "login error 500"
+                                  << "POST /resultado" << query << false << 500 << ""
+                                  << QStringList{"Erro interno do servidor"} << 0 << true;
+    for (const auto &[name, height, status] :
+         {std::tuple("tall", "20050", 200), {"one px", "1", 200}, {"not a number", "muito", 400}, {"missing", "", 400}})
+        QTest::newRow(name) << "" << QStringLiteral("GET /pagina%1%2").arg(*height ? "?altura=" : "", height)
+                            << QByteArray() << false << status << "" << QStringList()
+                            << (status == 200 ? atoi(height) : 0) << false;
+    QTest::newRow("closed path") << "closed"
+                                 << "GET /cnpj" << QByteArray() << false << 0 << "" << QStringList() << 0 << false;
+    QTest::newRow("delayed answer") << "delay"
+                                    << "GET /login" << QByteArray() << false << 200 << ""
+                                    << QStringList{"name=\"usuario\""} << 0 << false;
+}
 
-    const Reply followed = fetch(QStringLiteral("/"), {}, false, true);
-    QCOMPARE(followed.status, 200);
-    QCOMPARE(followed.url, m_site->url(QStringLiteral("/login")));
-    QCOMPARE(followed.contentType, QByteArray("text/html; charset=utf-8"));
-    QVERIFY(followed.text().contains(QStringLiteral("<meta charset=\"utf-8\">")));
+// One request and the site's answer: status, where it leads, what it says, its report rows and the session.
+void TestSampleSite::answers()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, request);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, follow);
+    QFETCH(int, status);
+    QFETCH(QString, to);
+    QFETCH(QStringList, says);
+    QFETCH(int, rows);
+    QFETCH(bool, session);
+    const auto [method, path] = std::pair(request.section(' ', 0, 0), request.section(' ', 1));
+    if (before.contains(QLatin1String("error 500")))
+        m_site->setErrorStatus(path, 500);
+    if (before.startsWith(QLatin1String("login")) || before == u"dropped")
+        QCOMPARE(login().url, m_site->url(QStringLiteral("/cnpj")));
+    if (before == u"dropped")
+        m_site->dropSessions();
+    if (before.startsWith(QLatin1String("cookie ")))
+        m_nam->cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(before.mid(7).toUtf8()), m_site->url("/"));
+    if (before == u"closed")
+        m_site->setClosedPath(path);
+    constexpr int delay = 400;
+    if (before == u"delay")
+        m_site->setDelay(path, delay);
+    const int logins = m_site->loginPosts();
+    QSignalSpy queried(m_site.get(), &SampleSite::queryPosted);
+    QElapsedTimer clock;
+    clock.start();
+    const Reply r = fetch(path, body, method == u"POST", follow);
+    QVERIFY2(before != u"delay" || clock.elapsed() >= delay, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(r.status, status);
+    // Not == 1: Qt's client sends a request again when its connection closes before any answer.
+    QVERIFY(m_site->hits(path.section('?', 0, 0)) >= 1);
+    QCOMPARE(r.error == QNetworkReply::RemoteHostClosedError, status == 0);
+    QCOMPARE(r.body.isEmpty(), status == 0 || status == 302);
+    if (status == 302)
+        QCOMPARE(r.location, to.toUtf8());
+    else if (!to.isEmpty())
+        QCOMPARE(r.url, m_site->url(to));
+    QCOMPARE(r.cacheControl.isEmpty(), status == 0);
+    if (status == 200 || status == 500)
+        QCOMPARE(r.contentType, QByteArray("text/html; charset=utf-8"));
+    for (const QString &text : says)
+        QVERIFY2(r.text().contains(text), qPrintable(text));
+    int total = 0;
+    for (const Row &row : rowsOf(r.text()))
+        total += row.height;
+    QCOMPARE(total, rows);
+    QCOMPARE(hasSessionCookie(), session);
+    QCOMPARE(m_site->loginPosts() - logins, int(request == u"POST /login"));
+    QCOMPARE(queried.count(), int(status == 200 && path == u"/resultado"));
+    if (request == u"POST /resultado" && status != 302)
+        QCOMPARE(m_site->lastPost().value(QStringLiteral("cnpj0")), QStringLiteral("11222333000181"));
+    QCOMPARE(m_site->url(QStringLiteral("/x")).toString(), QStringLiteral("http://127.0.0.1:%1/x").arg(m_site->port()));
+    QCOMPARE(fetch(QStringLiteral("/login")).status, 200); // the site goes on answering
 }
 
 void TestSampleSite::loginPageForm_data()
@@ -230,57 +321,6 @@ void TestSampleSite::loginLeadsToCnpjPage()
     QVERIFY(queryForm.contains(QStringLiteral("type=\"button\" name=\"consultar\" id=\"consultar\"")));
 }
 
-void TestSampleSite::wrongCredentialsShowError_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("wrong password") << QByteArray("usuario=demo&senha=errada&type=");
-    QTest::newRow("wrong user") << QByteArray("usuario=outro&senha=demo123&type=");
-    QTest::newRow("password field absent") << QByteArray("usuario=demo&type=");
-    QTest::newRow("empty body") << QByteArray();
-}
-
-void TestSampleSite::wrongCredentialsShowError()
-{
-    QFETCH(QByteArray, body);
-    const Reply r = post(QStringLiteral("/login"), body, true);
-    QCOMPARE(r.status, 200);
-    QCOMPARE(r.url, m_site->url(QStringLiteral("/login")));
-    QVERIFY(r.text().contains(QStringLiteral("Usuário ou senha inválidos")));
-    QVERIFY(r.text().contains(QStringLiteral("name=\"usuario\"")));
-    QVERIFY(!hasSessionCookie());
-    QCOMPARE(m_site->loginPosts(), 1);
-}
-
-void TestSampleSite::sessionRequired_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("post");
-    QTest::addColumn<QString>("cookie");
-    QTest::newRow("cnpj, no cookie") << QStringLiteral("/cnpj") << false << QString();
-    QTest::newRow("resultado, no cookie") << QStringLiteral("/resultado") << true << QString();
-    QTest::newRow("cnpj, forged cookie") << QStringLiteral("/cnpj") << false << QStringLiteral("sessao=123abc");
-    QTest::newRow("resultado, forged cookie") << QStringLiteral("/resultado") << true << QStringLiteral("sessao=");
-    QTest::newRow("cnpj, dropped session") << QStringLiteral("/cnpj") << false << QStringLiteral("dropped");
-}
-
-void TestSampleSite::sessionRequired()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, post);
-    QFETCH(QString, cookie);
-    if (cookie == u"dropped") {
-        QCOMPARE(login().url, m_site->url(QStringLiteral("/cnpj")));
-        m_site->dropSessions();
-    } else if (!cookie.isEmpty()) {
-        m_nam->cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies(cookie.toUtf8()), m_site->url("/"));
-    }
-    QSignalSpy queried(m_site.get(), &SampleSite::queryPosted);
-    const Reply r = fetch(path, "cnpj0=1&acao=consultar", post);
-    QCOMPARE(r.status, 302);
-    QCOMPARE(r.location, QByteArray("/login"));
-    QCOMPARE(queried.count(), 0);
-}
-
 void TestSampleSite::reportRows_data()
 {
     QTest::addColumn<int>("height");
@@ -325,16 +365,6 @@ void TestSampleSite::reportRows()
         QVERIFY(html.indexOf(QStringLiteral("12.345.678/0001-90"), html.indexOf(QStringLiteral("<body"))) < secondRow);
 }
 
-void TestSampleSite::queryWithoutButton()
-{
-    QCOMPARE(login().status, 200);
-    const Reply r = post(QStringLiteral("/resultado"), "cnpj0=11222333000181&acao=");
-    QCOMPARE(r.status, 200);
-    QVERIFY(r.text().contains(QStringLiteral("Consulta não solicitada")));
-    QVERIFY(rowsOf(r.text()).isEmpty());
-    QCOMPARE(m_site->lastQuery().value(QStringLiteral("cnpj0")), QStringLiteral("11222333000181"));
-}
-
 void TestSampleSite::formDecoding_data()
 {
     QTest::addColumn<QString>("password");
@@ -374,31 +404,6 @@ void TestSampleSite::rowColorsStayApart()
     QCOMPARE(SampleSite::rowColor(59), SampleSite::rowColor(5));
 }
 
-void TestSampleSite::heightPage_data()
-{
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("height");
-    QTest::newRow("tall") << QStringLiteral("altura=20050") << 200 << 20050;
-    QTest::newRow("one px") << QStringLiteral("altura=1") << 200 << 1;
-    QTest::newRow("not a number") << QStringLiteral("altura=muito") << 400 << 0;
-    QTest::newRow("missing") << QString() << 400 << 0;
-}
-
-void TestSampleSite::heightPage()
-{
-    QFETCH(QString, query);
-    QFETCH(int, status);
-    QFETCH(int, height);
-    const Reply r = fetch(QStringLiteral("/pagina?") + query);
-    QCOMPARE(r.status, status);
-    QCOMPARE(m_site->hits(QStringLiteral("/pagina")), 1);
-    int total = 0;
-    for (const Row &row : rowsOf(r.text()))
-        total += row.height;
-    QCOMPARE(total, height);
-}
-
 void TestSampleSite::setPageServesAnyMethod()
 {
     const QByteArray html = "<!DOCTYPE html><html><body><form id=\"f\"></form>única</body></html>";
@@ -418,14 +423,6 @@ void TestSampleSite::setPageServesAnyMethod()
     QCOMPARE(fetch(QStringLiteral("/login")).body, html);
     QCOMPARE(m_site->hits(QStringLiteral("/login")), 1);
     QCOMPARE(m_site->hits(QStringLiteral("/nada")), 0);
-}
-
-void TestSampleSite::unknownPathIsNotFound()
-{
-    const Reply r = fetch(QStringLiteral("/nao/existe"));
-    QCOMPARE(r.status, 404);
-    QVERIFY(r.text().contains(QStringLiteral("Página não encontrada")));
-    QCOMPARE(m_site->url(QStringLiteral("/x")).toString(), QStringLiteral("http://127.0.0.1:%1/x").arg(m_site->port()));
 }
 
 void TestSampleSite::serverPrintsItsAddress()
@@ -454,32 +451,6 @@ void TestSampleSite::serverPrintsItsAddress()
     QVERIFY(server.waitForFinished(5000));
 }
 
-void TestSampleSite::errorStatusAtPath()
-{
-    m_site->setErrorStatus(QStringLiteral("/resultado"), 500);
-    QCOMPARE(fetch(QStringLiteral("/resultado"), "acao=consultar", true).status, 500); // no session
-    QCOMPARE(login().status, 200);
-    QSignalSpy queried(m_site.get(), &SampleSite::queryPosted);
-    const Reply r = post(QStringLiteral("/resultado"), "cnpj0=11222333000181&acao=consultar");
-    QCOMPARE(r.status, 500);
-    QCOMPARE(r.contentType, QByteArray("text/html; charset=utf-8"));
-    QVERIFY(r.text().contains(QStringLiteral("Erro interno do servidor")));
-    QCOMPARE(m_site->lastPost().value(QStringLiteral("cnpj0")), QStringLiteral("11222333000181"));
-    QCOMPARE(queried.count(), 0);
-}
-
-void TestSampleSite::closedPathSendsNothing()
-{
-    m_site->setClosedPath(QStringLiteral("/cnpj"));
-    const Reply r = fetch(QStringLiteral("/cnpj"));
-    QCOMPARE(r.error, QNetworkReply::RemoteHostClosedError);
-    QCOMPARE(r.status, 0); // no status line came
-    QVERIFY(r.body.isEmpty());
-    // Not == 1: Qt's client sends a request again when its connection closes before any answer.
-    QVERIFY(m_site->hits(QStringLiteral("/cnpj")) >= 1);
-    QCOMPARE(fetch(QStringLiteral("/login")).status, 200);
-}
-
 void TestSampleSite::tlsCertificateIsSelfSigned()
 {
     m_site = std::make_unique<SampleSite>();
@@ -504,19 +475,6 @@ void TestSampleSite::tlsCertificateIsSelfSigned()
     QVERIFY(acceptedDone.wait(5000));
     QCOMPARE(accepted->error(), QNetworkReply::NoError);
     QVERIFY(QString::fromUtf8(accepted->readAll()).contains(QStringLiteral("name=\"usuario\"")));
-}
-
-void TestSampleSite::delayedAnswer()
-{
-    constexpr int delay = 400;
-    m_site->setDelay(QStringLiteral("/login"), delay);
-    QElapsedTimer clock;
-    clock.start();
-    const Reply r = fetch(QStringLiteral("/login"));
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(r.status, 200);
-    QVERIFY2(elapsed >= delay, qPrintable(QStringLiteral("answered after %1 ms").arg(elapsed)));
-    QCOMPARE(m_site->hits(QStringLiteral("/login")), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSampleSite)
