@@ -130,6 +130,8 @@ void QueryRoom::start(QuerySession *session)
 
 void QueryRoom::startWhenShown(QuerySession *session, int triesLeft)
 {
+    if (session->hasStarted())
+        return;
     // A view off screen (the window's other tab) is shown by the query itself; one on screen is waited for.
     if (!m_view->isVisible() || triesLeft <= 0) {
         if (triesLeft <= 0)
@@ -137,21 +139,12 @@ void QueryRoom::startWhenShown(QuerySession *session, int triesLeft)
         session->start();
         return;
     }
+    // The page is asked at each tick, not only once answered: a page whose process has gone never answers.
     const QPointer<QuerySession> alive(session);
-    const QPointer<QueryRoom> room(this);
-    m_view->page()->runJavaScript(
-        CaptureScripts::visibilityState(), QWebEngineScript::ApplicationWorld,
-        [alive, room, triesLeft](const QVariant &answer) {
-            if (!alive || !room)
-                return;
-            if (answer.toMap().value(QStringLiteral("ok")).toString() != QLatin1String("hidden")) {
-                alive->start();
-                return;
-            }
-            QTimer::singleShot(ShownRecheckMs, alive.data(),
-                               [alive, room, triesLeft] {
-                if (room)
-                    room->startWhenShown(alive.data(), triesLeft - 1);
-            });
-        });
+    m_view->page()->runJavaScript(CaptureScripts::visibilityState(), QWebEngineScript::ApplicationWorld,
+                                  [alive](const QVariant &answer) {
+                                      if (alive && answer.toMap().value(QStringLiteral("ok")).toString() != u"hidden")
+                                          alive->start();
+                                  });
+    QTimer::singleShot(ShownRecheckMs, session, [this, session, triesLeft] { startWhenShown(session, triesLeft - 1); });
 }

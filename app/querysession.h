@@ -50,6 +50,9 @@ public:
     // submitted, stored or told.
     void abandon();
 
+    // start() has been called (or the query abandoned before it).
+    bool hasStarted() const { return m_stage != Stage::Ready; }
+
     // The report is being captured or stored: the query runs to its end.
     bool isArchiving() const { return m_stage == Stage::Archiving; }
 
