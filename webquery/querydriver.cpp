@@ -6,6 +6,7 @@
 #include "logcategories.h"
 #include "scriptrunner.h"
 #include "siteparameters.h"
+#include "windowfollower.h"
 
 #include <QPointer>
 #include <QUrl>
@@ -44,10 +45,10 @@ QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, const
 
 void QueryDriver::start()
 {
-    QWebEnginePage *page = m_view->page();
-    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
-    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
-    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
+    WindowFollower *windows = WindowFollower::of(m_view);
+    windows->restore();
+    connect(windows, &WindowFollower::followed, this, &QueryDriver::windowFollowed);
+    watchPage(m_view->page());
     m_page.prepare();
     m_walking = true;
     emit progressRestarted(Steps);
@@ -76,7 +77,9 @@ void QueryDriver::finish()
     m_pageTimer.stop();
     m_heldForms.clear();
     m_pendingDocuments = 0;
-    disconnect(m_view->page(), nullptr, this, nullptr);
+    if (m_watched)
+        disconnect(m_watched, nullptr, this, nullptr);
+    disconnect(WindowFollower::of(m_view), nullptr, this, nullptr);
 }
 
 void QueryDriver::cancel()
@@ -132,6 +135,16 @@ void QueryDriver::pageTimedOut()
                  .arg(seconds));
         return;
     }
+    if (!m_openedWindow.isEmpty()) {
+        // Asked or not, the site answered by opening a window: that is what it did.
+        fail(QStringLiteral("O site abriu uma nova janela: %1").arg(m_awaitedPage),
+             QStringLiteral("O site da Equifax abriu uma nova janela (%1), que não mostrou em %2 s a página esperada "
+                            "(%3). A consulta foi interrompida e nada foi gravado; confira a janela no navegador")
+                 .arg(m_openedWindow)
+                 .arg(seconds)
+                 .arg(m_awaitedPage));
+        return;
+    }
     fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
          QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
                         "gravado; tente de novo mais tarde")
@@ -160,6 +173,24 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
          QStringLiteral("O processo do navegador que exibia a página %1. A consulta foi interrompida e nada foi "
                         "gravado; clique em Consultar CNPJ para tentar de novo")
              .arg(why));
+}
+
+void QueryDriver::watchPage(QWebEnginePage *page)
+{
+    if (m_watched)
+        disconnect(m_watched, nullptr, this, nullptr);
+    m_watched = page;
+    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
+    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
+}
+
+void QueryDriver::windowFollowed(QWebEnginePage *page, const QUrl &address)
+{
+    // The walk goes on in the new window; the opener's pending script answers still arrive.
+    watchPage(page);
+    m_openedWindow = address.isEmpty() || address.toString() == u"about:blank" ? QStringLiteral("sem endereço")
+                                                                                : loggedAddress(address.toString());
 }
 
 void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
@@ -256,6 +287,7 @@ void QueryDriver::walk()
     if (login || cnpjPage || result) {
         m_pageTimer.stop();
         m_unknownPage.clear();
+        m_openedWindow.clear();
     } else {
         m_unknownPage = m_page.currentUrl();
         qCInfo(lcQuery).noquote() << "página desconhecida:" << loggedAddress(m_unknownPage) << "aguardando a"
@@ -282,6 +314,16 @@ void QueryDriver::LoginClick(int index)
 
 void QueryDriver::handleLogin()
 {
+    if (m_loginSubmitted && (m_cnpjPageReached || m_cnpjSubmitted)) {
+        throw AppError(QStringLiteral("O site da Equifax pediu o login de novo depois de tê-lo aceitado, provavelmente "
+                                      "porque a sessão expirou. %1")
+                           .arg(m_cnpjSubmitted ? QStringLiteral("O CNPJ já tinha sido enviado: a consulta pode ter "
+                                                                 "sido cobrada, mas nada foi gravado. Confira no site "
+                                                                 "antes de consultar de novo")
+                                                : QStringLiteral("O CNPJ ainda não tinha sido enviado, e nada foi "
+                                                                 "gravado; clique em Consultar CNPJ para tentar de "
+                                                                 "novo")));
+    }
     if (m_loginSubmitted) {
         m_loginRefused = true;
         throw AppError(
@@ -311,6 +353,7 @@ void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
                            "repetida, para não ser cobrada duas vezes; confira a página no navegador antes de "
                            "consultar de novo"));
     }
+    m_cnpjPageReached = true;
     emit statusChanged(QStringLiteral("Consultando CNPJ ") + punctuatedCnpj);
     m_page.PreencheElemento(QStringLiteral("cnpj0"), punctuatedCnpj);
     emit statusChanged(QStringLiteral("Carregando consulta"));
