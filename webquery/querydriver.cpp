@@ -122,6 +122,16 @@ void QueryDriver::pageTimedOut()
 {
     m_page.stop();
     const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
+    if (!m_openedWindow.isEmpty()) {
+        // Asked or not, the site answered by opening a window: that is what it did.
+        fail(QStringLiteral("O site abriu uma nova janela: %1").arg(m_awaitedPage),
+             QStringLiteral("O site da Equifax abriu uma nova janela (%1), que não mostrou em %2 s a página esperada "
+                            "(%3). A consulta foi interrompida e nada foi gravado; confira a janela no navegador")
+                 .arg(m_openedWindow)
+                 .arg(seconds)
+                 .arg(m_awaitedPage));
+        return;
+    }
     if (!m_unknownPage.isEmpty()) {
         // The site answered, with a page the walk does not know: a notice, or
         // an address parameter that no longer matches the site.
@@ -133,16 +143,6 @@ void QueryDriver::pageTimedOut()
                  .arg(m_awaitedPage, loggedAddress(m_unknownPage),
                       title.isEmpty() || title == m_unknownPage ? QStringLiteral("sem título") : title)
                  .arg(seconds));
-        return;
-    }
-    if (!m_openedWindow.isEmpty()) {
-        // Asked or not, the site answered by opening a window: that is what it did.
-        fail(QStringLiteral("O site abriu uma nova janela: %1").arg(m_awaitedPage),
-             QStringLiteral("O site da Equifax abriu uma nova janela (%1), que não mostrou em %2 s a página esperada "
-                            "(%3). A consulta foi interrompida e nada foi gravado; confira a janela no navegador")
-                 .arg(m_openedWindow)
-                 .arg(seconds)
-                 .arg(m_awaitedPage));
         return;
     }
     fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
@@ -189,8 +189,8 @@ void QueryDriver::windowFollowed(QWebEnginePage *page, const QUrl &address)
 {
     // The walk goes on in the new window; the opener's pending script answers still arrive.
     watchPage(page);
-    m_openedWindow = address.isEmpty() || address.toString() == u"about:blank" ? QStringLiteral("sem endereço")
-                                                                                : loggedAddress(address.toString());
+    const QString shown = loggedAddress(address.toString());
+    m_openedWindow = shown.isEmpty() || shown == u"about:blank" ? QStringLiteral("sem endereço") : shown;
 }
 
 void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)

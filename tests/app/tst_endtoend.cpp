@@ -117,6 +117,7 @@ private slots:
     void oneSubmissionPerPress_data();
     void oneSubmissionPerPress();
     void cnpjPageBackAfterItsSubmission();
+    void newWindowWithoutAPageIsToldAsSuch();
     void alphanumericCnpjs();
     void loginAndCnpjOnOneAddress_data();
     void loginAndCnpjOnOneAddress();
@@ -599,6 +600,20 @@ void EndToEndTest::cnpjPageBackAfterItsSubmission()
                             "consultar de novo."));
     QCOMPARE(m_site->hits(QStringLiteral("/consulta")), 2); // the page, and the one query
     QCOMPARE(m_db->archiveCount(1, 1001), 0);
+}
+
+void EndToEndTest::newWindowWithoutAPageIsToldAsSuch()
+{
+    qputenv("DEVEZOZUVOR_PAGE_TIMEOUT", "3");
+    m_site->setQueryButtonKind(QStringLiteral("janela-vazia"));
+    start();
+    qunsetenv("DEVEZOZUVOR_PAGE_TIMEOUT");
+    QVERIFY(!runQuery());
+    QCOMPARE(boxes().last().text,
+             QStringLiteral("O site da Equifax abriu uma nova janela (sem endereço), que não mostrou em 3 s a página "
+                            "esperada (resultado da consulta do CNPJ). A consulta foi interrompida e nada foi gravado; "
+                            "confira a janela no navegador."));
+    QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 0);
 }
 
 void EndToEndTest::alphanumericCnpjs()

@@ -25,6 +25,8 @@ QString sendingHandler(const QString &kind)
     if (kind == u"janela")
         return QStringLiteral("window.open('/resultado?acao=consultar&amp;cnpj0='"
                               " + encodeURIComponent(document.getElementById('cnpj0').value))");
+    if (kind == u"janela-vazia")
+        return QStringLiteral("window.open('')");
     if (kind == u"aguarde")
         return QStringLiteral("this.value='Aguarde...'; setTimeout(() => this.form.submit(), %1)")
             .arg(SampleSite::DelayedSubmitMs);

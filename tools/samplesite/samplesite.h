@@ -105,7 +105,7 @@ public:
     // "cancela" a submit button whose form's submit handler cancels the submission and sends it by script,
     // "fetch" and "xhr" a plain button whose handler posts the form by fetch() or XMLHttpRequest and then
     // loads /relatorio, "janela" one whose handler opens /resultado with the fields in its query by
-    // window.open(), "nova-janela" a submit button of a form with target="_blank", "aguarde" a plain button
+    // window.open() ("janela-vazia": an empty window, and nothing sent), "nova-janela" a submit button of a form with target="_blank", "aguarde" a plain button
     // that shows "Aguarde..." and submits the form by script DelayedSubmitMs later (and /resultado answers
     // DelayedSubmitMs * 2 late, so that the page is still there then).
     void setQueryButtonKind(const QString &kind);
