@@ -6,6 +6,7 @@
 #include "logcategories.h"
 #include "scriptrunner.h"
 #include "siteparameters.h"
+#include "walkmessages.h"
 #include "windowfollower.h"
 
 #include <QPointer>
@@ -125,31 +126,18 @@ void QueryDriver::pageTimedOut()
     if (!m_openedWindow.isEmpty()) {
         // Asked or not, the site answered by opening a window: that is what it did.
         fail(QStringLiteral("O site abriu uma nova janela: %1").arg(m_awaitedPage),
-             QStringLiteral("O site da Equifax abriu uma nova janela (%1), que não mostrou em %2 s a página esperada "
-                            "(%3). A consulta foi interrompida e nada foi gravado; confira a janela no navegador")
-                 .arg(m_openedWindow)
-                 .arg(seconds)
-                 .arg(m_awaitedPage));
-        return;
-    }
-    if (!m_unknownPage.isEmpty()) {
+             WalkMessages::windowWithoutPage(m_openedWindow, m_awaitedPage, seconds));
+    } else if (!m_unknownPage.isEmpty()) {
         // The site answered, with a page the walk does not know: a notice, or
         // an address parameter that no longer matches the site.
         const QString title = m_view->title().trimmed();
         fail(QStringLiteral("O site mostrou uma página inesperada: %1").arg(m_awaitedPage),
-             QStringLiteral("O site da Equifax mostrou uma página que a ferramenta não espera (%1): %2, com o título "
-                            "\"%3\". Pode ser um aviso do site ou um parâmetro de endereço que não confere mais com o "
-                            "site. A consulta foi interrompida após %4 s e nada foi gravado")
-                 .arg(m_awaitedPage, loggedAddress(m_unknownPage),
-                      title.isEmpty() || title == m_unknownPage ? QStringLiteral("sem título") : title)
-                 .arg(seconds));
-        return;
+             WalkMessages::unknownPage(m_awaitedPage, loggedAddress(m_unknownPage),
+                                       title == m_unknownPage ? QString() : title, seconds));
+    } else {
+        fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
+             WalkMessages::noAnswer(m_awaitedPage, seconds));
     }
-    fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
-         QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
-                        "gravado; tente de novo mais tarde")
-             .arg(seconds)
-             .arg(m_awaitedPage));
 }
 
 void QueryDriver::certificateRejected(const QWebEngineCertificateError &error)
@@ -169,10 +157,7 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
                             : QStringLiteral("terminou com falha (código %1)").arg(exitCode);
     // A step waiting on the dead page goes no further.
     ScriptRunner::cancelWaits(m_view->page());
-    fail(QStringLiteral("O navegador parou de exibir a página"),
-         QStringLiteral("O processo do navegador que exibia a página %1. A consulta foi interrompida e nada foi "
-                        "gravado; clique em Consultar CNPJ para tentar de novo")
-             .arg(why));
+    fail(QStringLiteral("O navegador parou de exibir a página"), WalkMessages::rendererEnded(why));
 }
 
 void QueryDriver::watchPage(QWebEnginePage *page)
@@ -315,20 +300,11 @@ void QueryDriver::LoginClick(int index)
 void QueryDriver::handleLogin()
 {
     if (m_loginSubmitted && (m_cnpjPageReached || m_cnpjSubmitted)) {
-        throw AppError(QStringLiteral("O site da Equifax pediu o login de novo depois de tê-lo aceitado, provavelmente "
-                                      "porque a sessão expirou. %1")
-                           .arg(m_cnpjSubmitted ? QStringLiteral("O CNPJ já tinha sido enviado: a consulta pode ter "
-                                                                 "sido cobrada, mas nada foi gravado. Confira no site "
-                                                                 "antes de consultar de novo")
-                                                : QStringLiteral("O CNPJ ainda não tinha sido enviado, e nada foi "
-                                                                 "gravado; clique em Consultar CNPJ para tentar de "
-                                                                 "novo")));
+        throw AppError(WalkMessages::sessionExpired(m_cnpjSubmitted));
     }
     if (m_loginSubmitted) {
         m_loginRefused = true;
-        throw AppError(
-            QStringLiteral("O site da Equifax recusou o login: a página de login voltou depois de enviados "
-                           "o usuário e a senha. Confira os parâmetros de acesso antes de consultar de novo"));
+        throw AppError(WalkMessages::loginRefused());
     }
     emit progressStep();
     emit statusChanged(QStringLiteral("Preenchendo usuario e senha"));
@@ -348,10 +324,7 @@ void QueryDriver::handleLogin()
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
 {
     if (m_cnpjSubmitted) {
-        throw AppError(
-            QStringLiteral("O site da Equifax voltou à página de consulta depois de enviado o CNPJ. A consulta não foi "
-                           "repetida, para não ser cobrada duas vezes; confira a página no navegador antes de "
-                           "consultar de novo"));
+        throw AppError(WalkMessages::cnpjPageAgain());
     }
     m_cnpjPageReached = true;
     emit statusChanged(QStringLiteral("Consultando CNPJ ") + punctuatedCnpj);
