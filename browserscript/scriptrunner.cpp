@@ -28,6 +28,8 @@ using Round = std::shared_ptr<QPointer<QEventLoop>>;
 // page, so it lives exactly as long as the waits it serves can.
 class PageWaits : public QObject
 {
+    Q_OBJECT // findChild() tells it from the page's other children by its type
+
 public:
     static PageWaits *of(QWebEnginePage *page)
     {
@@ -131,3 +133,5 @@ bool waitUntil(const std::function<bool()> &done, QDeadlineTimer deadline, QWebE
 }
 
 } // namespace ScriptRunner
+
+#include "scriptrunner.moc"

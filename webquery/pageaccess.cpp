@@ -3,6 +3,7 @@
 #include "apperror.h"
 #include "pagescripts.h"
 #include "scriptrunner.h"
+#include "windowfollower.h"
 
 #include <QUrl>
 #include <QWebEngineScript>
@@ -14,6 +15,7 @@ PageAccess::PageAccess(QWebEngineView *view) : m_view(view) { }
 void PageAccess::prepare()
 {
     const QString name = QStringLiteral("devezozuvor-envios");
+    WindowFollower::of(m_view);
     QWebEnginePage *page = m_view->page();
     if (!page->scripts().find(name).isEmpty())
         return;

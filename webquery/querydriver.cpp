@@ -6,6 +6,8 @@
 #include "logcategories.h"
 #include "scriptrunner.h"
 #include "siteparameters.h"
+#include "walkmessages.h"
+#include "windowfollower.h"
 
 #include <QPointer>
 #include <QUrl>
@@ -44,10 +46,10 @@ QueryDriver::QueryDriver(QWebEngineView *view, const SiteParameters &site, const
 
 void QueryDriver::start()
 {
-    QWebEnginePage *page = m_view->page();
-    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
-    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
-    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
+    WindowFollower *windows = WindowFollower::of(m_view);
+    windows->restore();
+    connect(windows, &WindowFollower::followed, this, &QueryDriver::windowFollowed);
+    watchPage(m_view->page());
     m_page.prepare();
     m_walking = true;
     emit progressRestarted(Steps);
@@ -76,7 +78,9 @@ void QueryDriver::finish()
     m_pageTimer.stop();
     m_heldForms.clear();
     m_pendingDocuments = 0;
-    disconnect(m_view->page(), nullptr, this, nullptr);
+    if (m_watched)
+        disconnect(m_watched, nullptr, this, nullptr);
+    disconnect(WindowFollower::of(m_view), nullptr, this, nullptr);
 }
 
 void QueryDriver::cancel()
@@ -119,24 +123,21 @@ void QueryDriver::pageTimedOut()
 {
     m_page.stop();
     const int seconds = int(std::chrono::duration_cast<std::chrono::seconds>(m_pageTimer.intervalAsDuration()).count());
-    if (!m_unknownPage.isEmpty()) {
+    if (!m_openedWindow.isEmpty()) {
+        // Asked or not, the site answered by opening a window: that is what it did.
+        fail(QStringLiteral("O site abriu uma nova janela: %1").arg(m_awaitedPage),
+             WalkMessages::windowWithoutPage(m_openedWindow, m_awaitedPage, seconds));
+    } else if (!m_unknownPage.isEmpty()) {
         // The site answered, with a page the walk does not know: a notice, or
         // an address parameter that no longer matches the site.
         const QString title = m_view->title().trimmed();
         fail(QStringLiteral("O site mostrou uma página inesperada: %1").arg(m_awaitedPage),
-             QStringLiteral("O site da Equifax mostrou uma página que a ferramenta não espera (%1): %2, com o título "
-                            "\"%3\". Pode ser um aviso do site ou um parâmetro de endereço que não confere mais com o "
-                            "site. A consulta foi interrompida após %4 s e nada foi gravado")
-                 .arg(m_awaitedPage, loggedAddress(m_unknownPage),
-                      title.isEmpty() || title == m_unknownPage ? QStringLiteral("sem título") : title)
-                 .arg(seconds));
-        return;
+             WalkMessages::unknownPage(m_awaitedPage, loggedAddress(m_unknownPage),
+                                       title == m_unknownPage ? QString() : title, seconds));
+    } else {
+        fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
+             WalkMessages::noAnswer(m_awaitedPage, seconds));
     }
-    fail(QStringLiteral("O site não respondeu: %1").arg(m_awaitedPage),
-         QStringLiteral("O site da Equifax não respondeu em %1 s (%2). A consulta foi interrompida e nada foi "
-                        "gravado; tente de novo mais tarde")
-             .arg(seconds)
-             .arg(m_awaitedPage));
 }
 
 void QueryDriver::certificateRejected(const QWebEngineCertificateError &error)
@@ -156,10 +157,25 @@ void QueryDriver::rendererEnded(QWebEnginePage::RenderProcessTerminationStatus s
                             : QStringLiteral("terminou com falha (código %1)").arg(exitCode);
     // A step waiting on the dead page goes no further.
     ScriptRunner::cancelWaits(m_view->page());
-    fail(QStringLiteral("O navegador parou de exibir a página"),
-         QStringLiteral("O processo do navegador que exibia a página %1. A consulta foi interrompida e nada foi "
-                        "gravado; clique em Consultar CNPJ para tentar de novo")
-             .arg(why));
+    fail(QStringLiteral("O navegador parou de exibir a página"), WalkMessages::rendererEnded(why));
+}
+
+void QueryDriver::watchPage(QWebEnginePage *page)
+{
+    if (m_watched)
+        disconnect(m_watched, nullptr, this, nullptr);
+    m_watched = page;
+    connect(page, &QWebEnginePage::loadingChanged, this, &QueryDriver::loadingChanged);
+    connect(page, &QWebEnginePage::certificateError, this, &QueryDriver::certificateRejected);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &QueryDriver::rendererEnded);
+}
+
+void QueryDriver::windowFollowed(QWebEnginePage *page, const QUrl &address)
+{
+    // The walk goes on in the new window; the opener's pending script answers still arrive.
+    watchPage(page);
+    const QString shown = loggedAddress(address.toString());
+    m_openedWindow = shown.isEmpty() || shown == u"about:blank" ? QStringLiteral("sem endereço") : shown;
 }
 
 void QueryDriver::loadingChanged(const QWebEngineLoadingInfo &info)
@@ -256,6 +272,7 @@ void QueryDriver::walk()
     if (login || cnpjPage || result) {
         m_pageTimer.stop();
         m_unknownPage.clear();
+        m_openedWindow.clear();
     } else {
         m_unknownPage = m_page.currentUrl();
         qCInfo(lcQuery).noquote() << "página desconhecida:" << loggedAddress(m_unknownPage) << "aguardando a"
@@ -282,11 +299,12 @@ void QueryDriver::LoginClick(int index)
 
 void QueryDriver::handleLogin()
 {
+    if (m_loginSubmitted && (m_cnpjPageReached || m_cnpjSubmitted)) {
+        throw AppError(WalkMessages::sessionExpired(m_cnpjSubmitted));
+    }
     if (m_loginSubmitted) {
         m_loginRefused = true;
-        throw AppError(
-            QStringLiteral("O site da Equifax recusou o login: a página de login voltou depois de enviados "
-                           "o usuário e a senha. Confira os parâmetros de acesso antes de consultar de novo"));
+        throw AppError(WalkMessages::loginRefused());
     }
     emit progressStep();
     emit statusChanged(QStringLiteral("Preenchendo usuario e senha"));
@@ -306,11 +324,9 @@ void QueryDriver::handleLogin()
 void QueryDriver::handleCnpjPage(const QString &punctuatedCnpj)
 {
     if (m_cnpjSubmitted) {
-        throw AppError(
-            QStringLiteral("O site da Equifax voltou à página de consulta depois de enviado o CNPJ. A consulta não foi "
-                           "repetida, para não ser cobrada duas vezes; confira a página no navegador antes de "
-                           "consultar de novo"));
+        throw AppError(WalkMessages::cnpjPageAgain());
     }
+    m_cnpjPageReached = true;
     emit statusChanged(QStringLiteral("Consultando CNPJ ") + punctuatedCnpj);
     m_page.PreencheElemento(QStringLiteral("cnpj0"), punctuatedCnpj);
     emit statusChanged(QStringLiteral("Carregando consulta"));

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -54,7 +55,9 @@ public:
     // ends, so that the page stays one document until then.
     void LoginClick(int index);
 
-    // The walk failed because the login page came back after the login was sent.
+    // The walk failed because the login page came back after the login was
+    // sent, before the site had accepted it; a login page after the CNPJ page
+    // is an expired session, a failure of the site.
     bool loginRefused() const { return m_loginRefused; }
 
 signals:
@@ -72,6 +75,8 @@ private:
     void loadingChanged(const QWebEngineLoadingInfo &info);
     void certificateRejected(const QWebEngineCertificateError &error);
     void rendererEnded(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
+    void watchPage(QWebEnginePage *page);
+    void windowFollowed(QWebEnginePage *page, const QUrl &address);
     void awaitPage(const QString &what);
     void pageTimedOut();
     // False when the driver was deleted meanwhile.
@@ -87,6 +92,7 @@ private:
     QString redacted(QString text) const;
 
     QWebEngineView *m_view;
+    QPointer<QWebEnginePage> m_watched; // whose loads the walk follows: the page the view shows
     PageAccess m_page;
     const SiteParameters m_site;
     const QString m_displayedCnpj;
@@ -98,11 +104,14 @@ private:
     bool m_loginRefused = false;
     // Each query of the CNPJ is billed: its form goes out once per query too.
     bool m_cnpjSubmitted = false;
+    bool m_cnpjPageReached = false; // the site had accepted the login
 
     QTimer m_pageTimer;
     QString m_awaitedPage;
     // The page the site showed last, when the walk does not know it.
     QString m_unknownPage;
+    // The window the site opened in the page, when it has shown no page the walk knows since.
+    QString m_openedWindow;
     // Why the engine refused the site's certificate, until the load fails for it.
     QString m_certificateProblem;
 

@@ -118,8 +118,11 @@ private slots:
     void oneSubmissionPerPress_data();
     void oneSubmissionPerPress();
     void cnpjPageBackAfterItsSubmission();
+    void newWindowWithoutAPageIsToldAsSuch();
     void alphanumericCnpjs();
+    void loginAndCnpjOnOneAddress_data();
     void loginAndCnpjOnOneAddress();
+    void expiredSessionIsToldAsSuch();
     void hostileValuesReachTheSite();
     void invalidCnpjMakesNoRequest_data();
     void invalidCnpjMakesNoRequest();
@@ -572,10 +575,17 @@ void EndToEndTest::oneSubmissionPerPress_data()
     QTest::newRow("handler that navigates") << "navega" << "/resultado?acao=consultar&cnpj0=11.222.333%2F0001-81"
                                             << "";
     QTest::newRow("submit handler that sends by script") << "cancela" << "" << "";
+    QTest::newRow("handler that posts by fetch()") << "fetch" << "/relatorio" << "";
+    QTest::newRow("handler that posts by XMLHttpRequest") << "xhr" << "/relatorio" << "";
+    QTest::newRow("handler that opens the result by window.open()")
+        << "janela" << "/resultado?acao=consultar&cnpj0=11.222.333%2F0001-81" << "";
+    QTest::newRow("form that answers in a new window") << "nova-janela" << "" << "";
+    QTest::newRow("button that shows Aguarde and submits 150 ms later") << "aguarde" << "" << "";
     // Addresses compared as the browser sends them.
     QTest::newRow("login address with escapes in the query")
         << "" << "" << "http://127.0.0.1:%1/login?origem=minha%20empresa";
     QTest::newRow("login address with the scheme in capitals") << "" << "" << "HTTP://127.0.0.1:%1/login";
+    QTest::newRow("login address without a path, at the site's root") << "" << "" << "http://127.0.0.1:%1";
 }
 
 void EndToEndTest::oneSubmissionPerPress()
@@ -584,6 +594,7 @@ void EndToEndTest::oneSubmissionPerPress()
     QFETCH(QString, result);
     QFETCH(QString, login);
     m_site->setQueryButtonKind(button);
+    m_site->setLoginAtRoot(login.endsWith(u"%1"));
     m_siteParameters = false;
     m_db->addSiteParameters(1, *m_site);
     if (!result.isEmpty())
@@ -622,6 +633,20 @@ void EndToEndTest::cnpjPageBackAfterItsSubmission()
     QCOMPARE(m_db->archiveCount(1, 1001), 0);
 }
 
+void EndToEndTest::newWindowWithoutAPageIsToldAsSuch()
+{
+    qputenv("DEVEZOZUVOR_PAGE_TIMEOUT", "3");
+    m_site->setQueryButtonKind(QStringLiteral("janela-vazia"));
+    start();
+    qunsetenv("DEVEZOZUVOR_PAGE_TIMEOUT");
+    QVERIFY(!runQuery());
+    QCOMPARE(boxes().last().text,
+             QStringLiteral("O site da Equifax abriu uma nova janela (sem endereço), que não mostrou em 3 s a página "
+                            "esperada (resultado da consulta do CNPJ). A consulta foi interrompida e nada foi gravado; "
+                            "confira a janela no navegador."));
+    QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 0);
+}
+
 void EndToEndTest::alphanumericCnpjs()
 {
     // Two CNPJs with the same digits in the same order, the second stored in lower case.
@@ -644,13 +669,21 @@ void EndToEndTest::alphanumericCnpjs()
     }
 }
 
+void EndToEndTest::loginAndCnpjOnOneAddress_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("plain button, both forms submitted") << "button";
+    QTest::newRow("submit button, the held login form dropped") << "submit";
+}
+
 void EndToEndTest::loginAndCnpjOnOneAddress()
 {
-    m_site->setPage(QStringLiteral("/tudo"), R"(<!doctype html><html><body>
+    QFETCH(QString, button);
+    m_site->setPage(QStringLiteral("/tudo"), QStringLiteral(R"(<!doctype html><html><body>
 <form action="/entrar" method="post"><input name="usuario"><input name="senha" type="password"><input name="type"></form>
 <form action="/fim" method="post"><input name="cnpj0"><input type="hidden" name="acao" id="acao">
-<input type="button" name="consultar" onclick="document.getElementById('acao').value='ok'"></form>
-</body></html>)");
+<input type="%1" name="consultar" onclick="document.getElementById('acao').value='ok'"></form>
+</body></html>)").arg(button).toUtf8());
     m_site->setPage(QStringLiteral("/fim"),
                     "<html><body style='margin:0'><div style='height:1500px;background:#00a000'>"
                     "fim</div></body></html>");
@@ -671,6 +704,24 @@ void EndToEndTest::loginAndCnpjOnOneAddress()
     QCOMPARE(m_site->lastPost().value("acao"), QStringLiteral("ok"));
     QCOMPARE(progress(), 7);
     QCOMPARE(m_db->archiveCount(1, 1001), 1);
+}
+
+void EndToEndTest::expiredSessionIsToldAsSuch()
+{
+    m_site->setSessionExpiring(true);
+    start();
+    QVERIFY(!runQuery());
+    QCOMPARE(boxes().last().text,
+             QStringLiteral("O site da Equifax pediu o login de novo depois de tê-lo aceitado, provavelmente porque a "
+                            "sessão expirou. O CNPJ já tinha sido enviado: a consulta pode ter sido cobrada, mas nada "
+                            "foi gravado. Confira no site antes de consultar de novo."));
+    QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 1);
+    QCOMPARE(m_db->archiveCount(1, 1001), 0);
+    // The next press logs in afresh.
+    m_site->setSessionExpiring(false);
+    QVERIFY(runQuery());
+    QCOMPARE(m_site->loginPosts(), 2);
+    QCOMPARE(m_site->hits(QStringLiteral("/resultado")), 2);
 }
 
 void EndToEndTest::hostileValuesReachTheSite()
@@ -822,11 +873,14 @@ void EndToEndTest::pagesAfterAQueryAreOnlyShown()
     QVERIFY(runQuery());
     QSignalSpy logins(m_site.get(), &SampleSite::loginPosted);
     QSignalSpy queries(m_site.get(), &SampleSite::queryPosted);
-    auto *page = child<QWebEngineView>("WebBrowser1")->page();
+    auto *view = child<QWebEngineView>("WebBrowser1");
+    // The report's link to the CNPJ page, in a new window the browser shows, then the login page and the result
+    // address again.
+    view->page()->runJavaScript(QStringLiteral("const a = document.getElementById('novaConsulta'); "
+                                               "a.target = '_blank'; a.click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(view->title(), QStringLiteral("Bureau de Crédito - Consulta por CNPJ"), 20000);
+    QWebEnginePage *page = view->page();
     QSignalSpy loaded(page, &QWebEnginePage::loadFinished);
-    // The report's link to the CNPJ page, then the login page and the result address again.
-    page->runJavaScript(QStringLiteral("document.getElementById('novaConsulta').click()"));
-    QVERIFY(loaded.wait(20000));
     for (const char *path : {"/login", "/resultado"}) {
         page->load(m_site->url(QLatin1String(path)));
         QVERIFY(loaded.wait(20000));

@@ -12,6 +12,27 @@ QString attr(const QString &value)
     return value.toHtmlEscaped();
 }
 
+// What a plain button's handler does after setting acao, for the kinds that send by script.
+QString sendingHandler(const QString &kind)
+{
+    const QString fields = QStringLiteral("new URLSearchParams(new FormData(this.form))");
+    if (kind == u"fetch")
+        return QStringLiteral("fetch('/resultado', {method: 'POST', body: %1})"
+                              ".then(() => { location.href = '/relatorio'; })").arg(fields);
+    if (kind == u"xhr")
+        return QStringLiteral("const x = new XMLHttpRequest(); x.open('POST', '/resultado');"
+                              " x.onload = () => { location.href = '/relatorio'; }; x.send(%1)").arg(fields);
+    if (kind == u"janela")
+        return QStringLiteral("window.open('/resultado?acao=consultar&amp;cnpj0='"
+                              " + encodeURIComponent(document.getElementById('cnpj0').value))");
+    if (kind == u"janela-vazia")
+        return QStringLiteral("window.open('')");
+    if (kind == u"aguarde")
+        return QStringLiteral("this.value='Aguarde...'; setTimeout(() => this.form.submit(), %1)")
+            .arg(SampleSite::DelayedSubmitMs);
+    return {};
+}
+
 } // namespace
 
 QColor SampleSite::rowColor(int index)
@@ -61,6 +82,11 @@ QByteArray SampleSite::cnpjPage() const
         button.replace(QStringLiteral("document.getElementById('acao').value='consultar'"),
                        QStringLiteral("location.href='/resultado?acao=consultar&amp;cnpj0='"
                                       " + encodeURIComponent(document.getElementById('cnpj0').value)"));
+    } else if (const QString sent = sendingHandler(m_queryButtonKind); !sent.isEmpty()) {
+        button.replace(QStringLiteral("'consultar'\""), QStringLiteral("'consultar'; %1\"").arg(sent));
+    } else if (m_queryButtonKind == u"nova-janela") {
+        button.replace(QStringLiteral("type=\"button\""), QStringLiteral("type=\"submit\""));
+        onSubmit = QStringLiteral(" target=\"_blank\"");
     } else if (m_queryButtonKind == u"cancela") {
         button.replace(QStringLiteral("type=\"button\""), QStringLiteral("type=\"submit\""));
         onSubmit = QStringLiteral(" onsubmit=\"event.preventDefault(); this.submit()\"");

@@ -181,6 +181,12 @@ void SampleSite::setQueryButtonName(const QString &name)
     m_queryButton = name;
 }
 
+void SampleSite::setQueryButtonKind(const QString &kind)
+{
+    m_queryButtonKind = kind;
+    setDelay(QStringLiteral("/resultado"), kind == u"aguarde" ? DelayedSubmitMs * 2 : 0);
+}
+
 void SampleSite::setOmitPasswordField(bool omit)
 {
     m_omitPassword = omit;
@@ -246,7 +252,7 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
         if (m_pages.contains(path))
             return htmlResponse(m_pages.value(path));
         if (path == u"/")
-            return redirect("/login");
+            return m_loginAtRoot ? htmlResponse(loginPage(QString())) : redirect("/login");
         if (path == u"/login")
             return post ? handleLogin() : htmlResponse(loginPage(QString()));
         if (path == u"/cnpj")
@@ -258,6 +264,8 @@ QHttpServerResponse SampleSite::handle(const QHttpServerRequest &request)
                                                "</html>\n")
                                     .arg(QColor(BandColor).name())
                                     .toUtf8());
+        if (path == u"/relatorio")
+            return hasSession(request) ? reportOfLastQuery() : redirect("/login");
         if (path == u"/pagina" || path == u"/linhas" || path == u"/imagem") {
             bool ok = false;
             const int height = request.query().queryItemValue(QStringLiteral("altura")).toInt(&ok);
@@ -306,7 +314,15 @@ QHttpServerResponse SampleSite::handleResult(const QHttpServerRequest &request)
                       ? parseForm(request.body())
                       : parseForm(request.url().query(QUrl::FullyEncoded).toUtf8());
     emit queryPosted(m_lastQuery);
+    if (m_sessionExpiring) {
+        m_sessions.clear();
+        return redirect("/login");
+    }
+    return reportOfLastQuery();
+}
 
+QHttpServerResponse SampleSite::reportOfLastQuery() const
+{
     if (m_lastQuery.value(QStringLiteral("acao")) != u"consultar")
         return htmlResponse(simplePage(QStringLiteral("Consulta não solicitada"),
                                        QStringLiteral("O botão Consultar não foi acionado.")));

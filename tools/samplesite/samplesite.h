@@ -20,7 +20,7 @@ class QHttpServerResponse;
 // A stand-in for the credit bureau's web site, served on 127.0.0.1 only.
 //
 // Pages:
-//   GET  /            302 to /login
+//   GET  /            302 to /login, or the login page itself with setLoginAtRoot()
 //   GET  /login       form 0 (POST /login): text "usuario", password "senha", hidden "type", submit
 //   POST /login       right credentials: 302 to /cnpj with "Set-Cookie: sessao=<id>; Path=/; HttpOnly";
 //                     wrong ones: 200, the login page again with "Usuário ou senha inválidos"
@@ -30,7 +30,9 @@ class QHttpServerResponse;
 //                     kinds of button with setQueryButtonKind())
 //   POST /resultado   (or GET with the fields in the query) session needed; acao == "consultar" gives the report, otherwise
 //                     "Consulta não solicitada"
-//                     the report's header row links back to /cnpj ("novaConsulta") and /login ("sair")
+//                     the report's header row links back to /cnpj ("novaConsulta") and /login ("sair");
+//                     with setSessionExpiring() the query is taken, every session dropped, and 302 to /login
+//   GET  /relatorio   session needed; the report of the latest query, shown again without a new one
 //   GET  /pagina?altura=N   the row pattern alone, N px tall, no session needed; with &leiaute=
 //                     rodape  the rows but the last in a wrapper of min-height 100vh, the last one after it
 //                     faixa   a band of BandColor, height 100vh, above the rows
@@ -83,6 +85,7 @@ public:
     // How late each of the lazy rows' pictures is answered.
     static constexpr int LazyPictureMs = 100;
     static constexpr int FrameBandHeight = 60;
+    static constexpr int DelayedSubmitMs = 150;
 
     explicit SampleSite(QObject *parent = nullptr);
     ~SampleSite() override;
@@ -108,8 +111,16 @@ public:
     // How the CNPJ form's button sends it: "" a plain button that sends nothing (the walk submits the
     // form), "submit" a submit button, "script" a plain button whose handler submits the form, "navega" one whose handler
     // loads /resultado with the fields in its query,
-    // "cancela" a submit button whose form's submit handler cancels the submission and sends it by script.
-    void setQueryButtonKind(const QString &kind) { m_queryButtonKind = kind; }
+    // "cancela" a submit button whose form's submit handler cancels the submission and sends it by script,
+    // "fetch" and "xhr" a plain button whose handler posts the form by fetch() or XMLHttpRequest and then
+    // loads /relatorio, "janela" one whose handler opens /resultado with the fields in its query by
+    // window.open() ("janela-vazia": an empty window, and nothing sent), "nova-janela" a submit button of a form with target="_blank", "aguarde" a plain button
+    // that shows "Aguarde..." and submits the form by script DelayedSubmitMs later (and /resultado answers
+    // DelayedSubmitMs * 2 late, so that the page is still there then).
+    void setQueryButtonKind(const QString &kind);
+    // The CNPJ form answered by a redirect to the login page, as at an expired session.
+    void setSessionExpiring(bool expiring) { m_sessionExpiring = expiring; }
+    void setLoginAtRoot(bool atRoot) { m_loginAtRoot = atRoot; }
     void setOmitPasswordField(bool omit);
     // The login page's own script keeps the browser busy in slices of ms, as a heavy page does; 0 for none.
     void setBusyLoginPage(int sliceMs) { m_busySliceMs = sliceMs; }
@@ -165,6 +176,7 @@ private:
     QHttpServerResponse handle(const QHttpServerRequest &request);
     QHttpServerResponse handleLogin();
     QHttpServerResponse handleResult(const QHttpServerRequest &request);
+    QHttpServerResponse reportOfLastQuery() const;
     bool hasSession(const QHttpServerRequest &request) const;
     QByteArray loginPage(const QString &error) const;
     QByteArray cnpjPage() const;
@@ -184,6 +196,8 @@ private:
     QString m_queryButton = QStringLiteral("consultar");
     QString m_queryButtonKind;
     bool m_omitPassword = false;
+    bool m_sessionExpiring = false;
+    bool m_loginAtRoot = false;
     int m_busySliceMs = 0;
     int m_reportHeight = 6000;
     QString m_reportLayout;

@@ -1,5 +1,6 @@
 // Checks that document.forms has every position in args.indices; with
-// args.submit, submits those forms in order.
+// args.submit, submits those forms in order and tells the page's own world
+// that the document has sent its form.
 (function (args) {
     const forms = Object.getOwnPropertyDescriptor(Document.prototype, 'forms').get.call(document);
     const indices = args.indices;
@@ -10,6 +11,7 @@
     if (args.submit) {
         for (const index of indices)
             HTMLFormElement.prototype.submit.call(forms[index]);
+        document.dispatchEvent(new CustomEvent('devezozuvor-enviado'));
     }
     return {ok: true};
 })
