@@ -2,6 +2,12 @@
 
 #include <QTest>
 
+// A row of two texts: the input and what comes out.
+static void row(const char *name, const QString &text, const QString &expected)
+{
+    QTest::newRow(name) << text << expected;
+}
+
 class CnpjTextTest : public QObject
 {
     Q_OBJECT
@@ -22,18 +28,13 @@ void CnpjTextTest::digits_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("digits");
 
-    QTest::newRow("punctuated CNPJ") << "11.222.333/0001-81"
-                                     << "11222333000181";
-    QTest::newRow("letters dropped") << "1x2.3"
-                                     << "123";
-    QTest::newRow("no digits") << "abc./-"
-                               << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("blanks") << " 12 34 "
-                            << "1234";
-    QTest::newRow("superscript and fullwidth digits dropped") << QString::fromUtf8("1\u00b22\uff13") << "12";
-    QTest::newRow("accented letter dropped") << QString::fromUtf8("9\u00e98") << "98";
+    row("punctuated CNPJ", "11.222.333/0001-81", "11222333000181");
+    row("letters dropped", "1x2.3", "123");
+    row("no digits", "abc./-", "");
+    row("empty", "", "");
+    row("blanks", " 12 34 ", "1234");
+    row("superscript and fullwidth digits dropped", QString::fromUtf8("1\u00b22\uff13"), "12");
+    row("accented letter dropped", QString::fromUtf8("9\u00e98"), "98");
 }
 
 void CnpjTextTest::digits()
@@ -48,26 +49,16 @@ void CnpjTextTest::punctuated_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("punctuated");
 
-    QTest::newRow("14 characters") << "ABCDEFGHIJKLMN"
-                                   << "AB.CDE.FGH/IJKL-MN";
-    QTest::newRow("14 digits") << "11222333000181"
-                               << "11.222.333/0001-81";
-    QTest::newRow("empty") << ""
-                           << "../-";
-    QTest::newRow("10 characters") << "ABCDEFGHIJ"
-                                   << "AB.CDE.FGH/IJ-";
-    QTest::newRow("11 characters") << "ABCDEFGHIJK"
-                                   << "AB.CDE.FGH/IJK-";
-    QTest::newRow("16 characters") << "ABCDEFGHIJKLMNOP"
-                                   << "AB.CDE.FGH/IJKL-MN";
-    QTest::newRow("one character") << "A"
-                                   << "A../-";
-    QTest::newRow("letters stay in place") << "1122233300018X"
-                                           << "11.222.333/0001-8X";
-    QTest::newRow("lower case goes out in capitals") << "12abc34501de35"
-                                                     << "12.ABC.345/01DE-35";
-    QTest::newRow("already punctuated") << "11.222.333/0001-81"
-                                        << "11..22.2.3/33/0-00";
+    row("14 characters", "ABCDEFGHIJKLMN", "AB.CDE.FGH/IJKL-MN");
+    row("14 digits", "11222333000181", "11.222.333/0001-81");
+    row("empty", "", "../-");
+    row("10 characters", "ABCDEFGHIJ", "AB.CDE.FGH/IJ-");
+    row("11 characters", "ABCDEFGHIJK", "AB.CDE.FGH/IJK-");
+    row("16 characters", "ABCDEFGHIJKLMNOP", "AB.CDE.FGH/IJKL-MN");
+    row("one character", "A", "A../-");
+    row("letters stay in place", "1122233300018X", "11.222.333/0001-8X");
+    row("lower case goes out in capitals", "12abc34501de35", "12.ABC.345/01DE-35");
+    row("already punctuated", "11.222.333/0001-81", "11..22.2.3/33/0-00");
 }
 
 void CnpjTextTest::punctuated()
@@ -82,9 +73,9 @@ void CnpjTextTest::fileName_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("fileName");
-    QTest::newRow("numeric") << "11222333000181" << "11222333000181";
-    QTest::newRow("alphanumeric in capitals") << "12ABC34501DE35" << "12ABC34501DE35";
-    QTest::newRow("alphanumeric in lower case") << "12abc34501de35" << "12ABC34501DE35";
+    row("numeric", "11222333000181", "11222333000181");
+    row("alphanumeric in capitals", "12ABC34501DE35", "12ABC34501DE35");
+    row("alphanumeric in lower case", "12abc34501de35", "12ABC34501DE35");
 }
 
 void CnpjTextTest::fileName()
