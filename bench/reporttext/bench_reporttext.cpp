@@ -9,54 +9,28 @@
 // 12 px line changed (on a coloured and on a white row) and of the report
 // encoded anew, with the changes it finds (1, 1 and 0 are right).
 // --picture writes the comparison window of two 3,000 px reports as a PNG.
-#include "browsersetup.h"
+#include "benchsupport.h"
 #include "comparisondialog.h"
 #include "jpegcodec.h"
-#include "pagecapture.h"
 #include "pagetext.h"
 #include "samplesite.h"
 #include "textlayer.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QListWidget>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QWebEngineView>
 
-#include <algorithm>
 #include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int Reps = 5;
-
-template<typename Step>
-qint64 medianMs(Step &&step)
-{
-    std::vector<qint64> times;
-    for (int i = 0; i < Reps; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        step();
-        times.push_back(timer.elapsed());
-    }
-    std::sort(times.begin(), times.end());
-    return times[Reps / 2];
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 qint64 openComparison(const QByteArray &older, const QByteArray &newer)
 {
-    return medianMs([&] {
+    return Bench::medianMs([&] {
         ComparisonDialog dialog(ReportComparison::compare(older, newer), nullptr);
         dialog.show();
         dialog.repaint();
@@ -64,22 +38,15 @@ qint64 openComparison(const QByteArray &older, const QByteArray &newer)
     });
 }
 
-// The process's resident memory now and at its highest since resetPeak(), in MB.
+// The process's resident memory now ("VmRSS") and at its highest since resetPeak() ("VmHWM"), in MB.
 qint64 statusMb(const char *field)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() / 1024;
-    }
-    return -1;
+    return Bench::statusKb(u"self"_s, field) / 1024;
 }
 
 void resetPeak()
 {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    QFile clear(u"/proc/self/clear_refs"_s);
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
 }
@@ -104,14 +71,14 @@ void unlikeReports()
     timer.start();
     const qint64 pictures = 2 * Jpeg::decode(newer).sizeInBytes() / (1024 * 1024);
     const qint64 decodeMs = timer.elapsed();
-    const qint64 before = statusMb("VmRSS:");
+    const qint64 before = statusMb("VmRSS");
     resetPeak();
     timer.start();
     const Comparison comparison = ReportComparison::compare(older, newer);
     const qint64 ms = timer.elapsed();
     std::printf("| unlike reports, 60,000 px, by picture | ms (one decode: %lld ms) | MB above the two pictures "
                 "(%lld MB) | changes |\n|---|---|---|---|\n| | %lld | %lld | %lld |\n\n",
-                decodeMs, pictures, ms, statusMb("VmHWM:") - before - pictures, qlonglong(comparison.changes.size()));
+                decodeMs, pictures, ms, statusMb("VmHWM") - before - pictures, qlonglong(comparison.changes.size()));
     std::fflush(stdout);
 }
 
@@ -119,8 +86,7 @@ void unlikeReports()
 
 int main(int argc, char *argv[])
 {
-    BrowserSetup::prepareGraphics();
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
+    Bench::prepareEngine();
     QApplication app(argc, argv);
     QList<int> heights;
     QStringList args = app.arguments().mid(1);
@@ -140,13 +106,14 @@ int main(int argc, char *argv[])
     const bool picturing = !picture.isEmpty();
     SampleSite site;
     site.listen();
-    QWidget parent;
-    parent.resize(925, 517);
-    auto *view = new QWebEngineView(&parent);
-    view->setGeometry(88, 22, 761, 465);
-    parent.show();
+    QWidget tab;
+    QWebEngineView *view = Bench::placeView(&tab);
     QTemporaryDir folder;
-    const QString file = folder.filePath(QStringLiteral("captura"));
+    const QString file = folder.filePath(u"captura"_s);
+    const auto show = [&](const QByteArray &page) {
+        site.setPage(u"/resultado"_s, page);
+        Bench::load(view, site.url(u"/resultado"_s));
+    };
 
     std::printf("| height | capture with text ms | text ms | text share | lines | compare by text ms | compare by "
                 "picture ms | changes (text/picture) |\n|---|---|---|---|---|---|---|---|\n");
@@ -155,17 +122,12 @@ int main(int argc, char *argv[])
         qint64 captureMs = 0;
         qint64 textMs = 0;
         for (int revision : {1, 2}) {
-            site.setPage(QStringLiteral("/resultado"),
-                         SampleSite::revisedReport("11.222.333/0001-81", revision, height));
-            QSignalSpy loaded(view, &QWebEngineView::loadFinished);
-            view->load(site.url(QStringLiteral("/resultado")));
-            loaded.wait(60000);
+            show(SampleSite::revisedReport("11.222.333/0001-81", revision, height));
             if (revision == 1) {
-                captureMs = medianMs([&] { PageCapture(view).captureTo(file); });
-                textMs = medianMs([&] { PageText::read(view->page()); });
+                captureMs = Bench::medianMs([&] { PageCapture(view).captureTo(file); });
+                textMs = Bench::medianMs([&] { PageText::read(view->page()); });
             }
-            PageCapture(view).captureTo(file);
-            reports[revision - 1] = readAll(file);
+            reports[revision - 1] = Bench::capture(view, file);
         }
         if (!picture.isEmpty()) {
             Comparison comparison = ReportComparison::compare(reports[0], reports[1]);
@@ -196,24 +158,18 @@ int main(int argc, char *argv[])
 
     // One digit of a 12 px line changed, and the same report encoded anew: by picture alone.
     std::printf("\n| height | row | pair | compare by picture ms | changes |\n|---|---|---|---|---|\n");
-    const QString typed[] = {QStringLiteral("1.234,56 em 05/11/2026"), QStringLiteral("7.234,56 em 05/11/2026"),
-                             QStringLiteral("1.234,56 em 05/11/2025")};
+    const QString typed[] = {u"1.234,56 em 05/11/2026"_s, u"7.234,56 em 05/11/2026"_s, u"1.234,56 em 05/11/2025"_s};
     for (const int height : heights) {
         for (const bool onWhite : {false, true}) {
             QByteArray reports[3];
             for (int i = 0; i < 3; ++i) {
-                site.setPage(QStringLiteral("/resultado"),
-                             SampleSite::retypedReport("11.222.333/0001-81", height, typed[i], onWhite));
-                QSignalSpy loaded(view, &QWebEngineView::loadFinished);
-                view->load(site.url(QStringLiteral("/resultado")));
-                loaded.wait(60000);
-                PageCapture(view).captureTo(file);
-                reports[i] = Jpeg::withTextLayer(readAll(file), {});
+                show(SampleSite::retypedReport("11.222.333/0001-81", height, typed[i], onWhite));
+                reports[i] = Jpeg::withTextLayer(Bench::capture(view, file), {});
             }
-            const std::pair<const char *, QByteArray> pairs[] = {
-                {"R$ 1.234,56 to R$ 7.234,56", reports[1]},
-                {"2026 to 2025", reports[2]},
-                {"encoded anew", Jpeg::encode(Jpeg::decode(reports[0]), 30)}};
+            const std::pair<const char *, QByteArray> pairs[]
+                = {{"R$ 1.234,56 to R$ 7.234,56", reports[1]},
+                   {"2026 to 2025", reports[2]},
+                   {"encoded anew", Jpeg::encode(Jpeg::decode(reports[0]), 30)}};
             for (const auto &[name, newer] : pairs) {
                 std::printf("| %d | %s | %s | %lld | %lld |\n", height, onWhite ? "white" : "coloured", name,
                             openComparison(reports[0], newer),
