@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 // What the benchmarks share: the engine set up as the tool's, the browser placed as on its tab, timings.
@@ -18,15 +19,24 @@ namespace Bench {
 // The tests' engine set-up unless the caller chose another, then the tool's own; before the application.
 inline void prepareEngine()
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    for (const auto &[name, value] :
+         {std::pair("QT_QPA_PLATFORM", "offscreen"), std::pair("QTWEBENGINE_DISABLE_SANDBOX", "1"),
+          std::pair("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu")}) {
+        if (!qEnvironmentVariableIsSet(name))
+            qputenv(name, value);
+    }
     BrowserSetup::prepareGraphics();
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-            BrowserSetup::engineFlags(qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")
-                                          ? qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")
-                                          : QByteArray("--disable-gpu")));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
+}
+
+// The heights the command line asks for, or the defaults.
+inline QList<int> heights(const QStringList &arguments, const QList<int> &defaults)
+{
+    QList<int> asked;
+    for (const QString &argument : arguments)
+        asked.append(argument.toInt());
+    asked.removeAll(0);
+    return asked.isEmpty() ? defaults : asked;
 }
 
 // The browser as the tool places it on its tab page, shown.

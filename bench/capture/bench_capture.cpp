@@ -1,12 +1,5 @@
-// bench_capture [altura ...]
-// bench_capture --url URL --out FILE --reps N
-//
-// Table mode: captures sample-site pages of the given heights (default 2000 8000
-// 16000 32000) through PageCapture::captureTo, each in a fresh child process so
-// that every peak is that size's own, and prints one table row per height.
-// URL mode: loads URL in a view placed like the tool's browser, waits (untimed)
-// until it has settled as the tool does, captures it N+1 times into FILE (the
-// first is the warm-up) and prints one JSON line last.
+// bench_capture [altura ...]: a table of capture time, encode time and peaks per page height, one process each.
+// bench_capture --url URL --out FILE --reps N: URL captured N+1 times as the tool does; one JSON line last.
 #include "apperror.h"
 #include "benchsupport.h"
 #include "jpegcodec.h"
@@ -59,14 +52,6 @@ qint64 encodeMs(const QByteArray &jpeg)
     timer.start();
     Jpeg::encode(image, 30, &buffer);
     return timer.elapsed();
-}
-
-// The picture's size from its header, by Qt's reader: a decode here would add to the peak being measured.
-QSize sizeOf(QByteArray jpeg)
-{
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer, "jpeg").size();
 }
 
 // What stays resident once the capture has returned and the engine has let go of the page: the process's and
@@ -162,8 +147,10 @@ int runUrl(int argc, char **argv, QUrl url, QString file, int reps, int height =
     const qint64 firstMs = times.takeFirst();
     std::sort(times.begin(), times.end());
     const auto [after, releasedMs] = settledMemory();
-    const QByteArray written = Bench::readAll(file);
-    const QSize size = sizeOf(written);
+    QByteArray written = Bench::readAll(file);
+    QBuffer header(&written); // the size by Qt's reader: a decode here would add to the peak being measured
+    header.open(QIODevice::ReadOnly);
+    const QSize size = QImageReader(&header, "jpeg").size();
     QJsonObject result{{u"width"_s, size.width()},
                        {u"height"_s, size.height()},
                        {u"first_ms"_s, firstMs},
@@ -189,11 +176,6 @@ int runUrl(int argc, char **argv, QUrl url, QString file, int reps, int height =
     return 0;
 }
 
-QString mb(qint64 kb)
-{
-    return kb < 0 ? u"?"_s : QString::number(kb / 1024.0, 'f', 1);
-}
-
 // One line of the table: each field right-aligned to its column's width.
 QString tableLine(const QStringList &fields)
 {
@@ -207,11 +189,8 @@ QString tableLine(const QStringList &fields)
 int runParent(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QList<int> heights;
-    for (int i = 1; i < argc; ++i)
-        heights.append(QString::fromLocal8Bit(argv[i]).toInt());
-    if (heights.isEmpty())
-        heights = {2000, 8000, 16000, 32000};
+    const QList<int> heights = Bench::heights(app.arguments().mid(1), {2000, 8000, 16000, 32000});
+    const auto mb = [](qint64 kb) { return kb < 0 ? u"?"_s : QString::number(kb / 1024.0, 'f', 1); };
     QTextStream out(stdout);
     out << "Captura de página inteira (JPEG qualidade 30), um processo por altura\n"
         << "QT_QPA_PLATFORM=" << qEnvironmentVariable("QT_QPA_PLATFORM")

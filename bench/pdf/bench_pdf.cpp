@@ -1,9 +1,5 @@
-// bench_pdf [altura ...]
-//
-// For each height (default 16000 60000): the sample site's report captured
-// with its text (PageCapture::captureTo), then written as a PDF from the
-// captured bytes (ReportPdf::write, to memory): both times (medians of 5), the
-// JPEG's and the PDF's sizes, the PDF's bound (JPEG + 5 % + 50 KB) and its pages.
+// bench_pdf [altura ...]: the sample site's report captured with its text, then written as a PDF to memory:
+// both times (medians of 5), the JPEG's and the PDF's sizes, the PDF's bound (JPEG + 5 % + 50 KB) and its pages.
 #include "benchsupport.h"
 #include "reportpdf.h"
 #include "samplesite.h"
@@ -21,11 +17,7 @@ int main(int argc, char *argv[])
 {
     Bench::prepareEngine();
     QApplication app(argc, argv);
-    QList<int> heights;
-    for (const QString &arg : app.arguments().mid(1))
-        heights.append(arg.toInt());
-    if (heights.isEmpty())
-        heights = {16000, 60000};
+    const QList<int> heights = Bench::heights(app.arguments().mid(1), {16000, 60000});
     SampleSite site;
     site.listen();
     QWidget tab;

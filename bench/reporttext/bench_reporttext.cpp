@@ -1,13 +1,5 @@
-// bench_reporttext [--picture FILE.png] [altura ...]
-//
-// For each height (default 16000 60000): the share the text adds to a capture
-// of the sample site's report (PageCapture::captureTo, which reads it, against
-// PageText::read alone), and the time to open the comparison of two
-// such reports (read the text layers or decode the pictures, compare, make and
-// paint the window), by text and by picture. Prints one table row per height;
-// then, per height, the picture comparison of the report with one digit of a
-// 12 px line changed (on a coloured and on a white row) and of the report
-// encoded anew, with the changes it finds (1, 1 and 0 are right).
+// bench_reporttext [--picture FILE.png | altura ...]: the text's share of a capture and the time to open a
+// comparison by text and by picture, per height; then one digit changed and the report encoded anew, by picture.
 // --picture writes the comparison window of two 3,000 px reports as a PNG.
 #include "benchsupport.h"
 #include "comparisondialog.h"
@@ -38,19 +30,6 @@ qint64 openComparison(const QByteArray &older, const QByteArray &newer)
     });
 }
 
-// The process's resident memory now ("VmRSS") and at its highest since resetPeak() ("VmHWM"), in MB.
-qint64 statusMb(const char *field)
-{
-    return Bench::statusKb(u"self"_s, field) / 1024;
-}
-
-void resetPeak()
-{
-    QFile clear(u"/proc/self/clear_refs"_s);
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 // Two unlike 60,000 px reports compared by picture, every band of one a
 // colour the other lacks where it stands: the time, and the memory the
 // comparison takes above the two decoded pictures.
@@ -71,14 +50,16 @@ void unlikeReports()
     timer.start();
     const qint64 pictures = 2 * Jpeg::decode(newer).sizeInBytes() / (1024 * 1024);
     const qint64 decodeMs = timer.elapsed();
-    const qint64 before = statusMb("VmRSS");
-    resetPeak();
+    const qint64 before = Bench::statusKb(u"self"_s, "VmRSS") / 1024;
+    if (QFile clear(u"/proc/self/clear_refs"_s); clear.open(QIODevice::WriteOnly))
+        clear.write("5"); // the peak (VmHWM) starts again from here
     timer.start();
     const Comparison comparison = ReportComparison::compare(older, newer);
     const qint64 ms = timer.elapsed();
     std::printf("| unlike reports, 60,000 px, by picture | ms (one decode: %lld ms) | MB above the two pictures "
                 "(%lld MB) | changes |\n|---|---|---|---|\n| | %lld | %lld | %lld |\n\n",
-                decodeMs, pictures, ms, statusMb("VmHWM") - before - pictures, qlonglong(comparison.changes.size()));
+                decodeMs, pictures, ms, Bench::statusKb(u"self"_s, "VmHWM") / 1024 - before - pictures,
+                qlonglong(comparison.changes.size()));
     std::fflush(stdout);
 }
 
@@ -88,22 +69,11 @@ int main(int argc, char *argv[])
 {
     Bench::prepareEngine();
     QApplication app(argc, argv);
-    QList<int> heights;
-    QStringList args = app.arguments().mid(1);
-    QString picture;
-    if (args.size() >= 2 && args.first() == u"--picture") {
-        picture = args.at(1);
-        args = args.mid(2);
-        heights.append(3000);
-    }
-    for (const QString &arg : args)
-        heights.append(arg.toInt());
-    if (heights.isEmpty())
-        heights = {16000, 60000};
+    const QStringList args = app.arguments().mid(1);
+    const QString picture = args.value(0) == u"--picture" ? args.value(1) : QString();
+    const QList<int> heights = picture.isEmpty() ? Bench::heights(args, {16000, 60000}) : QList<int>{3000};
     if (picture.isEmpty())
         unlikeReports();
-
-    const bool picturing = !picture.isEmpty();
     SampleSite site;
     site.listen();
     QWidget tab;
@@ -139,9 +109,7 @@ int main(int argc, char *argv[])
             dialog.show();
             dialog.changeList()->setCurrentRow(1);
             QApplication::processEvents();
-            dialog.grab().save(picture);
-            picture.clear();
-            continue;
+            return dialog.grab().save(picture) ? 0 : 1;
         }
         const int lines = int(Jpeg::textLayer(reports[1]).size());
         const qint64 byText = openComparison(reports[0], reports[1]);
@@ -153,9 +121,6 @@ int main(int argc, char *argv[])
                     qlonglong(ReportComparison::compare(olderWithoutText, reports[1]).changes.size()));
         std::fflush(stdout);
     }
-    if (picturing)
-        return 0;
-
     // One digit of a 12 px line changed, and the same report encoded anew: by picture alone.
     std::printf("\n| height | row | pair | compare by picture ms | changes |\n|---|---|---|---|---|\n");
     const QString typed[] = {u"1.234,56 em 05/11/2026"_s, u"7.234,56 em 05/11/2026"_s, u"1.234,56 em 05/11/2025"_s};

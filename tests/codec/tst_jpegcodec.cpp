@@ -66,10 +66,7 @@ QByteArray farFrom(const QColor &got, const QColor &want, int tolerance)
     return near ? QByteArray() : (got.name() + u" instead of "_s + want.name()).toUtf8();
 }
 
-QString codecError(int code)
-{
-    return u"JPEG error #%1"_s.arg(code);
-}
+const auto codecError = [](int code) { return u"JPEG error #%1"_s.arg(code); };
 
 QImage grey180()
 {

@@ -13,12 +13,7 @@ constexpr int RowHeight = 100;
 constexpr int Width = 760;
 constexpr int Indent = 40;
 
-// One 100 px row: its background and its 12 px line of text.
-struct Row
-{
-    QColor background;
-    QString text;
-};
+using Row = std::pair<QColor, QString>; // a 100 px row: its background and its 12 px line of text
 
 QList<Row> revision(int number, const QString &typed = u"1.234,56 em 05/11/2026"_s)
 {
@@ -47,12 +42,12 @@ QByteArray report(const QList<Row> &rows, bool withText, bool onWhite = false, b
     ReportText text;
     for (int i = 0; i < rows.size(); ++i) {
         const bool white = onWhite && i == 6;
-        painter.fillRect(0, i * RowHeight, Width, RowHeight, white ? QColor(Qt::white) : rows[i].background);
+        painter.fillRect(0, i * RowHeight, Width, RowHeight, white ? QColor(Qt::white) : rows[i].first);
         painter.setPen(white ? Qt::black : Qt::white);
-        const int width = painter.fontMetrics().horizontalAdvance(rows[i].text);
+        const int width = painter.fontMetrics().horizontalAdvance(rows[i].second);
         const QRect line(atRight ? Width - 8 - width : Indent, i * RowHeight + 6, width, 16);
-        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, rows[i].text);
-        text.append({line.top(), line.height(), line.left(), line.width(), rows[i].text});
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, rows[i].second);
+        text.append({line.top(), line.height(), line.left(), line.width(), rows[i].second});
     }
     painter.end();
     return Jpeg::encode(picture, 30, withText ? text : ReportText());
