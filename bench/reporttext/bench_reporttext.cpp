@@ -1,87 +1,33 @@
-// bench_reporttext [--picture FILE.png] [altura ...]
-//
-// For each height (default 16000 60000): the share the text adds to a capture
-// of the sample site's report (PageCapture::captureTo, which reads it, against
-// PageText::read alone), and the time to open the comparison of two
-// such reports (read the text layers or decode the pictures, compare, make and
-// paint the window), by text and by picture. Prints one table row per height;
-// then, per height, the picture comparison of the report with one digit of a
-// 12 px line changed (on a coloured and on a white row) and of the report
-// encoded anew, with the changes it finds (1, 1 and 0 are right).
+// bench_reporttext [--picture FILE.png | altura ...]: the text's share of a capture and the time to open a
+// comparison by text and by picture, per height; then one digit changed and the report encoded anew, by picture.
 // --picture writes the comparison window of two 3,000 px reports as a PNG.
-#include "browsersetup.h"
+#include "benchsupport.h"
 #include "comparisondialog.h"
 #include "jpegcodec.h"
-#include "pagecapture.h"
 #include "pagetext.h"
 #include "samplesite.h"
 #include "textlayer.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QListWidget>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QWebEngineView>
 
-#include <algorithm>
 #include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int Reps = 5;
-
-template<typename Step>
-qint64 medianMs(Step &&step)
-{
-    std::vector<qint64> times;
-    for (int i = 0; i < Reps; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        step();
-        times.push_back(timer.elapsed());
-    }
-    std::sort(times.begin(), times.end());
-    return times[Reps / 2];
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 qint64 openComparison(const QByteArray &older, const QByteArray &newer)
 {
-    return medianMs([&] {
+    return Bench::medianMs([&] {
         ComparisonDialog dialog(ReportComparison::compare(older, newer), nullptr);
         dialog.show();
         dialog.repaint();
         QApplication::processEvents();
     });
-}
-
-// The process's resident memory now and at its highest since resetPeak(), in MB.
-qint64 statusMb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() / 1024;
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 // Two unlike 60,000 px reports compared by picture, every band of one a
@@ -104,14 +50,16 @@ void unlikeReports()
     timer.start();
     const qint64 pictures = 2 * Jpeg::decode(newer).sizeInBytes() / (1024 * 1024);
     const qint64 decodeMs = timer.elapsed();
-    const qint64 before = statusMb("VmRSS:");
-    resetPeak();
+    const qint64 before = Bench::statusKb(u"self"_s, "VmRSS") / 1024;
+    if (QFile clear(u"/proc/self/clear_refs"_s); clear.open(QIODevice::WriteOnly))
+        clear.write("5"); // the peak (VmHWM) starts again from here
     timer.start();
     const Comparison comparison = ReportComparison::compare(older, newer);
     const qint64 ms = timer.elapsed();
     std::printf("| unlike reports, 60,000 px, by picture | ms (one decode: %lld ms) | MB above the two pictures "
                 "(%lld MB) | changes |\n|---|---|---|---|\n| | %lld | %lld | %lld |\n\n",
-                decodeMs, pictures, ms, statusMb("VmHWM:") - before - pictures, qlonglong(comparison.changes.size()));
+                decodeMs, pictures, ms, Bench::statusKb(u"self"_s, "VmHWM") / 1024 - before - pictures,
+                qlonglong(comparison.changes.size()));
     std::fflush(stdout);
 }
 
@@ -119,34 +67,23 @@ void unlikeReports()
 
 int main(int argc, char *argv[])
 {
-    BrowserSetup::prepareGraphics();
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserSetup::engineFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
+    Bench::prepareEngine();
     QApplication app(argc, argv);
-    QList<int> heights;
-    QStringList args = app.arguments().mid(1);
-    QString picture;
-    if (args.size() >= 2 && args.first() == u"--picture") {
-        picture = args.at(1);
-        args = args.mid(2);
-        heights.append(3000);
-    }
-    for (const QString &arg : args)
-        heights.append(arg.toInt());
-    if (heights.isEmpty())
-        heights = {16000, 60000};
+    const QStringList args = app.arguments().mid(1);
+    const QString picture = args.value(0) == u"--picture" ? args.value(1) : QString();
+    const QList<int> heights = picture.isEmpty() ? Bench::heights(args, {16000, 60000}) : QList<int>{3000};
     if (picture.isEmpty())
         unlikeReports();
-
-    const bool picturing = !picture.isEmpty();
     SampleSite site;
     site.listen();
-    QWidget parent;
-    parent.resize(925, 517);
-    auto *view = new QWebEngineView(&parent);
-    view->setGeometry(88, 22, 761, 465);
-    parent.show();
+    QWidget tab;
+    QWebEngineView *view = Bench::placeView(&tab);
     QTemporaryDir folder;
-    const QString file = folder.filePath(QStringLiteral("captura"));
+    const QString file = folder.filePath(u"captura"_s);
+    const auto show = [&](const QByteArray &page) {
+        site.setPage(u"/resultado"_s, page);
+        Bench::load(view, site.url(u"/resultado"_s));
+    };
 
     std::printf("| height | capture with text ms | text ms | text share | lines | compare by text ms | compare by "
                 "picture ms | changes (text/picture) |\n|---|---|---|---|---|---|---|---|\n");
@@ -155,17 +92,12 @@ int main(int argc, char *argv[])
         qint64 captureMs = 0;
         qint64 textMs = 0;
         for (int revision : {1, 2}) {
-            site.setPage(QStringLiteral("/resultado"),
-                         SampleSite::revisedReport("11.222.333/0001-81", revision, height));
-            QSignalSpy loaded(view, &QWebEngineView::loadFinished);
-            view->load(site.url(QStringLiteral("/resultado")));
-            loaded.wait(60000);
+            show(SampleSite::revisedReport("11.222.333/0001-81", revision, height));
             if (revision == 1) {
-                captureMs = medianMs([&] { PageCapture(view).captureTo(file); });
-                textMs = medianMs([&] { PageText::read(view->page()); });
+                captureMs = Bench::medianMs([&] { PageCapture(view).captureTo(file); });
+                textMs = Bench::medianMs([&] { PageText::read(view->page()); });
             }
-            PageCapture(view).captureTo(file);
-            reports[revision - 1] = readAll(file);
+            reports[revision - 1] = Bench::capture(view, file);
         }
         if (!picture.isEmpty()) {
             Comparison comparison = ReportComparison::compare(reports[0], reports[1]);
@@ -177,9 +109,7 @@ int main(int argc, char *argv[])
             dialog.show();
             dialog.changeList()->setCurrentRow(1);
             QApplication::processEvents();
-            dialog.grab().save(picture);
-            picture.clear();
-            continue;
+            return dialog.grab().save(picture) ? 0 : 1;
         }
         const int lines = int(Jpeg::textLayer(reports[1]).size());
         const qint64 byText = openComparison(reports[0], reports[1]);
@@ -191,29 +121,20 @@ int main(int argc, char *argv[])
                     qlonglong(ReportComparison::compare(olderWithoutText, reports[1]).changes.size()));
         std::fflush(stdout);
     }
-    if (picturing)
-        return 0;
-
     // One digit of a 12 px line changed, and the same report encoded anew: by picture alone.
     std::printf("\n| height | row | pair | compare by picture ms | changes |\n|---|---|---|---|---|\n");
-    const QString typed[] = {QStringLiteral("1.234,56 em 05/11/2026"), QStringLiteral("7.234,56 em 05/11/2026"),
-                             QStringLiteral("1.234,56 em 05/11/2025")};
+    const QString typed[] = {u"1.234,56 em 05/11/2026"_s, u"7.234,56 em 05/11/2026"_s, u"1.234,56 em 05/11/2025"_s};
     for (const int height : heights) {
         for (const bool onWhite : {false, true}) {
             QByteArray reports[3];
             for (int i = 0; i < 3; ++i) {
-                site.setPage(QStringLiteral("/resultado"),
-                             SampleSite::retypedReport("11.222.333/0001-81", height, typed[i], onWhite));
-                QSignalSpy loaded(view, &QWebEngineView::loadFinished);
-                view->load(site.url(QStringLiteral("/resultado")));
-                loaded.wait(60000);
-                PageCapture(view).captureTo(file);
-                reports[i] = Jpeg::withTextLayer(readAll(file), {});
+                show(SampleSite::retypedReport("11.222.333/0001-81", height, typed[i], onWhite));
+                reports[i] = Jpeg::withTextLayer(Bench::capture(view, file), {});
             }
-            const std::pair<const char *, QByteArray> pairs[] = {
-                {"R$ 1.234,56 to R$ 7.234,56", reports[1]},
-                {"2026 to 2025", reports[2]},
-                {"encoded anew", Jpeg::encode(Jpeg::decode(reports[0]), 30)}};
+            const std::pair<const char *, QByteArray> pairs[]
+                = {{"R$ 1.234,56 to R$ 7.234,56", reports[1]},
+                   {"2026 to 2025", reports[2]},
+                   {"encoded anew", Jpeg::encode(Jpeg::decode(reports[0]), 30)}};
             for (const auto &[name, newer] : pairs) {
                 std::printf("| %d | %s | %s | %lld | %lld |\n", height, onWhite ? "white" : "coloured", name,
                             openComparison(reports[0], newer),

@@ -2,96 +2,60 @@
 
 #include <QTest>
 
+using Form = QString (*)(const QString &);
+Q_DECLARE_METATYPE(Form)
+
 class CnpjTextTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void digits_data();
-    void digits();
-    void punctuated_data();
-    void punctuated();
-    void fileName_data();
-    void fileName();
+    void forms_data();
+    void forms();
     void valid_data();
     void valid();
 };
 
-void CnpjTextTest::digits_data()
+// The two forms of a CNPJ and its capture file's name (its 14 digits or letters, in capitals whatever the
+// record's case).
+void CnpjTextTest::forms_data()
 {
+    QTest::addColumn<Form>("form");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("digits");
-
-    QTest::newRow("punctuated CNPJ") << "11.222.333/0001-81"
-                                     << "11222333000181";
-    QTest::newRow("letters dropped") << "1x2.3"
-                                     << "123";
-    QTest::newRow("no digits") << "abc./-"
-                               << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("blanks") << " 12 34 "
-                            << "1234";
-    QTest::newRow("superscript and fullwidth digits dropped") << QString::fromUtf8("1\u00b22\uff13") << "12";
-    QTest::newRow("accented letter dropped") << QString::fromUtf8("9\u00e98") << "98";
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char *formName, const char *name, const QString &text, const char *expected) {
+        static const QHash<QByteArray, Form> forms{
+            {"digits", ExtraiDigitos}, {"punctuated", FormataCnpj}, {"file name", captureFileName}};
+        QTest::addRow("%s: %s", formName, name) << forms.value(formName) << text << QString::fromUtf8(expected);
+    };
+    row("digits", "punctuated CNPJ", "11.222.333/0001-81", "11222333000181");
+    row("digits", "letters dropped", "1x2.3", "123");
+    row("digits", "no digits", "abc./-", "");
+    row("digits", "empty", "", "");
+    row("digits", "blanks", " 12 34 ", "1234");
+    row("digits", "superscript and fullwidth digits dropped", QString::fromUtf8("1\u00b22\uff13"), "12");
+    row("digits", "accented letter dropped", QString::fromUtf8("9\u00e98"), "98");
+    row("punctuated", "14 characters", "ABCDEFGHIJKLMN", "AB.CDE.FGH/IJKL-MN");
+    row("punctuated", "14 digits", "11222333000181", "11.222.333/0001-81");
+    row("punctuated", "empty", "", "../-");
+    row("punctuated", "10 characters", "ABCDEFGHIJ", "AB.CDE.FGH/IJ-");
+    row("punctuated", "11 characters", "ABCDEFGHIJK", "AB.CDE.FGH/IJK-");
+    row("punctuated", "16 characters", "ABCDEFGHIJKLMNOP", "AB.CDE.FGH/IJKL-MN");
+    row("punctuated", "one character", "A", "A../-");
+    row("punctuated", "letters stay in place", "1122233300018X", "11.222.333/0001-8X");
+    row("punctuated", "lower case goes out in capitals", "12abc34501de35", "12.ABC.345/01DE-35");
+    row("punctuated", "already punctuated", "11.222.333/0001-81", "11..22.2.3/33/0-00");
+    row("file name", "numeric", "11222333000181", "11222333000181");
+    row("file name", "alphanumeric in capitals", "12ABC34501DE35", "12ABC34501DE35");
+    row("file name", "alphanumeric in lower case", "12abc34501de35", "12ABC34501DE35");
 }
 
-void CnpjTextTest::digits()
+void CnpjTextTest::forms()
 {
+    QFETCH(Form, form);
     QFETCH(QString, text);
-    QFETCH(QString, digits);
-    QCOMPARE(ExtraiDigitos(text), digits);
-}
-
-void CnpjTextTest::punctuated_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("punctuated");
-
-    QTest::newRow("14 characters") << "ABCDEFGHIJKLMN"
-                                   << "AB.CDE.FGH/IJKL-MN";
-    QTest::newRow("14 digits") << "11222333000181"
-                               << "11.222.333/0001-81";
-    QTest::newRow("empty") << ""
-                           << "../-";
-    QTest::newRow("10 characters") << "ABCDEFGHIJ"
-                                   << "AB.CDE.FGH/IJ-";
-    QTest::newRow("11 characters") << "ABCDEFGHIJK"
-                                   << "AB.CDE.FGH/IJK-";
-    QTest::newRow("16 characters") << "ABCDEFGHIJKLMNOP"
-                                   << "AB.CDE.FGH/IJKL-MN";
-    QTest::newRow("one character") << "A"
-                                   << "A../-";
-    QTest::newRow("letters stay in place") << "1122233300018X"
-                                           << "11.222.333/0001-8X";
-    QTest::newRow("lower case goes out in capitals") << "12abc34501de35"
-                                                     << "12.ABC.345/01DE-35";
-    QTest::newRow("already punctuated") << "11.222.333/0001-81"
-                                        << "11..22.2.3/33/0-00";
-}
-
-void CnpjTextTest::punctuated()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, punctuated);
-    QCOMPARE(FormataCnpj(text), punctuated);
-}
-
-// One file per CNPJ: its 14 digits or letters, in capitals whatever the record's case.
-void CnpjTextTest::fileName_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("fileName");
-    QTest::newRow("numeric") << "11222333000181" << "11222333000181";
-    QTest::newRow("alphanumeric in capitals") << "12ABC34501DE35" << "12ABC34501DE35";
-    QTest::newRow("alphanumeric in lower case") << "12abc34501de35" << "12ABC34501DE35";
-}
-
-void CnpjTextTest::fileName()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, fileName);
-    QCOMPARE(captureFileName(text), fileName);
+    QFETCH(QString, expected);
+    QCOMPARE(form(text), expected);
 }
 
 // Check digits by hand: value = ASCII code - 48 (A 17 ... Z 42), weights 5432 98765432, then 6 5432 98765432 over

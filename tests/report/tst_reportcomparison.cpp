@@ -5,30 +5,27 @@
 #include <QPainter>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int RowHeight = 100;
 constexpr int Width = 760;
 constexpr int Indent = 40;
 
-// One 100 px row: its background and its 12 px line of text.
-struct Row
-{
-    QColor background;
-    QString text;
-};
+using Row = std::pair<QColor, QString>; // a 100 px row: its background and its 12 px line of text
 
-QList<Row> revision(int number, const QString &typed = QStringLiteral("1.234,56 em 05/11/2026"))
+QList<Row> revision(int number, const QString &typed = u"1.234,56 em 05/11/2026"_s)
 {
     static const QRgb colours[] = {0xc00000, 0x00a000, 0x0000c0, 0xc0c000, 0x00c0c0, 0xc000c0};
-    QList<Row> rows{{QColor(colours[0]), QStringLiteral("Relatório de crédito - CNPJ 11.222.333/0001-81")}};
+    QList<Row> rows{{QColor(colours[0]), u"Relatório de crédito - CNPJ 11.222.333/0001-81"_s}};
     for (int i = 1; rows.size() < 30; ++i) {
         if (number == 2 && i == 3)
-            rows.append({QColor(colours[1]), QStringLiteral("Nova linha - crédito negado")});
+            rows.append({QColor(colours[1]), u"Nova linha - crédito negado"_s});
         if (number == 2 && i == 12)
             continue;
-        rows.append({QColor(colours[i % 6]), number == 2 && i == 5 ? QStringLiteral("Linha 5 - PROTESTO de R$ ") + typed
-                                                                   : QStringLiteral("Linha %1 - nada consta").arg(i)});
+        rows.append({QColor(colours[i % 6]), number == 2 && i == 5 ? u"Linha 5 - PROTESTO de R$ "_s + typed
+                                                                   : u"Linha %1 - nada consta"_s.arg(i)});
     }
     return rows;
 }
@@ -39,18 +36,18 @@ QByteArray report(const QList<Row> &rows, bool withText, bool onWhite = false, b
 {
     QImage picture(Width, RowHeight * int(rows.size()), QImage::Format_RGB32);
     QPainter painter(&picture);
-    QFont font(QStringLiteral("sans-serif"));
+    QFont font(u"sans-serif"_s);
     font.setPixelSize(12);
     painter.setFont(font);
     ReportText text;
     for (int i = 0; i < rows.size(); ++i) {
         const bool white = onWhite && i == 6;
-        painter.fillRect(0, i * RowHeight, Width, RowHeight, white ? QColor(Qt::white) : rows[i].background);
+        painter.fillRect(0, i * RowHeight, Width, RowHeight, white ? QColor(Qt::white) : rows[i].first);
         painter.setPen(white ? Qt::black : Qt::white);
-        const int width = painter.fontMetrics().horizontalAdvance(rows[i].text);
+        const int width = painter.fontMetrics().horizontalAdvance(rows[i].second);
         const QRect line(atRight ? Width - 8 - width : Indent, i * RowHeight + 6, width, 16);
-        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, rows[i].text);
-        text.append({line.top(), line.height(), line.left(), line.width(), rows[i].text});
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, rows[i].second);
+        text.append({line.top(), line.height(), line.left(), line.width(), rows[i].second});
     }
     painter.end();
     return Jpeg::encode(picture, 30, withText ? text : ReportText());
@@ -83,8 +80,8 @@ void ReportComparisonTest::compares_data()
     QTest::newRow("by picture, the other with text")
         << older << report(revision(2), false) << true << QList<int>{300, 600, 1300} << -1;
     // One digit of row 6 changed, on a coloured row, on a white one and against the right edge.
-    const QString amount = QStringLiteral("7.234,56 em 05/11/2026");
-    const QString year = QStringLiteral("1.234,56 em 05/11/2025");
+    const QString amount = u"7.234,56 em 05/11/2026"_s;
+    const QString year = u"1.234,56 em 05/11/2025"_s;
     for (const bool onWhite : {false, true}) {
         const char *row = onWhite ? "white" : "coloured";
         const QByteArray typed = report(revision(2), false, onWhite);
@@ -122,7 +119,7 @@ void ReportComparisonTest::compares()
                             : at.size() == 1
                                 ? area.top() <= at[i] + 18 && area.bottom() >= at[i] + 10 && area.height() <= 40
                                 : area.top() >= at[i] - 6 && area.bottom() < at[i] + 106;
-        QVERIFY2(placed, qPrintable(QStringLiteral("%1: %2..%3").arg(i).arg(area.top()).arg(area.bottom())));
+        QVERIFY2(placed, qPrintable(u"%1: %2..%3"_s.arg(i).arg(area.top()).arg(area.bottom())));
     }
     const std::optional<int> counted = textChangeCount(older, newer);
     QCOMPARE(counted.value_or(-1), count);

@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <vector>
 
 // The pairing against the longest common subsequence computed the slow, sure way.
@@ -40,8 +41,8 @@ void SequenceDiffTest::pairsALongestCommonSubsequence()
             for (qsizetype j = b.size() - 1; j >= 0; --j)
                 lcs[i][j] = a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
 
-        const auto pairs = SequenceDiff::commonItems(
-            int(a.size()), int(b.size()), [&](int i, int j) { return a[i] == b[j]; }, 1000);
+        const auto same = [&](int i, int j) { return a[i] == b[j]; };
+        const auto pairs = SequenceDiff::commonItems(int(a.size()), int(b.size()), same, 1000);
         QCOMPARE(pairs.size(), lcs[0][0]);
         for (qsizetype p = 0; p < pairs.size(); ++p) {
             QCOMPARE(a[pairs[p].first], b[pairs[p].second]);
@@ -49,15 +50,10 @@ void SequenceDiffTest::pairsALongestCommonSubsequence()
         }
         // Past the edit bound only the common ends are paired.
         const int edits = int(a.size() + b.size()) - 2 * lcs[0][0];
-        qsizetype head = 0;
-        while (head < a.size() && head < b.size() && a[head] == b[head])
-            ++head;
-        qsizetype ends = head;
-        while (ends - head < a.size() - head && ends - head < b.size() - head
-               && a.rbegin()[ends - head] == b.rbegin()[ends - head])
-            ++ends;
-        const auto bounded = SequenceDiff::commonItems(
-            int(a.size()), int(b.size()), [&](int i, int j) { return a[i] == b[j]; }, edits - 1);
+        const qsizetype head = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+        const qsizetype ends
+            = head + (std::mismatch(a.rbegin(), a.rend() - head, b.rbegin(), b.rend() - head).first - a.rbegin());
+        const auto bounded = SequenceDiff::commonItems(int(a.size()), int(b.size()), same, edits - 1);
         QCOMPARE(bounded.size(), edits == 0 ? pairs.size() : ends);
     }
 }

@@ -5,11 +5,7 @@
 #include <QByteArray>
 #include <QList>
 
-#include <utility>
-
-// The segments of a JPEG stream ahead of its scan, in stream order, as the
-// codec reads them: the marker code (0xFFC0 for a baseline frame header) and
-// the payload.
+// The segments ahead of the scan, in stream order, as the codec reads them: marker code (0xFFC0...) and payload.
 inline QList<std::pair<int, QByteArray>> jpegSegments(const QByteArray &jpeg)
 {
     QList<std::pair<int, QByteArray>> result;

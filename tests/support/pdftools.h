@@ -10,13 +10,15 @@
 // poppler's tools (poppler-utils) on a written PDF.
 namespace PdfTools {
 
+using namespace Qt::StringLiterals;
+
 // The tool's standard output, or a line saying why it gave none.
-inline QString run(const QString &program, const QStringList &arguments)
+inline QString run(const char *program, const QStringList &arguments)
 {
     QProcess process;
-    process.start(program, arguments);
+    process.start(QString::fromLocal8Bit(program), arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return QStringLiteral("FAILED %1: %2").arg(program, QString::fromLocal8Bit(process.readAllStandardError()));
+        return u"FAILED %1: %2"_s.arg(program, QString::fromLocal8Bit(process.readAllStandardError()));
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
@@ -24,26 +26,22 @@ inline QString run(const QString &program, const QStringList &arguments)
 inline QByteArray firstImage(const QString &pdf)
 {
     QTemporaryDir folder;
-    run(QStringLiteral(PDFIMAGES_EXE), {QStringLiteral("-j"), QStringLiteral("-l"), QStringLiteral("1"), pdf,
-                                        folder.filePath(QStringLiteral("img"))});
-    QFile image(folder.filePath(QStringLiteral("img-000.jpg")));
+    run(PDFIMAGES_EXE, {u"-j"_s, u"-l"_s, u"1"_s, pdf, folder.filePath(u"img"_s)});
+    QFile image(folder.filePath(u"img-000.jpg"_s));
     return image.open(QIODevice::ReadOnly) ? image.readAll() : QByteArray();
 }
 
 // pdfinfo's field, "Pages" or "Title".
 inline QString info(const QString &pdf, const QString &field)
 {
-    const QRegularExpression line(QRegularExpression::escape(field) + QStringLiteral(":\\s*(.*)\n"));
-    return line.match(run(QStringLiteral(PDFINFO_EXE), {pdf})).captured(1);
+    return QRegularExpression(field + u":\\s*(.*)\n"_s).match(run(PDFINFO_EXE, {pdf})).captured(1);
 }
 
 // The text of one page (from 1), as pdftotext reads it.
 inline QString pageText(const QString &pdf, int page)
 {
     const QString number = QString::number(page);
-    return run(QStringLiteral(PDFTOTEXT_EXE), {QStringLiteral("-f"), number, QStringLiteral("-l"), number,
-                                               QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf,
-                                               QStringLiteral("-")});
+    return run(PDFTOTEXT_EXE, {u"-f"_s, number, u"-l"_s, number, u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
 }
 
 } // namespace PdfTools
