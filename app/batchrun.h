@@ -71,6 +71,7 @@ private:
     Client m_client; // the one being queried
     QString m_warning; // what the stored query's success adds to its first line
     bool m_counting = false; // the stored report's changes are being counted
+    bool m_lookingUp = false; // the current client is being read from the database
     qsizetype m_next = 0; // the next client of the list
     int m_stored = 0;
     int m_failed = 0;
