@@ -70,11 +70,14 @@ void BatchRun::next()
     const qint32 code = m_batch.clients.at(m_next++);
     m_err << m_next << u'/' << m_batch.clients.size() << QStringLiteral(" cliente ") << code << QStringLiteral("…")
           << Qt::endl;
+    m_lookingUp = true;
     whenReady(
         m_database->post(QStringLiteral("leitura do cliente"),
                          [branch = m_batch.branch, code] { return findClient(branch, code); }),
         this, [this, code](const std::optional<Client> &client) { lookedUp(code, client); },
         [this, code](const QString &message) {
+            if (!std::exchange(m_lookingUp, false))
+                return;
             report(QString::number(code), QString(), false, message);
             next();
         });
@@ -82,6 +85,8 @@ void BatchRun::next()
 
 void BatchRun::lookedUp(qint32 code, const std::optional<Client> &client)
 {
+    if (!std::exchange(m_lookingUp, false))
+        return;
     if (!client) {
         report(QString::number(code), QString(), false, QStringLiteral("Erro ao localizar cliente para pesquisar..."));
         next();
@@ -92,11 +97,6 @@ void BatchRun::lookedUp(qint32 code, const std::optional<Client> &client)
 
 void BatchRun::query(const Client &client)
 {
-    if (m_interrupted) {
-        --m_next; // not tried
-        next();
-        return;
-    }
     m_client = client;
     m_warning.clear();
     QuerySession *session = nullptr;
@@ -180,6 +180,12 @@ void BatchRun::stop()
         return;
     m_interrupted = true;
     m_err << QStringLiteral("interrompido: a consulta em andamento termina e a lista para") << Qt::endl;
+    // A lookup only reads: its client is left untried, without waiting for a database that may not answer.
+    if (std::exchange(m_lookingUp, false)) {
+        --m_next;
+        next();
+        return;
+    }
     // A report being captured or stored runs to its end: stored whole, or not at all.
     if (!m_session || m_session->isArchiving())
         return;

@@ -75,6 +75,7 @@ private:
     ArchiveEntry m_storedEntry;
     bool m_pdfFailed = false;
     bool m_counting = false; // the stored report's changes are being counted
+    bool m_lookingUp = false; // the current client is being read from the database
     qsizetype m_next = 0; // the next client of the list
     int m_stored = 0;
     int m_failed = 0;

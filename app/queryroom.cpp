@@ -133,7 +133,8 @@ void QueryRoom::startWhenShown(QuerySession *session, int triesLeft)
     if (session->hasStarted())
         return;
     // A view off screen (the window's other tab) is shown by the query itself; one on screen is waited for.
-    if (!m_view->isVisible() || triesLeft <= 0) {
+    // A page whose renderer ended answers no script: the walk's first load starts a new one.
+    if (!m_view->isVisible() || triesLeft <= 0 || m_view->page()->renderProcessPid() <= 0) {
         if (triesLeft <= 0)
             qCWarning(lcQuery) << "o navegador não voltou a desenhar a página; a consulta começa assim mesmo";
         session->start();

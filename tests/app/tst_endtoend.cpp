@@ -44,7 +44,9 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && (texts.isEmpty() || texts.last() != m_label->text()))
+        // A wait on the database is told only on a slow machine (a sanitized build): not part of the trail.
+        if (event->type() == QEvent::Paint && (texts.isEmpty() || texts.last() != m_label->text())
+            && !m_label->text().startsWith(u"Aguardando o banco de dados"))
             texts.append(m_label->text());
         return false;
     }
@@ -260,10 +262,15 @@ void EndToEndTest::fullQueryArchivesTheWholePage()
 void EndToEndTest::retentionAcrossThreeQueries()
 {
     start();
-    for (int i = 0; i < 3; ++i) {
-        m_site->setReportHeight(1000 + 100 * i);
-        QVERIFY(runQuery());
-    }
+    // The second and third presses come as the user's, while the previous query's box stands.
+    m_app->boxes.onBox = [this](const BoxRecorder::Box &) {
+        m_site->setReportHeight(1000 + 100 * int(boxes().size()));
+        if (boxes().size() < 3)
+            m_app->clickThroughWindowSystem("BotaoConsultar");
+    };
+    m_site->setReportHeight(1000);
+    QVERIFY(runQuery() && m_app->boxes.waitForBox(1, 60000) && m_app->boxes.waitForBox(2, 60000));
+    QCOMPARE(m_app->boxes.texts(), QStringList(3, success));
     const QList<QByteArray> archived = m_db->archiveImages(1, 1001);
     QCOMPARE(archived.size(), 2);
     QCOMPARE(Jpeg::decode(archived.at(0)).height(), 1100);
