@@ -18,19 +18,22 @@ void ParametersTest::readsTheBranchValue_data()
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected"); // the value; "!" and the error's message; "~" and a part of it
+    const auto row
+        = [](const QString &name, const QString &table, const QString &branch, const QString &key,
+             const QString &expected) { QTest::newRow(qPrintable(name)) << table << branch << key << expected; };
     const QString id = u"eEquifaxAutoIdUsu"_s;
-    QTest::newRow("kept untrimmed") << "" << "1" << id << "  operador01 ";
-    QTest::newRow("other branch") << "" << "2" << id << "operador02";
-    QTest::newRow("key with a quote") << "" << "1" << "chave d'água" << "com aspas";
-    QTest::newRow("null value") << "" << "1" << "eEquifaxAutoTagUsu" << "";
-    QTest::newRow("no such key") << "" << "1" << "eEquifaxAutoSenhaUsu" << "";
-    QTest::newRow("no such branch") << "" << "9" << id << "";
+    row(u"kept untrimmed"_s, {}, u"1"_s, id, u"  operador01 "_s);
+    row(u"other branch"_s, {}, u"2"_s, id, u"operador02"_s);
+    row(u"key with a quote"_s, {}, u"1"_s, u"chave d'água"_s, u"com aspas"_s);
+    row(u"null value"_s, {}, u"1"_s, u"eEquifaxAutoTagUsu"_s, {});
+    row(u"no such key"_s, {}, u"1"_s, u"eEquifaxAutoSenhaUsu"_s, {});
+    row(u"no such branch"_s, {}, u"9"_s, id, {});
     // The message names the table or the field, for a key that is there and one that is not.
     for (const QString &key : {id, u"nenhuma"_s}) {
-        QTest::addRow("missing table, %s", qPrintable(key)) << "-" << "1" << key << "~parametrosempresa";
-        QTest::addRow("missing value column, %s", qPrintable(key))
-            << "CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"
-            << "1" << key << "!Field 'ValorStr' not found";
+        row(u"missing table, "_s + key, u"-"_s, u"1"_s, key, u"~parametrosempresa"_s);
+        row(u"missing value column, "_s + key,
+            u"CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"_s, u"1"_s,
+            key, u"!Field 'ValorStr' not found"_s);
     }
 }
 

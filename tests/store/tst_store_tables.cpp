@@ -71,8 +71,8 @@ void TablesTest::openChecksTheDeclaredFields_data()
         << "sqlite opens: TDeveZozuvor: Type mismatch for field 'HoraCons', expecting: Time actual: String";
     QTest::newRow("table missing") << QStringList{u"DROP TABLE clifor"_s} << false << 1LL << 100LL
                                    << "TClifor: Tabela 'clifor' não encontrada";
-    QTest::newRow("no index on the client key") << QStringList{u"DROP INDEX CliforDeveZozuvor_cliente"_s} << true
-                                                << 1LL << 100LL << "TDeveZozuvor: No index for fields 'Filial;Cod_Clifor'";
+    QTest::newRow("no index on the client key") << QStringList{u"DROP INDEX CliforDeveZozuvor_cliente"_s} << true << 1LL
+                                                << 100LL << "TDeveZozuvor: No index for fields 'Filial;Cod_Clifor'";
     QTest::newRow("extra columns are ignored")
         << rows(u"DROP TABLE clifor;CREATE TABLE clifor (Observacao VARCHAR(20), CGC VARCHAR(14), NOME VARCHAR(40), "
                 "Sistema CHAR(1), Cod_Clifor INTEGER NOT NULL, Filial SMALLINT NOT NULL, Limite INTEGER, PRIMARY KEY "
