@@ -25,15 +25,6 @@ private slots:
     void storeInterruptedByALostConnectionLeavesTheArchive();
 };
 
-// The archive of a client that the lookup finds, as the window opens it.
-static QueryArchive openClient(int filial, int cod)
-{
-    const std::optional<Client> client = findClient(filial, cod);
-    if (!client)
-        throw AppError(u"client %1/%2 not found"_s.arg(filial).arg(cod));
-    return QueryArchive(*client);
-}
-
 void ArchiveTest::keepsTwoPerClient_data()
 {
     QTest::addColumn<int>("existing");
@@ -67,7 +58,7 @@ void ArchiveTest::keepsTwoPerClient()
     std::sort(expected.begin(), expected.end(),
               [](const ArchiveRow &a, const ArchiveRow &b) { return a.date < b.date; });
 
-    QueryArchive archive = openClient(1, 100);
+    QueryArchive archive(findClient(1, 100).value());
     QByteArray image;
     QDateTime now;
     ArchiveEntry stored;
@@ -169,7 +160,7 @@ void ArchiveTest::failedStoreLeavesTheArchiveAsItWas()
     for (const QString &sql : m_db->isPostgres() ? postgresql : sqlite)
         m_db->exec(sql);
 
-    QueryArchive archive = openClient(1, 100);
+    QueryArchive archive(findClient(1, 100).value());
     const QList<ArchiveEntry> entriesBefore = archive.entries();
     const QString caught = appErrorOf([&] { archive.store(path, notAbandoned); });
     if (message.startsWith(u'~')) {
@@ -214,7 +205,7 @@ void ArchiveTest::twoProcessesStoringAtOnceLoseNothing()
     m_db->addArchive({3, 301, QDate(2024, 1, 1), QTime(7, 0), "neighbour"});
     const QByteArray jpegA = makeJpeg(1, 320, 240), jpegB = makeJpeg(2, 200, 300);
     // This process holds the database open too, idle, as the window would.
-    const QueryArchive archive = openClient(3, 300);
+    const QueryArchive archive(findClient(3, 300).value());
 
     QProcess a, b;
     for (auto [process, file] :

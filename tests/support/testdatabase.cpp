@@ -3,7 +3,6 @@
 #include "dbengine.h"
 #include "jpegcodec.h"
 #include "samplesite.h"
-#include "tervikseed.h"
 
 #include <QAtomicInt>
 #include <QColor>
@@ -38,11 +37,6 @@ QSqlDatabase pgConnection(const QString &name, const QString &dbname)
     return db;
 }
 
-QSqlDatabase adminConnection()
-{
-    return pgConnection(u"tervik-test-admin"_s, u"postgres"_s);
-}
-
 } // namespace
 
 TestDatabase::~TestDatabase()
@@ -53,7 +47,8 @@ TestDatabase::~TestDatabase()
         QSqlDatabase::removeDatabase(m_otherName);
     }
     if (m_pg && !m_pgName.isEmpty()) {
-        if (QSqlQuery q(adminConnection()); !q.exec(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_pgName)))
+        if (QSqlQuery q(pgConnection(u"tervik-test-admin"_s, u"postgres"_s));
+            !q.exec(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_pgName)))
             qWarning("could not drop %s: %s", qPrintable(m_pgName), qPrintable(q.lastError().text()));
     }
 }
@@ -91,7 +86,7 @@ QString TestDatabase::create(const QString &driver)
             || env("TERVIK_TEST_PGUSER").isEmpty())
             return u"no PostgreSQL server: set TERVIK_TEST_PGHOST, TERVIK_TEST_PGPORT and "
                    "TERVIK_TEST_PGUSER (scripts/start-test-postgres.sh starts one)"_s;
-        QSqlDatabase admin = adminConnection();
+        QSqlDatabase admin = pgConnection(u"tervik-test-admin"_s, u"postgres"_s);
         if (!admin.isOpen())
             return u"cannot reach the PostgreSQL server: "_s + admin.lastError().text();
         const QString name = u"tervik_test_%1_%2_%3"_s.arg(QCoreApplication::applicationPid())
@@ -112,11 +107,6 @@ QString TestDatabase::create(const QString &driver)
         return e.message();
     }
     return QString();
-}
-
-QString TestDatabase::captureFolder() const
-{
-    return m_dir.filePath(u"DeveZozuvorWebBrowser"_s) + u'/';
 }
 
 QSqlDatabase TestDatabase::otherConnection()
@@ -143,26 +133,11 @@ void TestDatabase::exec(const QString &sql, const QVariantList &values)
         throw AppError(sql + u": "_s + q.lastError().text());
 }
 
-void TestDatabase::addClient(int filial, int cod, const QString &name, const QString &cgc)
-{
-    TervikSeed::addClient(DbEngine::database(u"tervik"_s), filial, cod, name, cgc);
-}
-
-void TestDatabase::addParameter(int filial, const QString &key, const QString &value)
-{
-    TervikSeed::addParameter(DbEngine::database(u"tervik"_s), filial, key, value);
-}
-
 void TestDatabase::addSiteParameters(int filial, const SampleSite &site)
 {
     QString url = site.url(u"/"_s).toString();
     url.chop(1);
     TervikSeed::addSiteParameters(DbEngine::database(u"tervik"_s), filial, url, site.user(), site.password());
-}
-
-void TestDatabase::addArchive(const ArchiveRow &row)
-{
-    TervikSeed::addArchive(DbEngine::database(u"tervik"_s), row.filial, row.cod, row.date, row.time, row.image);
 }
 
 QList<ArchiveRow> TestDatabase::readRows(const QString &where, const QVariantList &values)
@@ -184,16 +159,6 @@ QList<ArchiveRow> TestDatabase::readRows(const QString &where, const QVariantLis
                      q.value(4).toByteArray()});
     }
     return rows;
-}
-
-QList<ArchiveRow> TestDatabase::archiveRows(int filial, int cod)
-{
-    return readRows(u"WHERE Filial = ? AND Cod_Clifor = ?"_s, {filial, cod});
-}
-
-QList<ArchiveRow> TestDatabase::allArchiveRows()
-{
-    return readRows(QString(), {});
 }
 
 QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)

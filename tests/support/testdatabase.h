@@ -1,6 +1,8 @@
 #pragma once
 
 #include "apperror.h"
+#include "dbengine.h"
+#include "tervikseed.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -78,7 +80,8 @@ public:
     QString dir() const { return m_dir.path(); }
     QString iniPath() const { return m_dir.filePath(u"dbengine.ini"_s); }
     QString sqlitePath() const { return m_dir.filePath(u"tervik.sqlite"_s); }
-    QString captureFolder() const; // where a window started here puts its captures
+    // Where a window started here puts its captures.
+    QString captureFolder() const { return m_dir.filePath(u"DeveZozuvorWebBrowser"_s) + u'/'; }
     // Writes bytes to a file of that name in the folder; its path.
     QString writeFile(const QString &name, const QByteArray &bytes) const;
 
@@ -87,14 +90,26 @@ public:
     // On the tool's own connection (shared with the code under test).
     void exec(const QString &sql, const QVariantList &values = {});
 
-    void addClient(int filial, int cod, const QString &name = u"CLIENTE"_s, const QString &cgc = u"12345678000195"_s);
-    void addParameter(int filial, const QString &key, const QString &value);
+    void addClient(int filial, int cod, const QString &name = u"CLIENTE"_s, const QString &cgc = u"12345678000195"_s)
+    {
+        TervikSeed::addClient(DbEngine::database(u"tervik"_s), filial, cod, name, cgc);
+    }
+    void addParameter(int filial, const QString &key, const QString &value)
+    {
+        TervikSeed::addParameter(DbEngine::database(u"tervik"_s), filial, key, value);
+    }
     void addSiteParameters(int filial, const SampleSite &site);
-    void addArchive(const ArchiveRow &row);
+    void addArchive(const ArchiveRow &r)
+    {
+        TervikSeed::addArchive(DbEngine::database(u"tervik"_s), r.filial, r.cod, r.date, r.time, r.image);
+    }
 
     // Rows of one client as stored, in archive order (date, time, insertion).
-    QList<ArchiveRow> archiveRows(int filial, int cod);
-    QList<ArchiveRow> allArchiveRows();
+    QList<ArchiveRow> archiveRows(int filial, int cod)
+    {
+        return readRows(u"WHERE Filial = ? AND Cod_Clifor = ?"_s, {filial, cod});
+    }
+    QList<ArchiveRow> allArchiveRows() { return readRows(QString(), {}); }
     QList<QByteArray> archiveImages(int filial, int cod);
     int archiveCount(int filial, int cod) { return int(archiveRows(filial, cod).size()); }
     // Every connection of the tool (of any thread) stops reaching the database,
