@@ -1,6 +1,5 @@
 #include "testdatabase.h"
 
-#include "dbengine.h"
 #include "jpegcodec.h"
 #include "samplesite.h"
 
@@ -18,20 +17,15 @@ namespace {
 
 QAtomicInt counter;
 
-QString env(const char *name)
-{
-    return qEnvironmentVariable(name);
-}
-
 // A connection of that name to a database of the test server, opened once.
 QSqlDatabase pgConnection(const QString &name, const QString &dbname)
 {
     if (QSqlDatabase::contains(name))
         return QSqlDatabase::database(name);
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, name);
-    db.setHostName(env("TERVIK_TEST_PGHOST"));
-    db.setPort(env("TERVIK_TEST_PGPORT").toInt());
-    db.setUserName(env("TERVIK_TEST_PGUSER"));
+    db.setHostName(qEnvironmentVariable("TERVIK_TEST_PGHOST"));
+    db.setPort(qEnvironmentVariable("TERVIK_TEST_PGPORT").toInt());
+    db.setUserName(qEnvironmentVariable("TERVIK_TEST_PGUSER"));
     db.setDatabaseName(dbname);
     db.open();
     return db;
@@ -62,7 +56,7 @@ void TestDatabase::addDriverRows()
 
 bool TestDatabase::postgresRequired()
 {
-    return env("TERVIK_TEST_REQUIRE_PG") == u"1";
+    return qEnvironmentVariable("TERVIK_TEST_REQUIRE_PG") == u"1";
 }
 
 QString TestDatabase::writeFile(const QString &name, const QByteArray &bytes) const
@@ -82,8 +76,8 @@ QString TestDatabase::create(const QString &driver)
     m_pg = driver == u"postgresql";
     QString ini = u"[TERVIK]\ndriver=sqlite\npath=%1\n"_s.arg(sqlitePath());
     if (m_pg) {
-        if (env("TERVIK_TEST_PGHOST").isEmpty() || env("TERVIK_TEST_PGPORT").isEmpty()
-            || env("TERVIK_TEST_PGUSER").isEmpty())
+        if (qEnvironmentVariable("TERVIK_TEST_PGHOST").isEmpty() || qEnvironmentVariable("TERVIK_TEST_PGPORT").isEmpty()
+            || qEnvironmentVariable("TERVIK_TEST_PGUSER").isEmpty())
             return u"no PostgreSQL server: set TERVIK_TEST_PGHOST, TERVIK_TEST_PGPORT and "
                    "TERVIK_TEST_PGUSER (scripts/start-test-postgres.sh starts one)"_s;
         QSqlDatabase admin = pgConnection(u"tervik-test-admin"_s, u"postgres"_s);
@@ -97,7 +91,8 @@ QString TestDatabase::create(const QString &driver)
         m_pgName = name;
         // The section name's case differs from the alias on purpose.
         ini = u"; test database\n[Tervik]\ndriver=postgresql\nhost=%1\nport=%2\ndbname=%3\nuser=%4\n"_s.arg(
-            env("TERVIK_TEST_PGHOST"), env("TERVIK_TEST_PGPORT"), m_pgName, env("TERVIK_TEST_PGUSER"));
+            qEnvironmentVariable("TERVIK_TEST_PGHOST"), qEnvironmentVariable("TERVIK_TEST_PGPORT"), m_pgName,
+            qEnvironmentVariable("TERVIK_TEST_PGUSER"));
     }
     try {
         writeFile(u"dbengine.ini"_s, ini.toUtf8());
