@@ -24,14 +24,11 @@ int main(int argc, char *argv[])
     qputenv("DEVEZOZUVOR_DBENGINE_INI", args.at(1).toLocal8Bit());
     try {
         const std::optional<Client> client = findClient(args.at(2).toInt(), args.at(3).toInt());
-        if (!client) {
-            err << "cliente " << args.at(2) << "/" << args.at(3) << " não encontrado\n";
-            return 1;
-        }
+        if (!client)
+            throw AppError(QStringLiteral("cliente %1/%2 não encontrado").arg(args.at(2), args.at(3)));
         QueryArchive archive(*client);
         const std::atomic<bool> notAbandoned{false};
-        const int count = args.at(5).toInt();
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < args.at(5).toInt(); ++i)
             archive.store(args.at(4), notAbandoned);
     } catch (const AppError &e) {
         err << e.message() << '\n';

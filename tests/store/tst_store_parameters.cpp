@@ -3,112 +3,67 @@
 
 #include <QTest>
 
-class ParametersTest : public QObject
+class ParametersTest : public DriverTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase_data();
-    void init();
-    void cleanup();
-
     void readsTheBranchValue_data();
     void readsTheBranchValue();
-    void refusals_data();
-    void refusals();
-
-private:
-    std::unique_ptr<TestDatabase> m_db;
 };
-
-void ParametersTest::initTestCase_data()
-{
-    TestDatabase::addDriverRows();
-}
-
-void ParametersTest::init()
-{
-    QFETCH_GLOBAL(QString, driver);
-    m_db = std::make_unique<TestDatabase>();
-    CREATE_TEST_DATABASE(*m_db, driver);
-    const QString insert
-        = QStringLiteral("INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)");
-    m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("  operador01 ")});
-    m_db->exec(insert, {2, QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("operador02")});
-    m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoURLConsulta"), QStringLiteral("http://127.0.0.1:8080/")});
-    m_db->exec(insert, {1, QStringLiteral("chave d'água"), QStringLiteral("com aspas")});
-    m_db->exec(insert, {1, QStringLiteral("eEquifaxAutoTagUsu"), QVariant(QMetaType::fromType<QString>())});
-}
-
-void ParametersTest::cleanup()
-{
-    m_db.reset();
-}
 
 void ParametersTest::readsTheBranchValue_data()
 {
+    QTest::addColumn<QString>("table"); // empty: the tool's, seeded; "-": none; else the table made anew
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("kept untrimmed") << "1"
-                                    << "eEquifaxAutoIdUsu"
-                                    << "  operador01 ";
-    QTest::newRow("other branch") << "2"
-                                  << "eEquifaxAutoIdUsu"
-                                  << "operador02";
-    QTest::newRow("key with a quote") << "1"
-                                      << "chave d'água"
-                                      << "com aspas";
-    QTest::newRow("null value") << "1"
-                                << "eEquifaxAutoTagUsu"
-                                << "";
-    QTest::newRow("no such key") << "1"
-                                 << "eEquifaxAutoSenhaUsu"
-                                 << "";
-    QTest::newRow("no such branch") << "9"
-                                    << "eEquifaxAutoIdUsu"
-                                    << "";
+    QTest::addColumn<QString>("expected"); // the value; "!" and the error's message; "~" and a part of it
+    const auto row
+        = [](const QString &name, const QString &table, const QString &branch, const QString &key,
+             const QString &expected) { QTest::newRow(qPrintable(name)) << table << branch << key << expected; };
+    const QString id = u"eEquifaxAutoIdUsu"_s;
+    row(u"kept untrimmed"_s, {}, u"1"_s, id, u"  operador01 "_s);
+    row(u"other branch"_s, {}, u"2"_s, id, u"operador02"_s);
+    row(u"key with a quote"_s, {}, u"1"_s, u"chave d'água"_s, u"com aspas"_s);
+    row(u"null value"_s, {}, u"1"_s, u"eEquifaxAutoTagUsu"_s, {});
+    row(u"no such key"_s, {}, u"1"_s, u"eEquifaxAutoSenhaUsu"_s, {});
+    row(u"no such branch"_s, {}, u"9"_s, id, {});
+    // The message names the table or the field, for a key that is there and one that is not.
+    for (const QString &key : {id, u"nenhuma"_s}) {
+        row(u"missing table, "_s + key, u"-"_s, u"1"_s, key, u"~parametrosempresa"_s);
+        row(u"missing value column, "_s + key,
+            u"CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"_s, u"1"_s,
+            key, u"!Field 'ValorStr' not found"_s);
+    }
 }
 
 void ParametersTest::readsTheBranchValue()
 {
+    QFETCH(QString, table);
     QFETCH(QString, branch);
     QFETCH(QString, key);
-    QFETCH(QString, value);
-    QCOMPARE(readParameter(QStringLiteral("tervik"), branch, key), value);
-}
-
-void ParametersTest::refusals_data()
-{
-    QTest::addColumn<QString>("table"); // the table made anew; none when empty
-    QTest::addColumn<QString>("message");
-    QTest::newRow("missing table") << ""
-                                   << "parametrosempresa";
-    QTest::newRow("missing value column")
-        << "CREATE TABLE ParametrosEmpresa (filial INTEGER, NomeParametro VARCHAR(60), Valor VARCHAR(255))"
-        << "Field 'ValorStr' not found";
-}
-
-// The message names the table or the field, for a key that is there and one that is not.
-void ParametersTest::refusals()
-{
-    QFETCH(QString, table);
-    QFETCH(QString, message);
-    m_db->exec(QStringLiteral("DROP TABLE ParametrosEmpresa"));
-    if (!table.isEmpty()) {
+    QFETCH(QString, expected);
+    const QString insert = u"INSERT INTO ParametrosEmpresa (filial, NomeParametro, ValorStr) VALUES (?, ?, ?)"_s;
+    if (table.isEmpty()) {
+        m_db->exec(insert, {1, u"eEquifaxAutoIdUsu"_s, u"  operador01 "_s});
+        m_db->exec(insert, {2, u"eEquifaxAutoIdUsu"_s, u"operador02"_s});
+        m_db->exec(insert, {1, u"eEquifaxAutoURLConsulta"_s, u"http://127.0.0.1:8080/"_s});
+        m_db->exec(insert, {1, u"chave d'água"_s, u"com aspas"_s});
+        m_db->exec(insert, {1, u"eEquifaxAutoTagUsu"_s, QVariant(QMetaType::fromType<QString>())});
+    } else {
+        m_db->exec(u"DROP TABLE ParametrosEmpresa"_s);
+    }
+    if (table.startsWith(u"CREATE")) {
         m_db->exec(table);
-        m_db->exec(QStringLiteral("INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"));
+        m_db->exec(u"INSERT INTO ParametrosEmpresa VALUES (1, 'eEquifaxAutoIdUsu', 'x')"_s);
     }
-    for (const QString key : {QStringLiteral("eEquifaxAutoIdUsu"), QStringLiteral("nenhuma")}) {
-        QString caught;
-        try {
-            readParameter(QStringLiteral("tervik"), QStringLiteral("1"), key);
-        } catch (const AppError &e) {
-            caught = e.message();
-        }
-        QVERIFY2(table.isEmpty() ? caught.contains(message, Qt::CaseInsensitive) : caught == message,
-                 qPrintable(caught));
-    }
+    const auto read = [&] { return readParameter(u"tervik"_s, branch, key); };
+    if (expected.startsWith(u'!'))
+        QCOMPARE(appErrorOf(read), expected.mid(1));
+    else if (expected.startsWith(u'~'))
+        QVERIFY2(appErrorOf(read).contains(expected.mid(1), Qt::CaseInsensitive), qPrintable(appErrorOf(read)));
+    else
+        QCOMPARE(read(), expected);
 }
 
 QTEST_GUILESS_MAIN(ParametersTest)

@@ -1,15 +1,11 @@
 #include "testdatabase.h"
 
-#include "dbengine.h"
 #include "jpegcodec.h"
 #include "samplesite.h"
-#include "tervikseed.h"
-#include "tervikseed.h"
 
 #include <QAtomicInt>
 #include <QColor>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
@@ -21,28 +17,21 @@ namespace {
 
 QAtomicInt counter;
 
-QString env(const char *name)
+// A connection of that name to a database of the test server, opened once.
+QSqlDatabase pgConnection(const QString &name, const QString &dbname)
 {
-    return qEnvironmentVariable(name);
-}
-
-QSqlDatabase adminConnection()
-{
-    const QString name = QStringLiteral("tervik-test-admin");
     if (QSqlDatabase::contains(name))
         return QSqlDatabase::database(name);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(env("TERVIK_TEST_PGHOST"));
-    db.setPort(env("TERVIK_TEST_PGPORT").toInt());
-    db.setUserName(env("TERVIK_TEST_PGUSER"));
-    db.setDatabaseName(QStringLiteral("postgres"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, name);
+    db.setHostName(qEnvironmentVariable("TERVIK_TEST_PGHOST"));
+    db.setPort(qEnvironmentVariable("TERVIK_TEST_PGPORT").toInt());
+    db.setUserName(qEnvironmentVariable("TERVIK_TEST_PGUSER"));
+    db.setDatabaseName(dbname);
     db.open();
     return db;
 }
 
 } // namespace
-
-TestDatabase::TestDatabase() = default;
 
 TestDatabase::~TestDatabase()
 {
@@ -52,8 +41,8 @@ TestDatabase::~TestDatabase()
         QSqlDatabase::removeDatabase(m_otherName);
     }
     if (m_pg && !m_pgName.isEmpty()) {
-        QSqlQuery q(adminConnection());
-        if (!q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_pgName)))
+        if (QSqlQuery q(pgConnection(u"tervik-test-admin"_s, u"postgres"_s));
+            !q.exec(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_pgName)))
             qWarning("could not drop %s: %s", qPrintable(m_pgName), qPrintable(q.lastError().text()));
     }
 }
@@ -61,33 +50,22 @@ TestDatabase::~TestDatabase()
 void TestDatabase::addDriverRows()
 {
     QTest::addColumn<QString>("driver");
-    QTest::newRow("sqlite") << QStringLiteral("sqlite");
-    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    QTest::newRow("sqlite") << u"sqlite"_s;
+    QTest::newRow("postgresql") << u"postgresql"_s;
 }
 
 bool TestDatabase::postgresRequired()
 {
-    return env("TERVIK_TEST_REQUIRE_PG") == QLatin1String("1");
+    return qEnvironmentVariable("TERVIK_TEST_REQUIRE_PG") == u"1";
 }
 
-QString TestDatabase::iniPath() const
+QString TestDatabase::writeFile(const QString &name, const QByteArray &bytes) const
 {
-    return m_dir.filePath(QStringLiteral("dbengine.ini"));
-}
-
-QString TestDatabase::sqlitePath() const
-{
-    return m_dir.filePath(QStringLiteral("tervik.sqlite"));
-}
-
-QString TestDatabase::writeIni(const QString &body)
-{
-    QFile f(iniPath());
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(body.toUtf8()) < 0)
-        return f.errorString();
-    f.close();
-    qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(iniPath()));
-    return QString();
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        throw AppError(u"cannot write "_s + path + u": "_s + f.errorString());
+    return path;
 }
 
 QString TestDatabase::create(const QString &driver)
@@ -95,68 +73,45 @@ QString TestDatabase::create(const QString &driver)
     DbEngine::reset();
     if (!m_dir.isValid())
         return m_dir.errorString();
-    m_pg = driver == QLatin1String("postgresql");
-    QString failure;
+    m_pg = driver == u"postgresql";
+    QString ini = u"[TERVIK]\ndriver=sqlite\npath=%1\n"_s.arg(sqlitePath());
     if (m_pg) {
-        if (env("TERVIK_TEST_PGHOST").isEmpty() || env("TERVIK_TEST_PGPORT").isEmpty()
-            || env("TERVIK_TEST_PGUSER").isEmpty())
-            return QStringLiteral("no PostgreSQL server: set TERVIK_TEST_PGHOST, TERVIK_TEST_PGPORT and "
-                                  "TERVIK_TEST_PGUSER (scripts/start-test-postgres.sh starts one)");
-        QSqlDatabase admin = adminConnection();
+        if (qEnvironmentVariable("TERVIK_TEST_PGHOST").isEmpty() || qEnvironmentVariable("TERVIK_TEST_PGPORT").isEmpty()
+            || qEnvironmentVariable("TERVIK_TEST_PGUSER").isEmpty())
+            return u"no PostgreSQL server: set TERVIK_TEST_PGHOST, TERVIK_TEST_PGPORT and "
+                   "TERVIK_TEST_PGUSER (scripts/start-test-postgres.sh starts one)"_s;
+        QSqlDatabase admin = pgConnection(u"tervik-test-admin"_s, u"postgres"_s);
         if (!admin.isOpen())
-            return QStringLiteral("cannot reach the PostgreSQL server: ") + admin.lastError().text();
-        m_pgName = QStringLiteral("tervik_test_%1_%2_%3")
-                       .arg(QCoreApplication::applicationPid())
-                       .arg(counter.fetchAndAddRelaxed(1))
-                       .arg(QRandomGenerator::global()->bounded(1000000));
-        QSqlQuery q(admin);
-        if (!q.exec(QStringLiteral("CREATE DATABASE %1").arg(m_pgName))) {
-            const QString text = q.lastError().text();
-            m_pgName.clear();
-            return QStringLiteral("cannot create a test database: ") + text;
-        }
+            return u"cannot reach the PostgreSQL server: "_s + admin.lastError().text();
+        const QString name = u"tervik_test_%1_%2_%3"_s.arg(QCoreApplication::applicationPid())
+                                 .arg(counter.fetchAndAddRelaxed(1))
+                                 .arg(QRandomGenerator::global()->bounded(1000000));
+        if (QSqlQuery q(admin); !q.exec(u"CREATE DATABASE "_s + name))
+            return u"cannot create a test database: "_s + q.lastError().text();
+        m_pgName = name;
         // The section name's case differs from the alias on purpose.
-        failure = writeIni(
-            QStringLiteral("; test database\n[Tervik]\ndriver=postgresql\nhost=%1\nport=%2\n"
-                           "dbname=%3\nuser=%4\n")
-                .arg(env("TERVIK_TEST_PGHOST"), env("TERVIK_TEST_PGPORT"), m_pgName, env("TERVIK_TEST_PGUSER")));
-    } else {
-        failure = writeIni(QStringLiteral("[TERVIK]\ndriver=sqlite\npath=%1\n").arg(sqlitePath()));
+        ini = u"; test database\n[Tervik]\ndriver=postgresql\nhost=%1\nport=%2\ndbname=%3\nuser=%4\n"_s.arg(
+            qEnvironmentVariable("TERVIK_TEST_PGHOST"), qEnvironmentVariable("TERVIK_TEST_PGPORT"), m_pgName,
+            qEnvironmentVariable("TERVIK_TEST_PGUSER"));
     }
-    if (!failure.isEmpty())
-        return failure;
     try {
-        TervikSeed::createSchema(QStringLiteral("tervik"));
+        writeFile(u"dbengine.ini"_s, ini.toUtf8());
+        qputenv("DEVEZOZUVOR_DBENGINE_INI", QFile::encodeName(iniPath()));
+        TervikSeed::createSchema(u"tervik"_s);
     } catch (const AppError &e) {
         return e.message();
     }
     return QString();
 }
 
-QString TestDatabase::captureFolder() const
-{
-    return m_dir.filePath(QStringLiteral("DeveZozuvorWebBrowser")) + u'/';
-}
-
-QSqlDatabase TestDatabase::connection() const
-{
-    return DbEngine::database(QStringLiteral("tervik"));
-}
-
 QSqlDatabase TestDatabase::otherConnection()
 {
     if (m_otherName.isEmpty()) {
-        m_otherName = QStringLiteral("tervik-test-other-%1").arg(counter.fetchAndAddRelaxed(1));
-        QSqlDatabase db
-            = QSqlDatabase::addDatabase(m_pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), m_otherName);
-        if (m_pg) {
-            db.setHostName(env("TERVIK_TEST_PGHOST"));
-            db.setPort(env("TERVIK_TEST_PGPORT").toInt());
-            db.setUserName(env("TERVIK_TEST_PGUSER"));
-            db.setDatabaseName(m_pgName);
-        } else {
-            db.setDatabaseName(sqlitePath());
-        }
+        m_otherName = u"tervik-test-other-%1"_s.arg(counter.fetchAndAddRelaxed(1));
+        if (m_pg)
+            return pgConnection(m_otherName, m_pgName);
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_otherName);
+        db.setDatabaseName(sqlitePath());
         db.open();
     }
     return QSqlDatabase::database(m_otherName);
@@ -164,71 +119,41 @@ QSqlDatabase TestDatabase::otherConnection()
 
 void TestDatabase::exec(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery q(connection());
+    QSqlQuery q(DbEngine::database(u"tervik"_s));
+    // PostgreSQL prepares no DDL: a statement without values runs as it is.
     bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
-    if (ok && !values.isEmpty()) {
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        ok = q.exec();
-    }
-    if (!ok)
-        throw AppError(sql + QStringLiteral(": ") + q.lastError().text());
-}
-
-void TestDatabase::addClient(int filial, int cod, const QString &name, const QString &cgc)
-{
-    TervikSeed::addClient(connection(), filial, cod, name, cgc);
-}
-
-void TestDatabase::addParameter(int filial, const QString &key, const QString &value)
-{
-    TervikSeed::addParameter(connection(), filial, key, value);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!ok || (!values.isEmpty() && !q.exec()))
+        throw AppError(sql + u": "_s + q.lastError().text());
 }
 
 void TestDatabase::addSiteParameters(int filial, const SampleSite &site)
 {
-    QString url = site.url(QStringLiteral("/")).toString();
+    QString url = site.url(u"/"_s).toString();
     url.chop(1);
-    TervikSeed::addSiteParameters(connection(), filial, url, site.user(), site.password());
+    TervikSeed::addSiteParameters(DbEngine::database(u"tervik"_s), filial, url, site.user(), site.password());
 }
 
-void TestDatabase::addArchive(const ArchiveRow &row)
+QList<ArchiveRow> TestDatabase::readRows(const QString &where, const QVariantList &values)
 {
-    TervikSeed::addArchive(connection(), row.filial, row.cod, row.date, row.time, row.image);
-}
-
-static QList<ArchiveRow> readRows(QSqlDatabase db, bool pg, const QString &where, const QVariantList &values)
-{
-    QList<ArchiveRow> rows;
-    QSqlQuery q(db);
+    QSqlQuery q(otherConnection());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT Filial, Cod_Clifor, DataCons, HoraCons, ResultCons FROM CliforDeveZozuvor ")
-              + where + QStringLiteral(" ORDER BY Filial, Cod_Clifor, DataCons, HoraCons, ")
-              + (pg ? QStringLiteral("ctid") : QStringLiteral("rowid")));
+    q.prepare(u"SELECT Filial, Cod_Clifor, DataCons, HoraCons, ResultCons FROM CliforDeveZozuvor "_s + where
+              + u" ORDER BY Filial, Cod_Clifor, DataCons, HoraCons, "_s + (m_pg ? u"ctid"_s : u"rowid"_s));
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
         throw AppError(q.lastError().text());
+    QList<ArchiveRow> rows;
     while (q.next()) {
-        ArchiveRow r;
-        r.filial = q.value(0).toInt();
-        r.cod = q.value(1).toInt();
-        r.date = pg ? q.value(2).toDate() : QDate::fromString(q.value(2).toString(), Qt::ISODate);
-        r.time = pg ? q.value(3).toTime() : QTime::fromString(q.value(3).toString(), Qt::ISODateWithMs);
-        r.image = q.value(4).toByteArray();
-        rows.append(r);
+        const QVariant date = q.value(2), time = q.value(3);
+        rows.append({q.value(0).toInt(), q.value(1).toInt(),
+                     m_pg ? date.toDate() : QDate::fromString(date.toString(), Qt::ISODate),
+                     m_pg ? time.toTime() : QTime::fromString(time.toString(), Qt::ISODateWithMs),
+                     q.value(4).toByteArray()});
     }
     return rows;
-}
-
-QList<ArchiveRow> TestDatabase::archiveRows(int filial, int cod)
-{
-    return readRows(otherConnection(), m_pg, QStringLiteral("WHERE Filial = ? AND Cod_Clifor = ?"), {filial, cod});
-}
-
-QList<ArchiveRow> TestDatabase::allArchiveRows()
-{
-    return readRows(otherConnection(), m_pg, QString(), {});
 }
 
 QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)
@@ -242,41 +167,45 @@ QList<QByteArray> TestDatabase::archiveImages(int filial, int cod)
 void TestDatabase::loseToolConnections()
 {
     if (!m_pg) {
-        const QString copy = sqlitePath() + QStringLiteral(".copia");
+        const QString copy = sqlitePath() + u".copia"_s;
         if (!QFile::copy(sqlitePath(), copy) || !QFile::remove(sqlitePath()) || !QFile::rename(copy, sqlitePath()))
-            throw AppError(QStringLiteral("cannot replace ") + sqlitePath());
+            throw AppError(u"cannot replace "_s + sqlitePath());
         return;
     }
     QSqlQuery end(otherConnection());
-    if (!end.exec(QStringLiteral("SELECT count(*) FILTER (WHERE pg_terminate_backend(pid, 10000)) FROM pg_stat_activity"
-                                 " WHERE datname = current_database() AND pid <> pg_backend_pid()"))
+    if (!end.exec(u"SELECT count(*) FILTER (WHERE pg_terminate_backend(pid, 10000)) FROM pg_stat_activity"
+                  " WHERE datname = current_database() AND pid <> pg_backend_pid()"_s)
         || !end.next() || end.value(0).toInt() < 1)
-        throw AppError(QStringLiteral("no backend of the tool ended: ") + end.lastError().text());
+        throw AppError(u"no backend of the tool ended: "_s + end.lastError().text());
 }
 
 void TestDatabase::refuseArchiveWrites()
 {
     if (m_pg) {
-        exec(QStringLiteral("CREATE FUNCTION recusa_gravacao() RETURNS trigger LANGUAGE plpgsql AS "
-                            "$$ BEGIN RAISE EXCEPTION 'gravação recusada pelo banco'; END $$"));
-        exec(QStringLiteral("CREATE TRIGGER recusa BEFORE INSERT OR UPDATE ON CliforDeveZozuvor "
-                            "FOR EACH ROW EXECUTE FUNCTION recusa_gravacao()"));
+        exec(u"CREATE FUNCTION recusa_gravacao() RETURNS trigger LANGUAGE plpgsql AS "
+             "$$ BEGIN RAISE EXCEPTION 'gravação recusada pelo banco'; END $$"_s);
+        exec(u"CREATE TRIGGER recusa BEFORE INSERT OR UPDATE ON CliforDeveZozuvor "
+             "FOR EACH ROW EXECUTE FUNCTION recusa_gravacao()"_s);
         return;
     }
-    exec(QStringLiteral("CREATE TRIGGER recusa_insert BEFORE INSERT ON CliforDeveZozuvor "
-                        "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"));
-    exec(QStringLiteral("CREATE TRIGGER recusa_update BEFORE UPDATE ON CliforDeveZozuvor "
-                        "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"));
+    for (const QString &event : {u"INSERT"_s, u"UPDATE"_s})
+        exec(u"CREATE TRIGGER recusa_%1 BEFORE %1 ON CliforDeveZozuvor "
+             "BEGIN SELECT RAISE(ABORT, 'gravação recusada pelo banco'); END"_s.arg(event));
 }
 
 void TestDatabase::allowArchiveWrites()
 {
-    if (m_pg) {
-        exec(QStringLiteral("DROP TRIGGER recusa ON CliforDeveZozuvor"));
-        return;
-    }
-    exec(QStringLiteral("DROP TRIGGER recusa_insert"));
-    exec(QStringLiteral("DROP TRIGGER recusa_update"));
+    if (m_pg)
+        return exec(u"DROP TRIGGER recusa ON CliforDeveZozuvor"_s);
+    exec(u"DROP TRIGGER recusa_INSERT"_s);
+    exec(u"DROP TRIGGER recusa_UPDATE"_s);
+}
+
+void DriverTest::init()
+{
+    QFETCH_GLOBAL(QString, driver);
+    m_db = std::make_unique<TestDatabase>();
+    CREATE_TEST_DATABASE(*m_db, driver);
 }
 
 QByteArray solidJpeg(int width, int height, const QColor &color)
@@ -298,14 +227,4 @@ QByteArray makeJpeg(int seed, int width, int height)
         }
     }
     return Jpeg::encode(image, 90);
-}
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator gen(seed);
-    gen.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    for (qsizetype i = size / 4 * 4; i < size; ++i)
-        bytes[i] = char(gen.generate());
-    return bytes;
 }
