@@ -88,7 +88,7 @@ void BatchTest::clientList_data()
     QTest::addColumn<int>("earlierRuns"); // of the same command, before the one checked
     // "recusa": the site takes another password; "trava": it never answers a result, and SIGTERM comes;
     // "inquieto": its report never stops changing; "preso": the client table is locked, and SIGTERM comes;
-    // "sem índice": the archive lacks its client index; "expira": the CNPJ form answered by the login page;
+    // "sem índice": the archive lacks its client index; "vencida": the CNPJ form answered by the login page;
     // x and .: each login's result fails, or not.
     QTest::addColumn<QString>("site");
     QTest::addColumn<QStringList>("expected"); // each line of the output, as a pattern; exit 2: of the errors
@@ -138,7 +138,7 @@ void BatchTest::clientList_data()
         << QStringList{untried.arg(1001), untried.arg(1002), "0 salvas, 2 falharam em \\d+ s"} << 1 << 0;
     const QString expired = "\tfalhou\tO site da Equifax pediu o login de novo depois de tê-lo aceitado.*";
     QTest::newRow("an expired session is a site failure, not a refused login") << two << QByteArray() << 0
-        << QStringLiteral("expira")
+        << QStringLiteral("vencida")
         << QStringList{"1001\t11222333000181" + expired, "1002\t12ABC34501DE35" + expired,
                        "0 salvas, 2 falharam em \\d+ s"} << 1 << 0;
     const QStringList pdf{QStringLiteral("--lote"), QStringLiteral("--pdf"), QStringLiteral("PASTA"),
@@ -186,7 +186,7 @@ void BatchTest::clientList()
         m_site->setReportLayout(site);
     if (site == u"trava")
         m_site->setStalledPath(QStringLiteral("/resultado"));
-    m_site->setSessionExpiring(site == u"expira");
+    m_site->setSessionExpiring(site == u"vencida");
     if (site == u"sem índice")
         m_db->exec(QStringLiteral("DROP INDEX CliforDeveZozuvor_cliente"));
     if (site == u"preso") {
