@@ -296,24 +296,19 @@ namespace {
 // the client's record, "Sair" is clicked.
 void pressSairWhileStartUpWaits()
 {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [] {
-            auto *poll = new QTimer(QCoreApplication::instance());
-            QObject::connect(poll, &QTimer::timeout, poll, [poll] {
-                for (QWidget *widget : QApplication::topLevelWidgets()) {
-                    auto *status = widget->findChild<QLabel *>(u"LStatus"_s);
-                    if (!status || status->text() != u"Aguardando o banco de dados: leitura do cliente (1 s)"_s)
-                        continue;
-                    poll->stop();
-                    std::printf("sair\n");
-                    std::fflush(stdout);
-                    QTest::mouseClick(widget->findChild<QAbstractButton *>(u"JvXPButton2"_s), Qt::LeftButton);
-                }
-            });
-            poll->start(20);
-        },
-        Qt::QueuedConnection);
+    auto *poll = new QTimer(QCoreApplication::instance());
+    QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *status = widget->findChild<QLabel *>(u"LStatus"_s);
+            if (!status || status->text() != u"Aguardando o banco de dados: leitura do cliente (1 s)"_s)
+                continue;
+            poll->stop();
+            std::printf("sair\n");
+            std::fflush(stdout);
+            QTest::mouseClick(widget->findChild<QAbstractButton *>(u"JvXPButton2"_s), Qt::LeftButton);
+        }
+    });
+    poll->start(20);
 }
 
 } // namespace
