@@ -17,7 +17,7 @@
 #include <QTest>
 
 #include <csignal>
-#include <memory>
+#include <optional>
 
 #include <sys/resource.h>
 
@@ -104,13 +104,16 @@ class PageCaptureTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(m_site.listen()); }
     void init();
-    void cleanup();
+    void cleanup()
+    {
+        m_browser.reset();
+        m_dir.reset();
+    }
 
     void capturesWholePage_data();
     void capturesWholePage();
-    void capturesPagesLaidOutByTheWindow_data();
-    void capturesPagesLaidOutByTheWindow();
     void takesWidestContent_data();
     void takesWidestContent();
     void capturedText_data();
@@ -126,35 +129,26 @@ private:
     QByteArray capture();
     void verifyViewRestored();
 
-    std::unique_ptr<SampleSite> m_site;
-    std::unique_ptr<BrowserFixture> m_browser;
+    SampleSite m_site;
+    std::optional<BrowserFixture> m_browser;
     QWebEngineView *m_view = nullptr;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::optional<QTemporaryDir> m_dir;
     QString m_file;
 };
 
 // Each case starts with an older run's file, readable by everyone, where the capture goes.
 void PageCaptureTest::init()
 {
-    m_site = std::make_unique<SampleSite>();
-    QVERIFY(m_site->listen());
     // The browser as the tool places it: not in a layout, free to grow past its tab page.
-    m_browser = std::make_unique<BrowserFixture>();
+    m_browser.emplace();
     QVERIFY(m_browser->exposed);
     m_view = m_browser->view;
     QCOMPARE(m_view->geometry(), ViewGeometry);
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir.emplace();
     m_file = m_dir->filePath(FileName);
     QFile file(m_file);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(OldCapture) == OldCapture.size());
     QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
-}
-
-void PageCaptureTest::cleanup()
-{
-    m_browser.reset();
-    m_site.reset();
-    m_dir.reset();
 }
 
 // Loads a path of the sample site, or a page of that body (starting with '<').
@@ -162,9 +156,9 @@ bool PageCaptureTest::load(const QString &page)
 {
     const bool body = page.startsWith(u'<');
     if (body)
-        m_site->setPage(u"/teste"_s,
-                        ("<!DOCTYPE html><html><body style=\"margin:0\">" + page + "</body></html>").toUtf8());
-    return m_browser->load(m_site->url(body ? u"/teste"_s : page));
+        m_site.setPage(u"/teste"_s,
+                       ("<!DOCTYPE html><html><body style=\"margin:0\">" + page + "</body></html>").toUtf8());
+    return m_browser->load(m_site.url(body ? u"/teste"_s : page));
 }
 
 QByteArray PageCaptureTest::capture()
@@ -181,69 +175,43 @@ void PageCaptureTest::verifyViewRestored()
 
 void PageCaptureTest::capturesWholePage_data()
 {
-    QTest::addColumn<int>("height");
-    QTest::newRow("3000 px") << 3000;
-    QTest::newRow("16000 px") << 16000;
-    QTest::newRow("32000 px") << 32000;
+    QTest::addColumn<int>("rows"); // px of the sample site's rows
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("band"); // px of the band above the rows: one window
+    QTest::newRow("3000 px") << 3000 << QString() << 0;
+    QTest::newRow("16000 px") << 16000 << QString() << 0;
+    QTest::newRow("32000 px") << 32000 << QString() << 0;
+    QTest::newRow("wrapper of min-height 100vh, footer after it") << 4000 << u"rodape"_s << 0;
+    QTest::newRow("band of height 100vh") << 4000 << u"faixa"_s << ViewGeometry.height();
+    QTest::newRow("band sized by a resize handler") << 4000 << u"script"_s << ViewGeometry.height();
 }
 
 void PageCaptureTest::capturesWholePage()
 {
-    QFETCH(int, height);
-    QVERIFY(load(u"/pagina?altura=%1"_s.arg(height)));
-    const int width = PageCapture(m_view).contentSize().width();
-
-    const QByteArray jpeg = capture();
-
-    const QImage image = Jpeg::decode(jpeg);
-    QCOMPARE(image.size(), QSize(width, height));
-    QCOMPARE(firstWrongRow(image, 5), QString());
-    QCOMPARE(firstWrongRow(image, width - 3), QString());
-    // The old frame left white below the first screen; the last line must be page, edge to edge.
-    for (int x : {5, width / 2, width - 1}) {
-        const QColor last = image.pixelColor(x, height - 1);
-        QVERIFY2(near(last, SampleSite::rowColor((height - 1) / SampleSite::RowHeight)), qPrintable(last.name()));
-    }
-    verifyViewRestored();
-    // Baseline, three colour components, quality 30; the older file replaced whole, the user's alone.
-    const QList<QByteArray> frame = jpegSegments(jpeg, 0xFFC0);
-    QVERIFY2(!frame.isEmpty() && frame.first().size() > 5 && jpegSegments(jpeg, 0xFFC2).isEmpty(), "no baseline");
-    QCOMPARE(uchar(frame.first().at(5)), 3);
-    QImage sample(16, 16, QImage::Format_RGB888);
-    sample.fill(Qt::gray);
-    QCOMPARE(jpegSegments(jpeg, 0xFFDB), jpegSegments(Jpeg::encode(sample, 30), 0xFFDB));
-    QVERIFY(jpegSegments(jpeg, 0xFFDB) != jpegSegments(Jpeg::encode(sample, 75), 0xFFDB));
-    QCOMPARE(QFile::permissions(m_file), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{FileName});
-}
-
-void PageCaptureTest::capturesPagesLaidOutByTheWindow_data()
-{
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<int>("band"); // px of the band above the rows: one window
-    QTest::newRow("wrapper of min-height 100vh, footer after it") << "rodape" << 0;
-    QTest::newRow("band of height 100vh") << "faixa" << ViewGeometry.height();
-    QTest::newRow("band sized by a resize handler") << "script" << ViewGeometry.height();
-}
-
-void PageCaptureTest::capturesPagesLaidOutByTheWindow()
-{
+    QFETCH(int, rows);
     QFETCH(QString, layout);
     QFETCH(int, band);
-    const int rows = 4000;
     QVERIFY(load(u"/pagina?altura=%1&leiaute=%2"_s.arg(rows).arg(layout)));
     const QSize content = PageCapture(m_view).contentSize();
 
     // Back to back, as when the view is still on its way back from the first.
     PageCapture(m_view).captureTo(m_file);
-    const QImage image = Jpeg::decode(capture());
+    const QByteArray jpeg = capture();
 
     // As the window shows it: the band one window tall, every row once, in order, to the end.
+    const QImage image = Jpeg::decode(jpeg);
     QCOMPARE(image.size(), content);
     QCOMPARE(image.height(), band + rows);
     if (band)
         QVERIFY(near(image.pixelColor(5, band / 2), QColor(SampleSite::BandColor)));
-    QCOMPARE(firstWrongRow(image.copy(0, band, image.width(), rows), 5), QString());
+    const QImage page = image.copy(0, band, image.width(), rows);
+    QCOMPARE(firstWrongRow(page, 5), QString());
+    QCOMPARE(firstWrongRow(page, page.width() - 3), QString());
+    // The old frame left white below the first screen; the last line must be page, edge to edge.
+    for (int x : {5, page.width() / 2, page.width() - 1}) {
+        const QColor last = page.pixelColor(x, rows - 1);
+        QVERIFY2(near(last, SampleSite::rowColor((rows - 1) / SampleSite::RowHeight)), qPrintable(last.name()));
+    }
     verifyViewRestored();
     // The page's own sizes and resize handlers are its own again, no marker left: it is as tall as captured.
     const QString probe = u"document.querySelectorAll('[style*=important],[id^=__devezozuvor]').length + ':' +"
@@ -255,6 +223,16 @@ void PageCaptureTest::capturesPagesLaidOutByTheWindow()
         m_view->resize(m_view->width(), 500);
         QTRY_COMPARE(ScriptRunner::run(m_view->page(), u"faixa.style.height"_s).toString(), u"500px"_s);
     }
+    // Baseline, three colour components, quality 30; the older file replaced whole, the user's alone.
+    const QList<QByteArray> frame = jpegSegments(jpeg, 0xFFC0);
+    QVERIFY2(!frame.isEmpty() && frame.first().size() > 5 && jpegSegments(jpeg, 0xFFC2).isEmpty(), "no baseline");
+    QCOMPARE(uchar(frame.first().at(5)), 3);
+    QImage sample(16, 16, QImage::Format_RGB888);
+    sample.fill(Qt::gray);
+    QCOMPARE(jpegSegments(jpeg, 0xFFDB), jpegSegments(Jpeg::encode(sample, 30), 0xFFDB));
+    QVERIFY(jpegSegments(jpeg, 0xFFDB) != jpegSegments(Jpeg::encode(sample, 75), 0xFFDB));
+    QCOMPARE(QFile::permissions(m_file), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{FileName});
 }
 
 void PageCaptureTest::takesWidestContent_data()
