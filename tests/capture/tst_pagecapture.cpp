@@ -31,7 +31,7 @@ const QByteArray OldCapture("captura anterior, não é JPEG");
 const QString Failed = u"Não foi possível capturar a página: "_s;
 
 // What a refused capture is tried under, besides its page.
-enum Fault { NoFault, Hidden, MissingFolder, SmallFiles, TileMemory };
+enum Fault { NoFault, NoBrowser, Hidden, MissingFolder, SmallFiles, TileMemory };
 
 struct ResizeCounter : QObject
 {
@@ -85,16 +85,12 @@ QString refusal(Call &&call)
 // While the guard lives, with `limit`, the system refuses a file's writes past 4 kB.
 auto fileSizeLimit(bool limit)
 {
+    std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};
     ::getrlimit(RLIMIT_FSIZE, &before);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = before;
-    small.rlim_cur = limit ? 4096 : before.rlim_cur;
+    const rlimit small{limit ? 4096 : before.rlim_cur, before.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
-    return qScopeGuard([before, handler] {
-        ::setrlimit(RLIMIT_FSIZE, &before);
-        std::signal(SIGXFSZ, handler);
-    });
+    return qScopeGuard([before] { ::setrlimit(RLIMIT_FSIZE, &before); });
 }
 
 } // namespace
@@ -120,7 +116,6 @@ private slots:
     void capturedText();
     void refused_data();
     void refused();
-    void nullBrowserLeavesFileAlone();
     void frameWithoutBothMarkersIsRefused_data();
     void frameWithoutBothMarkersIsRefused();
 
@@ -332,6 +327,8 @@ void PageCaptureTest::refused_data()
         << u"<div style=\"height:2000px;background:#0a0\"></div><script>setInterval(() => { const row = "
            "document.createElement('div'); row.style.height = '40px'; document.body.appendChild(row); }, 30);</script>"_s
         << int(NoFault) << true << Failed + u"a página muda de altura enquanto é capturada (…"_s;
+    QTest::newRow("no browser") << u"/pagina?altura=1200"_s << int(NoBrowser) << false
+                                << Failed + u"o navegador não está disponível"_s;
     QTest::newRow("browser hidden") << u"/pagina?altura=3000"_s << int(Hidden) << false
                                     << Failed + u"o navegador não está à vista, e oculto ele não desenha a página"_s;
     QTest::newRow("missing folder") << u"/pagina?altura=1200"_s << int(MissingFolder) << true
@@ -361,7 +358,7 @@ void PageCaptureTest::refused()
 
     QString got = refusal([&] {
         const auto limit = fileSizeLimit(fault == SmallFiles);
-        PageCapture(m_view).captureTo(file);
+        PageCapture(fault == NoBrowser ? nullptr : m_view).captureTo(file);
     });
 
     message.replace(u"%1"_s, file);
@@ -370,6 +367,8 @@ void PageCaptureTest::refused()
         got.truncate(message.size());
     }
     QCOMPARE(got, message);
+    if (fault == NoBrowser)
+        QCOMPARE(refusal([&] { CapturaPagina(nullptr, m_file, QSize(761, 465)); }), message);
     QCOMPARE(resizes.count > 0, drawn);
     if (fault != TileMemory)
         QCOMPARE_LT(timer.elapsed(), 5000);
@@ -379,46 +378,31 @@ void PageCaptureTest::refused()
     QCOMPARE(m_view->isVisible(), fault != Hidden);
 }
 
-void PageCaptureTest::nullBrowserLeavesFileAlone()
-{
-    const QString message = Failed + u"o navegador não está disponível"_s;
-    QCOMPARE(refusal([&] { CapturaPagina(nullptr, m_file, QSize(761, 465)); }), message);
-    QCOMPARE(refusal([&] { PageCapture(nullptr).captureTo(m_file); }), message);
-    QCOMPARE(readAll(m_file), OldCapture);
-}
-
 void PageCaptureTest::frameWithoutBothMarkersIsRefused_data()
 {
-    QTest::addColumn<bool>("frameMarker");
-    QTest::addColumn<bool>("pageEndMarker");
-    QTest::addColumn<QString>("reason"); // empty: the frame is taken
-    QTest::newRow("os dois marcadores") << true << true << QString();
+    QTest::addColumn<QString>("markers"); // drawn in the strip's row as the capture's would show
+    QTest::addColumn<QString>("reason");  // empty: the frame is taken
+    const QString marker = u"<div style=\"position:absolute;top:464px;width:2px;height:1px;%1\"></div>"_s;
+    const QString frame = marker.arg(u"left:0;background:#0ac81e"_s);
+    const QString pageEnd = marker.arg(u"left:759px;background:#c814dc"_s);
+    QTest::newRow("os dois marcadores") << frame + pageEnd << QString();
     // Only the frame marker proves the frame laid out at this size: without it, it may be an older frame.
     QTest::newRow("sem o marcador do quadro")
-        << false << true << u"o navegador não desenhou a página inteira (761 x 464 px) em 2 s"_s;
+        << pageEnd << u"o navegador não desenhou a página inteira (761 x 464 px) em 2 s"_s;
     QTest::newRow("sem o marcador do fim da página")
-        << true << false << u"a página é alta demais para ser capturada inteira (464 px)"_s;
+        << frame << u"a página é alta demais para ser capturada inteira (464 px)"_s;
 }
 
+// A page exactly the view's size.
 void PageCaptureTest::frameWithoutBothMarkersIsRefused()
 {
-    QFETCH(bool, frameMarker);
-    QFETCH(bool, pageEndMarker);
+    QFETCH(QString, markers);
     QFETCH(QString, reason);
-    // A page exactly the view's size that draws, in the strip's row, what the markers would show.
-    const MarkerColours colours{qRgb(10, 200, 30), qRgb(200, 20, 220)};
-    const auto marker = [](bool shown, int x, QRgb colour) {
-        return shown
-                   ? u"<div style=\"position:absolute;left:%1px;top:464px;width:2px;height:1px;background:%2\"></div>"_s
-                         .arg(x)
-                         .arg(QColor(colour).name())
-                   : QString();
-    };
-    QVERIFY(load(u"<style>body{overflow:hidden;background:#3060a0}</style>"_s + marker(frameMarker, 0, colours.frame)
-                 + marker(pageEndMarker, 759, colours.pageEnd)));
+    QVERIFY(load(u"<style>body{overflow:hidden;background:#3060a0}</style>"_s + markers));
     QCOMPARE(m_view->size(), QSize(761, 465));
 
     QImage page;
+    const MarkerColours colours{qRgb(10, 200, 30), qRgb(200, 20, 220)};
     QCOMPARE(refusal([&] { page = FrameSource(m_view, QSize(761, 464), colours, 1500).waitForPage(); }), reason);
     if (reason.isEmpty()) {
         QCOMPARE(page.size(), QSize(761, 464));
