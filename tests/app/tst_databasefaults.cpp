@@ -4,7 +4,6 @@
 #include "samplesite.h"
 #include "systemlocale.h"
 #include "testdatabase.h"
-#include "udevezozuvor.h"
 #include "windowfixture.h"
 
 #include <QElapsedTimer>
@@ -21,11 +20,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 const QString Saved = u"Consulta realizada com sucesso para este cnpj!"_s;
-
-} // namespace
 
 // A database that stops answering in the middle of a query, tried with real
 // processes: a stopped PostgreSQL backend, a SQLite file locked by another
@@ -78,7 +73,6 @@ void DatabaseFaultsTest::cleanup()
     release();
     m_app.reset();
     m_db.reset();
-    m_site.reset();
 }
 
 // Client 1001 of branch 1, with an older report and the sample site's parameters.
@@ -180,9 +174,7 @@ void DatabaseFaultsTest::sairWhileStartUpWaits()
 
     // The program itself, in a process of its own, as the business system starts it.
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"DEVEZOZUVOR_DBENGINE_INI"_s, m_db->iniPath());
-    tool.setProcessEnvironment(environment);
+    tool.setEnvironment(QProcess::systemEnvironment() << u"DEVEZOZUVOR_DBENGINE_INI="_s + m_db->iniPath());
     tool.start(QCoreApplication::applicationFilePath(), {u"--tool"_s, u"0"_s, u"1"_s, u"1001"_s});
     QVERIFY(tool.waitForReadyRead(30000));
     QCOMPARE(tool.readLine().trimmed(), QByteArray("sair"));
@@ -200,8 +192,7 @@ void DatabaseFaultsTest::storePastItsLimitNeverCommits()
     const QList<ArchiveRow> before = m_db->allArchiveRows();
     const QString capture = m_db->dir() + u"/captura"_s;
     QFile file(capture);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(makeJpeg(2)) > 0);
-    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(makeJpeg(2)) > 0 && file.flush());
 
     // Another user holds the client's archive: the file, or the client's lock.
     if (m_db->isPostgres())
@@ -290,11 +281,9 @@ void DatabaseFaultsTest::pressStores()
              qPrintable(m_app->boxes.boxes.at(1).text));
 }
 
-namespace {
-
 // In the program's process: once the status line says that start-up waits on
 // the client's record, "Sair" is clicked.
-void pressSairWhileStartUpWaits()
+static void pressSairWhileStartUpWaits()
 {
     auto *poll = new QTimer(QCoreApplication::instance());
     QObject::connect(poll, &QTimer::timeout, poll, [poll] {
@@ -310,8 +299,6 @@ void pressSairWhileStartUpWaits()
     });
     poll->start(20);
 }
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

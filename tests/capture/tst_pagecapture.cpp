@@ -122,7 +122,6 @@ private slots:
 private:
     bool load(const QString &page);
     QByteArray capture();
-    void verifyViewRestored();
 
     SampleSite m_site;
     std::optional<BrowserFixture> m_browser;
@@ -160,12 +159,6 @@ QByteArray PageCaptureTest::capture()
 {
     PageCapture(m_view).captureTo(m_file);
     return readAll(m_file);
-}
-
-void PageCaptureTest::verifyViewRestored()
-{
-    QCOMPARE(m_view->geometry(), ViewGeometry);
-    QVERIFY(m_view->isVisible());
 }
 
 void PageCaptureTest::capturesWholePage_data()
@@ -207,7 +200,8 @@ void PageCaptureTest::capturesWholePage()
         const QColor last = page.pixelColor(x, rows - 1);
         QVERIFY2(near(last, SampleSite::rowColor((rows - 1) / SampleSite::RowHeight)), qPrintable(last.name()));
     }
-    verifyViewRestored();
+    QCOMPARE(m_view->geometry(), ViewGeometry);
+    QVERIFY(m_view->isVisible());
     // The page's own sizes and resize handlers are its own again, no marker left: it is as tall as captured.
     const QString probe = u"document.querySelectorAll('[style*=important],[id^=__devezozuvor]').length + ':' +"
                           " innerHeight + ':' + document.documentElement.scrollHeight"_s;
@@ -258,7 +252,8 @@ void PageCaptureTest::takesWidestContent()
 
     QCOMPARE(image.size(), size);
     QVERIFY2(near(image.pixelColor(probe), color), qPrintable(image.pixelColor(probe).name()));
-    verifyViewRestored();
+    QCOMPARE(m_view->geometry(), ViewGeometry);
+    QVERIFY(m_view->isVisible());
 }
 
 // The page's visible text read at the capture and carried by the capture file.
