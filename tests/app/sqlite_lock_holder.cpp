@@ -1,7 +1,5 @@
-// Holds an exclusive lock on a SQLite file, as another program of the branch
-// might, until its standard input closes.
-//   sqlite_lock_holder <file.sqlite>
-
+// sqlite_lock_holder FILE: holds an exclusive lock on the SQLite file, as another program of the branch
+// might, from its "locked" line until its standard input closes.
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -12,18 +10,15 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2)
-        return 2;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(QString::fromLocal8Bit(argv[1]));
+    db.setDatabaseName(QString::fromLocal8Bit(argv[argc - 1]));
     QSqlQuery q(db);
-    if (!db.open() || !q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+    if (argc != 2 || !db.open() || !q.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
         std::fprintf(stderr, "%s\n", qPrintable(db.lastError().text() + q.lastError().text()));
         return 1;
     }
     std::printf("locked\n");
     std::fflush(stdout);
     while (std::getchar() != EOF) { }
-    q.exec(QStringLiteral("ROLLBACK"));
     return 0;
 }
