@@ -85,14 +85,10 @@ void ReportTextTest::findMarksAndSteps_data()
     QTest::addColumn<QString>("found");
     QTest::addColumn<bool>("back"); // Shift+F3 rather than F3
     QTest::addColumn<QString>("afterStep");
-    QTest::newRow("case aside") << "protesto"
-                                << "1 de 1" << false << "1 de 1";
-    QTest::newRow("accents aside") << "CREDITO"
-                                   << "1 de 2" << false << "2 de 2";
-    QTest::newRow("back from the first") << "CREDITO"
-                                         << "1 de 2" << true << "2 de 2";
-    QTest::newRow("nothing") << "falencia"
-                             << "não encontrado" << false << "não encontrado";
+    QTest::newRow("case aside") << u"protesto"_s << u"1 de 1"_s << false << u"1 de 1"_s;
+    QTest::newRow("accents aside") << u"CREDITO"_s << u"1 de 2"_s << false << u"2 de 2"_s;
+    QTest::newRow("back from the first") << u"CREDITO"_s << u"1 de 2"_s << true << u"2 de 2"_s;
+    QTest::newRow("nothing") << u"falencia"_s << u"não encontrado"_s << false << u"não encontrado"_s;
 }
 
 void ReportTextTest::findMarksAndSteps()
@@ -163,9 +159,8 @@ void ReportTextTest::comparesWithThePreviousReport()
     // The added row, the changed one and the removed one's place; where each lies, the report suite checks.
     const QList<ReportChange> &changes = dialog->changes();
     QCOMPARE(changes.size(), 3);
-    QCOMPARE((QList<bool>{changes[0].kind == ReportChange::Removed, changes[1].kind == ReportChange::Removed,
-                          changes[2].kind == ReportChange::Removed}),
-             (QList<bool>{false, false, true}));
+    QVERIFY(changes[0].kind != ReportChange::Removed && changes[1].kind != ReportChange::Removed
+            && changes[2].kind == ReportChange::Removed);
     QStringList got;
     for (int i = 0; i < dialog->changeList()->count(); ++i)
         got.append(dialog->changeList()->item(i)->text());
