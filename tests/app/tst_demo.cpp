@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // DEMO_AUTO=1 ./scripts/demo.sh as a newcomer runs it: the demo's seeder, then the window
 // pressing "Consultar CNPJ" by itself; its picture shows the report just stored.
 class DemoTest : public QObject
@@ -23,20 +25,19 @@ void DemoTest::picturesTheStoredReport()
     QVERIFY(site.listen());
     const QDir bin(QCoreApplication::applicationDirPath());
     QTemporaryDir dir;
-    const QStringList seed{QStringLiteral("--database"), dir.filePath(QStringLiteral("tervik.sqlite")),
-                           QStringLiteral("--site"), site.url(QString()).toString(), QStringLiteral("--config"),
-                           dir.filePath(QStringLiteral("dbengine.ini"))};
-    QCOMPARE(QProcess::execute(bin.filePath(QStringLiteral("seeddemo")), seed), 0);
-    const QString picture = bin.filePath(QStringLiteral("../demo-archive.png"));
+    const QStringList seed{u"--database"_s, dir.filePath(u"tervik.sqlite"_s),
+                           u"--site"_s,     site.url(QString()).toString(),
+                           u"--config"_s,   dir.filePath(u"dbengine.ini"_s)};
+    QCOMPARE(QProcess::execute(bin.filePath(u"seeddemo"_s), seed), 0);
+    const QString picture = bin.filePath(u"../demo-archive.png"_s);
     QFile::remove(picture);
 
     QProcess demo;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DEVEZOZUVOR_DBENGINE_INI"), seed.last());
+    environment.insert(u"DEVEZOZUVOR_DBENGINE_INI"_s, seed.last());
     demo.setProcessEnvironment(environment);
     QSignalSpy ended(&demo, &QProcess::finished);
-    demo.start(bin.filePath(QStringLiteral("demorun")),
-               {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")});
+    demo.start(bin.filePath(u"demorun"_s), {u"0"_s, u"1"_s, u"1001"_s});
     QVERIFY(ended.wait(90000)); // the site answers from this event loop
     QCOMPARE(demo.exitCode(), 0);
 
@@ -45,13 +46,12 @@ void DemoTest::picturesTheStoredReport()
     QVERIFY2(!saved.isNull(), qPrintable(picture));
     for (int row = 0; row < 3; ++row) {
         const QRgb want = SampleSite::rowColor(row).rgb();
-        const auto near = [want](QRgb got) {
+        const auto *pixels = reinterpret_cast<const QRgb *>(saved.constBits());
+        const auto found = std::count_if(pixels, pixels + saved.width() * saved.height(), [want](QRgb got) {
             return qAbs(qRed(got) - qRed(want)) + qAbs(qGreen(got) - qGreen(want)) + qAbs(qBlue(got) - qBlue(want))
                    < 60;
-        };
-        const auto *pixels = reinterpret_cast<const QRgb *>(saved.constBits());
-        const auto found = std::count_if(pixels, pixels + saved.width() * saved.height(), near);
-        QVERIFY2(found > 20000, qPrintable(QStringLiteral("row %1: %2 px").arg(row).arg(found)));
+        });
+        QVERIFY2(found > 20000, qPrintable(u"row %1: %2 px"_s.arg(row).arg(found)));
     }
 }
 

@@ -9,19 +9,33 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Throws the message from its handler of user events.
+struct FailingReceiver : QObject
+{
+    QString message;
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            throw AppError(message);
+        return QObject::event(event);
+    }
+};
+
+} // namespace
+
 class ShellTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void conversion_data();
-    void conversion();
     void launchArguments_data();
     void launchArguments();
-    void fullStop_data();
-    void fullStop();
+    void reportBox_data();
     void reportBox();
-    void failureLeavingAnEventHandler();
     void title_data();
     void title();
     void progressSteps_data();
@@ -30,57 +44,12 @@ private slots:
     void progressFill();
 };
 
-void ShellTest::conversion_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<int>("value");
-
-    QTest::newRow("decimal") << "123" << true << 123;
-    QTest::newRow("plus") << "+7" << true << 7;
-    QTest::newRow("minus") << "-42" << true << -42;
-    QTest::newRow("dollar hex") << "$1F" << true << 31;
-    QTest::newRow("0x hex") << "0x10" << true << 16;
-    QTest::newRow("0X hex upper") << "0XfF" << true << 255;
-    QTest::newRow("negative hex") << "-$10" << true << -16;
-    QTest::newRow("hex wraps to 32 bits") << "$FFFFFFFF" << true << -1;
-    QTest::newRow("max") << "2147483647" << true << 2147483647;
-    QTest::newRow("min") << "-2147483648" << true << int(-2147483648LL);
-    QTest::newRow("overflow") << "2147483648" << false << 0;
-    QTest::newRow("letters") << "abc" << false << 0;
-    QTest::newRow("inner blank") << "1 2" << false << 0;
-    QTest::newRow("sign only") << "-" << false << 0;
-    QTest::newRow("prefix only") << "$" << false << 0;
-    QTest::newRow("hex digits without prefix") << "1F" << false << 0;
-    QTest::newRow("decimal point") << "1.5" << false << 0;
-    QTest::newRow("arabic-indic digit") << QString::fromUtf8("\u0663") << false << 0;
-}
-
-void ShellTest::conversion()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(int, value);
-
-    if (valid) {
-        QCOMPARE(StrToInt(text), value);
-        return;
-    }
-    try {
-        StrToInt(text);
-        QFAIL("conversion accepted an invalid integer");
-    } catch (const AppError &error) {
-        QCOMPARE(error.message(), QStringLiteral("'%1' is not a valid integer value").arg(text));
-    }
-}
-
 void ShellTest::launchArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("filial");
     QTest::addColumn<int>("codClifor");
     QTest::addColumn<QString>("error");
-
     QTest::newRow("none") << QStringList{"prog"} << 0 << 0 << QString();
     QTest::newRow("three") << QStringList{"prog", "9", "2", "1500"} << 2 << 1500 << QString();
     QTest::newRow("blanks around, blank only") << QStringList{"prog", "1", " 3 ", "   "} << 3 << 0 << QString();
@@ -89,9 +58,32 @@ void ShellTest::launchArguments_data()
                                                                "5"}
                                                 << 4 << 5 << QString();
     QTest::newRow("first not an integer stops the rest")
-        << QStringList{"prog", "abc", "2", "1500"} << 0 << 0 << "'abc' is not a valid integer value";
+        << QStringList{"prog", "abc", "2", "1500"} << 0 << 0 << u"'abc' is not a valid integer value"_s;
     QTest::newRow("third bad keeps the second")
-        << QStringList{"prog", "1", "2", " x9 "} << 2 << 0 << "'x9' is not a valid integer value";
+        << QStringList{"prog", "1", "2", " x9 "} << 2 << 0 << u"'x9' is not a valid integer value"_s;
+    // The client's code alone, as its text converts, or is refused (0) with the conversion's message.
+    const auto code = [](const char *name, const QString &text, int value) {
+        QTest::newRow(name) << QStringList{"prog", "1", "1", text} << 1 << value
+                            << (value ? QString() : u"'%1' is not a valid integer value"_s.arg(text));
+    };
+    code("decimal", u"123"_s, 123);
+    code("plus", u"+7"_s, 7);
+    code("minus", u"-42"_s, -42);
+    code("dollar hex", u"$1F"_s, 31);
+    code("0x hex", u"0x10"_s, 16);
+    code("0X hex upper", u"0XfF"_s, 255);
+    code("negative hex", u"-$10"_s, -16);
+    code("hex wraps to 32 bits", u"$FFFFFFFF"_s, -1);
+    code("max", u"2147483647"_s, 2147483647);
+    code("min", u"-2147483648"_s, int(-2147483648LL));
+    code("overflow", u"2147483648"_s, 0);
+    code("letters", u"abc"_s, 0);
+    code("inner blank", u"1 2"_s, 0);
+    code("sign only", u"-"_s, 0);
+    code("prefix only", u"$"_s, 0);
+    code("hex digits without prefix", u"1F"_s, 0);
+    code("decimal point", u"1.5"_s, 0);
+    code("arabic-indic digit", u"\u0663"_s, 0);
 }
 
 void ShellTest::launchArguments()
@@ -100,7 +92,6 @@ void ShellTest::launchArguments()
     QFETCH(int, filial);
     QFETCH(int, codClifor);
     QFETCH(QString, error);
-
     LaunchArguments target;
     QString message;
     try {
@@ -113,114 +104,54 @@ void ShellTest::launchArguments()
     QCOMPARE(target.CodCliforAtual, codClifor);
 }
 
-void ShellTest::fullStop_data()
+void ShellTest::reportBox_data()
 {
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("letter") << "falhou"
-                            << "falhou.";
-    QTest::newRow("digit") << "erro 3"
-                           << "erro 3.";
-    QTest::newRow("colon") << "motivo:"
-                           << "motivo:.";
-    QTest::newRow("full stop") << "pronto."
-                               << "pronto.";
-    QTest::newRow("exclamation") << "pronto!"
-                                 << "pronto!";
-    QTest::newRow("parenthesis") << "(x)"
-                                 << "(x)";
-    QTest::newRow("comma") << "a,"
-                           << "a,";
-    QTest::newRow("dash") << "a-"
-                          << "a-";
-    QTest::newRow("blank") << "a "
-                           << "a ";
-    QTest::newRow("line break") << "a\n"
-                                << "a\n";
-    QTest::newRow("empty") << ""
-                           << "";
+    QTest::addColumn<QString>("shown"); // with a full stop where the message ends in a character above "."
+    QTest::newRow("letter") << u"falhou"_s << u"falhou."_s;
+    QTest::newRow("digit") << u"erro 3"_s << u"erro 3."_s;
+    QTest::newRow("colon") << u"motivo:"_s << u"motivo:."_s;
+    QTest::newRow("full stop") << u"pronto."_s << u"pronto."_s;
+    QTest::newRow("exclamation") << u"pronto!"_s << u"pronto!"_s;
+    QTest::newRow("parenthesis") << u"(x)"_s << u"(x)"_s;
+    QTest::newRow("comma") << u"a,"_s << u"a,"_s;
+    QTest::newRow("dash") << u"a-"_s << u"a-"_s;
+    QTest::newRow("blank") << u"a "_s << u"a "_s;
+    QTest::newRow("line break") << u"a\n"_s << u"a\n"_s;
+    QTest::newRow("empty") << u""_s << u""_s;
 }
 
-void ShellTest::fullStop()
+// The default error report, for a failure in a guarded call and for one leaving an event handler, sent or posted.
+void ShellTest::reportBox()
 {
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    QCOMPARE(ErrorReport::withFullStop(message), shown);
-}
-
-void ShellTest::reportBox()
-{
-    struct Box
-    {
-        MessageBox::Kind kind;
-        QString title;
-        QString text;
-    };
-    QList<Box> boxes;
+    QList<QStringList> boxes;
     MessageBox::setPresenter([&boxes](MessageBox::Kind kind, const QString &title, const QString &text) {
-        boxes.append({kind, title, text});
+        boxes.append({QString::number(int(kind)), title, text});
     });
-
-    ErrorReport::guard([] { throw AppError(QStringLiteral("Tabela não encontrada")); });
-    ErrorReport::guard([] { throw AppError(QStringLiteral("Consulta realizada!")); });
-    MessageBox::setPresenter({});
-
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes.at(0).kind, MessageBox::Kind::Report);
-    QCOMPARE(boxes.at(0).title, applicationTitle(QCoreApplication::applicationFilePath()));
-    QCOMPARE(boxes.at(0).text, QStringLiteral("Tabela não encontrada."));
-    QCOMPARE(boxes.at(1).text, QStringLiteral("Consulta realizada!"));
-    QCOMPARE(MessageBox::title(MessageBox::Kind::Error), QStringLiteral("Error"));
-    QCOMPARE(MessageBox::title(MessageBox::Kind::Information), QStringLiteral("Information"));
-}
-
-namespace {
-
-class FailingReceiver : public QObject
-{
-protected:
-    bool event(QEvent *event) override
-    {
-        if (event->type() == QEvent::User)
-            throw AppError(QStringLiteral("Falha no tratador"));
-        return QObject::event(event);
-    }
-};
-
-} // namespace
-
-void ShellTest::failureLeavingAnEventHandler()
-{
-    QStringList texts;
-    MessageBox::setPresenter([&texts](MessageBox::Kind kind, const QString &, const QString &text) {
-        if (kind == MessageBox::Kind::Report)
-            texts.append(text);
-    });
-
+    ErrorReport::guard([&message] { throw AppError(message); });
     FailingReceiver receiver;
+    receiver.message = message;
     QEvent direct(QEvent::User);
     QCoreApplication::sendEvent(&receiver, &direct);
     QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
     QCoreApplication::sendPostedEvents(&receiver, QEvent::User);
     MessageBox::setPresenter({});
-
-    QCOMPARE(texts, (QStringList{QStringLiteral("Falha no tratador."), QStringLiteral("Falha no tratador.")}));
+    const QString title = applicationTitle(QCoreApplication::applicationFilePath());
+    QCOMPARE(boxes, QList<QStringList>(3, {QString::number(int(MessageBox::Kind::Report)), title, shown}));
+    QCOMPARE(MessageBox::title(MessageBox::Kind::Error), u"Error"_s);
+    QCOMPARE(MessageBox::title(MessageBox::Kind::Information), u"Information"_s);
 }
 
 void ShellTest::title_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
-
-    QTest::newRow("program") << "/opt/tervik/DeveZozuvor"
-                             << "Devezozuvor";
-    QTest::newRow("windows style") << "C:/Apps/DeveZozuvor.exe"
-                                   << "Devezozuvor";
-    QTest::newRow("cut at first dot") << "/x/My.Tool.bin"
-                                      << "My";
-    QTest::newRow("first kept as it is") << "/x/aBC"
-                                         << "abc";
+    QTest::newRow("program") << u"/opt/tervik/DeveZozuvor"_s << u"Devezozuvor"_s;
+    QTest::newRow("windows style") << u"C:/Apps/DeveZozuvor.exe"_s << u"Devezozuvor"_s;
+    QTest::newRow("cut at first dot") << u"/x/My.Tool.bin"_s << u"My"_s;
+    QTest::newRow("first kept as it is") << u"/x/aBC"_s << u"abc"_s;
 }
 
 void ShellTest::title()
@@ -258,7 +189,6 @@ void ShellTest::progressFill_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("filled");
-
     QTest::newRow("one seventh of 923") << 7 << 1 << 923 << 132; // 131.857 rounds up
     QTest::newRow("three sevenths") << 7 << 3 << 923 << 396;     // 395.57
     QTest::newRow("full") << 7 << 7 << 923 << 923;
@@ -273,7 +203,6 @@ void ShellTest::progressFill()
     QFETCH(int, position);
     QFETCH(int, width);
     QFETCH(int, filled);
-
     JvXPProgressBar bar;
     bar.setMaximum(maximum);
     bar.setPosition(position);

@@ -4,11 +4,9 @@
 
 #include <QEventLoop>
 #include <QList>
-#include <QTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
-
-#include <functional>
 
 // Takes the tool's message boxes instead of the screen while it lives, and
 // remembers each one together with whether the watched window was visible.
@@ -18,8 +16,7 @@ public:
     struct Box
     {
         MessageBox::Kind kind;
-        QString title;
-        QString text;
+        QString title, text;
         bool windowVisible;
     };
 
@@ -27,8 +24,8 @@ public:
     {
         MessageBox::setPresenter([this](MessageBox::Kind kind, const QString &title, const QString &text) {
             boxes.append({kind, title, text, watched && watched->isVisible()});
-            if (onBox)
-                onBox(boxes.last());
+            if (m_waiting)
+                m_waiting->quit();
         });
     }
     ~BoxRecorder() { MessageBox::setPresenter({}); }
@@ -46,26 +43,18 @@ public:
     // too, and qWait's naps between rounds slow every page load down.
     bool waitForBox(qsizetype before, int timeoutMs)
     {
-        if (boxes.size() > before)
-            return true;
         QEventLoop loop;
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        const auto previous = onBox;
-        onBox = [&](const Box &box) {
-            if (previous)
-                previous(box);
-            loop.quit();
-        };
-        timeout.start(timeoutMs);
-        loop.exec();
-        onBox = previous;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        m_waiting = &loop;
+        if (boxes.size() <= before)
+            loop.exec();
+        m_waiting = nullptr;
         return boxes.size() > before;
     }
 
     QList<Box> boxes;
     QPointer<QWidget> watched;
-    // Runs while the box stands open, as the user's reading time would.
-    std::function<void(const Box &)> onBox;
+
+private:
+    QEventLoop *m_waiting = nullptr;
 };

@@ -19,18 +19,13 @@ class BrowserFixture
 {
 public:
     BrowserFixture()
-        : profile(std::make_unique<QWebEngineProfile>())
-        , page(std::make_unique<QWebEnginePage>(profile.get()))
     {
         parent.resize(925, 517);
-        view = new QWebEngineView(&parent);
         view->setPage(page.get());
         view->setGeometry(88, 22, 761, 465);
         parent.show();
         exposed = QTest::qWaitForWindowExposed(&parent);
     }
-
-    ~BrowserFixture() { delete view; }
 
     bool load(const QUrl &url)
     {
@@ -39,21 +34,21 @@ public:
         return finished.wait(20000) && finished.first().first().toBool();
     }
 
-    std::unique_ptr<QWebEngineProfile> profile;
-    std::unique_ptr<QWebEnginePage> page;
+    std::unique_ptr<QWebEngineProfile> profile = std::make_unique<QWebEngineProfile>();
+    std::unique_ptr<QWebEnginePage> page = std::make_unique<QWebEnginePage>(profile.get());
     QWidget parent;
-    QWebEngineView *view = nullptr;
+    QWebEngineView *view = new QWebEngineView(&parent);
     bool exposed = false;
 };
 
 // main() for a suite that runs the browser: the engine set up by the
 // program's own routine, under the program's own application object, so that
 // what holds here holds in the program too, its last stop for failures included.
-#define BROWSER_TEST_MAIN(TestClass)                                                                                   \
-    int main(int argc, char *argv[])                                                                                   \
-    {                                                                                                                  \
-        prepareBrowserProcess();                                                                                       \
-        DevezozuvorApplication app(argc, argv);                                                                        \
-        TestClass test;                                                                                                \
-        return QTest::qExec(&test, argc, argv);                                                                        \
+#define BROWSER_TEST_MAIN(TestClass) \
+    int main(int argc, char *argv[]) \
+    { \
+        prepareBrowserProcess(); \
+        DevezozuvorApplication app(argc, argv); \
+        TestClass test; \
+        return QTest::qExec(&test, argc, argv); \
     }

@@ -12,46 +12,39 @@
 
 #include <memory>
 
-// The tool's window started as the program starts it: made from the launch
-// arguments, shown, and its start-up run by the event loop to its end. The
-// program's directory is the test's folder; boxes go to the recorder.
+// The tool's window started as the program starts it, from the launch arguments after the program's name,
+// in the test's folder as the program's directory; boxes go to the recorder.
 class WindowFixture
 {
 public:
     explicit WindowFixture(QString programDirectory) : m_programDirectory(std::move(programDirectory)) { }
 
-    // Makes and shows the window for the arguments after the program's name;
-    // start-up then runs once the event loop does.
-    TfoDeveZozuvor *open(const QStringList &arguments
-                         = {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")})
+    // Makes and shows the window; start-up runs once the event loop does.
+    void open(const QStringList &arguments = {"0", "1", "1001"})
     {
-        m_window = std::make_unique<TfoDeveZozuvor>(QStringList{QStringLiteral("DeveZozuvor")} + arguments);
+        m_window = std::make_unique<TfoDeveZozuvor>(QStringList{"DeveZozuvor"} + arguments);
         m_window->setProgramDirectory(m_programDirectory);
         boxes.watched = m_window.get();
         m_started = std::make_unique<QSignalSpy>(m_window.get(), &TfoDeveZozuvor::startUpFinished);
         m_window->show();
-        return m_window.get();
     }
 
-    // Opens the window and waits, within the bound, until its start-up has
-    // ended; false, saying where it stood, when it did not.
-    bool start(const QStringList &arguments = {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("1001")},
-               int timeoutMs = 30000)
+    // Opens the window and waits until its start-up has ended; false, saying where it stood, when it did not.
+    bool start(const QStringList &arguments = {"0", "1", "1001"})
     {
         open(arguments);
-        if (waitForStartUp(timeoutMs))
+        return waitForStartUp();
+    }
+
+    bool waitForStartUp()
+    {
+        if (!m_started->isEmpty() || m_started->wait(30000))
             return true;
-        qWarning("start-up did not end within %d ms; status: %s", timeoutMs, qPrintable(status()));
+        qWarning("start-up did not end within 30 s; status: %s", qPrintable(status()));
         return false;
     }
 
-    bool waitForStartUp(int timeoutMs = 30000)
-    {
-        return m_started && (!m_started->isEmpty() || m_started->wait(timeoutMs));
-    }
-
     void reset() { m_window.reset(); }
-
     TfoDeveZozuvor *window() const { return m_window.get(); }
 
     template<typename T>
@@ -74,11 +67,10 @@ public:
         const QPointF local = target->mapTo(m_window.get(), target->rect().center());
         const QPointF global = m_window->mapToGlobal(local);
         using Async = QWindowSystemInterface::AsynchronousDelivery;
-        QWindow *handle = m_window->windowHandle();
-        QWindowSystemInterface::handleMouseEvent<Async>(handle, local, global, Qt::LeftButton, Qt::LeftButton,
-                                                        QEvent::MouseButtonPress);
-        QWindowSystemInterface::handleMouseEvent<Async>(handle, local, global, Qt::NoButton, Qt::LeftButton,
-                                                        QEvent::MouseButtonRelease);
+        for (const auto &[buttons, type] :
+             {std::pair{Qt::LeftButton, QEvent::MouseButtonPress}, std::pair{Qt::NoButton, QEvent::MouseButtonRelease}})
+            QWindowSystemInterface::handleMouseEvent<Async>(m_window->windowHandle(), local, global, buttons,
+                                                            Qt::LeftButton, type);
     }
 
     BoxRecorder boxes;
