@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 // Takes the tool's message boxes instead of the screen while it lives, and
 // remembers each one together with whether the watched window was visible.
 class BoxRecorder
@@ -24,6 +26,8 @@ public:
     {
         MessageBox::setPresenter([this](MessageBox::Kind kind, const QString &title, const QString &text) {
             boxes.append({kind, title, text, watched && watched->isVisible()});
+            if (onBox)
+                onBox(boxes.last());
             if (m_waiting)
                 m_waiting->quit();
         });
@@ -54,6 +58,8 @@ public:
 
     QList<Box> boxes;
     QPointer<QWidget> watched;
+    // Called as each box is shown, as a user who answers it would act.
+    std::function<void(const Box &)> onBox;
 
 private:
     QEventLoop *m_waiting = nullptr;
